@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every configuration once and runs the whole suite:
+# address+undefined sanitizers, thread sanitizer, the release build with its benchmarks
+# (built, not run) and a short smoke run of each fuzzer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+jobs=$(nproc)
+for preset in asan tsan; do
+  echo "== $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs"
+done
+
+echo "== release (benchmarks built, not run)"
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$jobs"
+
+echo "== fuzz smoke run"
+scripts/fuzz.sh 10
