@@ -1,0 +1,151 @@
+#include "manager/port_scanner.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "device/serial_port.hpp"
+#include "device/worker.hpp"
+#include "error.hpp"
+#include "manager/engine.hpp"
+#include "trace.hpp"
+
+namespace owl {
+
+namespace {
+
+bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+bool matches(const std::optional<std::string>& text, std::string_view expected) {
+  return text.has_value() && equal_ignoring_ascii_case(*text, expected);
+}
+
+bool starts_with(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+}  // namespace
+
+bool is_unit_port(const UsbIdentity& usb) {
+  return usb.vid == UNIT_USB_VID && usb.pid == UNIT_USB_PID &&
+         matches(usb.manufacturer, UNIT_USB_MANUFACTURER) && matches(usb.product, UNIT_USB_PRODUCT);
+}
+
+std::vector<std::string> port_problem_lines(const std::map<std::string, std::string>& problems) {
+  std::vector<std::string> lines;
+  lines.reserve(problems.size());
+  for (const auto& [path, text] : problems) lines.push_back(path + ": " + text);
+  // std::string compares as unsigned bytes, and a prefix sorts first.
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+std::string debug_quoted(const std::optional<std::string>& text) {
+  if (!text) return "None";
+  std::string out = "Some(\"";
+  for (const char c : *text) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\0':
+        out += "\\0";
+        break;
+      default: {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u{%x}", static_cast<unsigned>(byte));
+          out += escaped;
+        } else {
+          out += c;
+        }
+      }
+    }
+  }
+  out += "\")";
+  return out;
+}
+
+void run_scan_pass(const PortListing& listing, Manager& manager, PortProblemTable& published,
+                   const PortOpener& open_port) {
+  if (!listing) return;
+  std::map<std::string, std::string> problems;
+  for (const SerialPortInfo& port : listing.value()) {
+    if (!port.usb) continue;
+    // The dial-in twin of a call-out device would block until carrier; only the call-out is used.
+    if (starts_with(port.device_path, "/dev/tty.")) continue;
+    const UsbIdentity& usb = *port.usb;
+    if (!is_unit_port(usb) || !usb.serial_number) continue;
+    const std::string& key = *usb.serial_number;
+    if (manager.registry->contains(key)) continue;
+
+    auto opened = open_port(port.device_path);
+    if (opened) {
+      if (trace_enabled()) {
+        trace(key + " opened " + port.device_path + " (" + debug_quoted(usb.manufacturer) + " " +
+              debug_quoted(usb.product) + ")");
+      }
+      spawn_device_worker(manager, key, port.device_path, std::move(opened.value()));
+    } else {
+      if (trace_enabled()) {
+        trace(key + " could not open " + port.device_path + ": " + opened.error());
+      }
+      problems[port.device_path] = opened.error();
+    }
+  }
+
+  const std::lock_guard<std::mutex> lock(published.mutex);
+  if (problems == published.problems) return;
+  std::vector<std::string> lines = port_problem_lines(problems);
+  published.problems = std::move(problems);
+  manager.events.send(event::PortProblems{std::move(lines)});
+}
+
+void spawn_port_scanner(Manager& manager, std::shared_ptr<PortProblemTable> port_problems,
+                        ScannerConfig config) {
+  try {
+    std::thread scanner([manager = manager, port_problems = std::move(port_problems),
+                         config = std::move(config)]() mutable {
+      set_thread_name("owl-scan");
+      const PortOpener open_port = [](const std::string& path) { return open_unit_port(path); };
+      for (;;) {
+        try {
+          run_scan_pass(list_serial_ports(config.sysfs_root, config.dev_root), manager,
+                        *port_problems, open_port);
+        } catch (const std::exception&) {
+          // A worker thread that could not start costs this pass, not the whole process: an
+          // exception escaping a detached thread would terminate it.
+        }
+        manager.clock->sleep_for(SCAN_INTERVAL);
+      }
+    });
+    scanner.detach();
+  } catch (const std::system_error&) {
+    throw Panic("spawn scan thread");
+  }
+}
+
+}  // namespace owl

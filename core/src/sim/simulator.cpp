@@ -1,0 +1,49 @@
+#include "sim/simulator.hpp"
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "device/worker.hpp"
+#include "sim/simulated_port.hpp"
+
+namespace owl {
+
+namespace {
+
+struct SimulatorTable {
+  std::mutex mutex;
+  std::map<std::string, std::shared_ptr<std::atomic<bool>>> stop_flags;
+};
+
+SimulatorTable& table() {
+  // Never destroyed: detached workers may outlive static destruction at exit.
+  static SimulatorTable* const instance = new SimulatorTable;
+  return *instance;
+}
+
+}  // namespace
+
+void add_simulated_unit(Manager& manager, const std::string& id, std::uint32_t serial,
+                        std::uint32_t lo, std::uint32_t hi, std::uint32_t channel_count) {
+  auto stop = std::make_shared<std::atomic<bool>>(false);
+  auto port = std::make_unique<SimulatedPort>(
+      simulated_unit_settings(serial, lo, hi, channel_count), stop, *manager.clock);
+  {
+    const std::lock_guard<std::mutex> lock(table().mutex);
+    table().stop_flags.insert_or_assign(id, stop);
+  }
+  spawn_device_worker(manager, id, "simulator", std::move(port));
+}
+
+bool remove_simulated_unit(const std::string& id) {
+  const std::lock_guard<std::mutex> lock(table().mutex);
+  auto it = table().stop_flags.find(id);
+  if (it == table().stop_flags.end()) return false;
+  it->second->store(true);
+  table().stop_flags.erase(it);
+  return true;
+}
+
+}  // namespace owl

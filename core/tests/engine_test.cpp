@@ -1,0 +1,161 @@
+#include "manager/engine.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+
+#include "manager/write.hpp"
+#include "sim/simulator.hpp"
+
+using namespace std::chrono_literals;
+
+namespace owl {
+namespace {
+
+// Waits on the UI event channel for the first event that satisfies pred, collecting all seen.
+struct EventLog {
+  Receiver<UnitEvent>& receiver;
+  std::vector<UnitEvent> seen;
+
+  std::optional<UnitEvent> wait_for(const std::function<bool(const UnitEvent&)>& pred,
+                                    std::chrono::milliseconds limit = 5000ms) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+      auto r = receiver.recv_until(deadline);
+      if (r.status != RecvStatus::Value) return std::nullopt;
+      seen.push_back(*r.value);
+      if (pred(*r.value)) return std::move(*r.value);
+    }
+  }
+};
+
+template <class E>
+std::function<bool(const UnitEvent&)> is(const std::string& key) {
+  return [key](const UnitEvent& e) {
+    const E* x = std::get_if<E>(&e);
+    return x != nullptr && x->key == key;
+  };
+}
+
+std::size_t index_of(const std::vector<UnitEvent>& events,
+                     const std::function<bool(const UnitEvent&)>& pred) {
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    if (pred(events[i])) return i;
+  }
+  return events.size();
+}
+
+TEST(EngineSimulator, AnnouncesBothUnitsWithSettingsAndIdentity) {
+  EngineStart started = create_engine({.simulator = true});
+  EventLog log{started.ui_events, {}};
+  ASSERT_TRUE(log.wait_for(is<event::Identity>("SIM0001")));
+  if (index_of(log.seen, is<event::Identity>("SIM0002")) == log.seen.size()) {
+    ASSERT_TRUE(log.wait_for(is<event::Identity>("SIM0002")));
+  }
+
+  for (const std::string key : {"SIM0001", "SIM0002"}) {
+    const std::size_t announced = index_of(log.seen, [&](const UnitEvent& e) {
+      auto* a = std::get_if<event::Announced>(&e);
+      return a != nullptr && a->key == key && a->label == "simulator";
+    });
+    const std::size_t settings = index_of(log.seen, is<event::Settings>(key));
+    const std::size_t identity = index_of(log.seen, is<event::Identity>(key));
+    ASSERT_LT(announced, log.seen.size()) << key;
+    EXPECT_EQ(settings, announced + 1) << key;
+    EXPECT_LT(settings, identity) << key;
+  }
+  const auto& s1 =
+      std::get<event::Settings>(log.seen[index_of(log.seen, is<event::Settings>("SIM0001"))]);
+  EXPECT_EQ(s1.settings.unitName, "SIM-1001");
+  ASSERT_EQ(s1.settings.channels.size(), 10u);
+  EXPECT_EQ(s1.settings.channels[0].frequency, 215180u);
+  EXPECT_EQ(s1.settings.channels[9].frequency, 216800u);
+  EXPECT_EQ(s1.settings.channels[9].channelNumber, 10);
+  const auto& id1 =
+      std::get<event::Identity>(log.seen[index_of(log.seen, is<event::Identity>("SIM0001"))]);
+  EXPECT_EQ(id1.text, "OWL 9.99 sn1001");
+
+  const std::vector<UnitSnapshot> units = started.engine->manager.registry->snapshot_units();
+  ASSERT_EQ(units.size(), 2u);
+  EXPECT_EQ(units[0].key, "SIM0001");
+  EXPECT_EQ(units[1].key, "SIM0002");
+}
+
+TEST(EngineSimulator, WriteIsConfirmedAndTheUnitKeepsItsIdentity) {
+  EngineStart started = create_engine({.simulator = true});
+  EventLog log{started.ui_events, {}};
+  ASSERT_TRUE(log.wait_for(is<event::Settings>("SIM0002")));
+  UnitRegistry& registry = *started.engine->manager.registry;
+
+  UnitSettings requested = registry.with_lock([](UnitMap& u) { return *u.at("SIM0002").settings; });
+  requested.delayMs = 120;
+  requested.unitName = "Stage-Left";
+  requested.unitSerialNum = 77;
+  requested.minFreq = 1;
+  requested.channels[2].frequency = 200000;
+  requested.channels[2].channelEnable = true;
+  const auto start = std::chrono::steady_clock::now();
+  registry.with_lock([&](UnitMap& units) {
+    auto request = prepare_write(units, "SIM0002", requested, false, false);
+    ASSERT_TRUE(request.has_value());
+    queue_write(units.at("SIM0002"), request.value());
+    // A second write while the first is being confirmed is refused.
+    auto second = prepare_write(units, "SIM0002", requested, false, false);
+    ASSERT_FALSE(second.has_value());
+    EXPECT_EQ(rejection_texts(second.error()),
+              std::vector<std::string>{"unit SIM0002 is still confirming the previous write"});
+  });
+
+  auto result = log.wait_for(is<event::WriteResult>("SIM0002"), 10000ms);
+  ASSERT_TRUE(result);
+  EXPECT_TRUE(
+      std::holds_alternative<outcome::Confirmed>(std::get<event::WriteResult>(*result).outcome));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 1s);  // the hold-off comes first
+
+  auto report = log.wait_for(is<event::Settings>("SIM0002"));
+  ASSERT_TRUE(report);
+  const UnitSettings& s = std::get<event::Settings>(*report).settings;
+  EXPECT_EQ(s.delayMs, 120);
+  EXPECT_EQ(s.unitName, "Stage-Left");
+  EXPECT_EQ(s.unitSerialNum, 1002u);
+  EXPECT_EQ(s.minFreq, 192000u);
+  EXPECT_EQ(s.channels[2].frequency, 200000u);
+  EXPECT_TRUE(s.channels[2].channelEnable);
+  EXPECT_FALSE(registry.with_lock([](UnitMap& u) { return u.at("SIM0002").confirming; }));
+}
+
+TEST(EngineSimulator, RemovedUnitStopsWithBrokenPipeAndReAddingServesOneUnit) {
+  EngineStart started = create_engine({.simulator = true});
+  EventLog log{started.ui_events, {}};
+  ASSERT_TRUE(log.wait_for(is<event::Settings>("SIM0001")));
+  ASSERT_TRUE(remove_simulated_unit("SIM0001"));
+  EXPECT_FALSE(remove_simulated_unit("SIM0001"));
+  auto stopped = log.wait_for(is<event::Stopped>("SIM0001"));
+  ASSERT_TRUE(stopped);
+  EXPECT_EQ(std::get<event::Stopped>(*stopped).reason, "read failed: Broken pipe (BrokenPipe)");
+  EXPECT_FALSE(started.engine->manager.registry->contains("SIM0001"));
+
+  add_simulated_unit(started.engine->manager, "SIM0001", 1001, 215000, 217000, 10);
+  ASSERT_TRUE(log.wait_for(is<event::Settings>("SIM0001")));
+  // Re-adding over a running unit replaces it; the old worker's end must not take the new one.
+  add_simulated_unit(started.engine->manager, "SIM0001", 4242, 215000, 217000, 3);
+  auto replaced = log.wait_for([](const UnitEvent& e) {
+    auto* s = std::get_if<event::Settings>(&e);
+    return s != nullptr && s->key == "SIM0001" && s->settings.unitSerialNum == 4242;
+  });
+  ASSERT_TRUE(replaced);
+  // Only the removal was reported as a stop; the replaced worker's end was not.
+  EXPECT_EQ(std::count_if(log.seen.begin(), log.seen.end(), is<event::Stopped>("SIM0001")), 1);
+  const auto units = started.engine->manager.registry->snapshot_units();
+  ASSERT_EQ(units.size(), 2u);
+  EXPECT_EQ(units[0].settings->unitSerialNum, 4242u);
+  // The replaced unit answers a refresh, so its worker is the live one.
+  started.engine->manager.registry->with_lock(
+      [](UnitMap& u) { u.at("SIM0001").commands.send(command::Refresh{}); });
+  EXPECT_TRUE(log.wait_for(is<event::Settings>("SIM0001"), 2000ms));
+}
+
+}  // namespace
+}  // namespace owl

@@ -1,0 +1,298 @@
+#include "device/serial_port.hpp"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "clock.hpp"
+#include "device/worker.hpp"
+
+using namespace std::chrono_literals;
+
+namespace owl {
+namespace {
+
+// A pseudo-terminal pair: the slave stands in for a unit's serial device, the master for the
+// unit at the other end of the line.
+class PseudoTerminal {
+ public:
+  PseudoTerminal() {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
+    std::array<char, PATH_MAX> name{};
+    if (::ptsname_r(master_, name.data(), name.size()) != 0) return;
+    slave_path_ = name.data();
+  }
+  ~PseudoTerminal() { close_master(); }
+  PseudoTerminal(const PseudoTerminal&) = delete;
+  PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+  bool ready() const { return master_ >= 0 && !slave_path_.empty(); }
+  int master() const { return master_; }
+  const std::string& slave_path() const { return slave_path_; }
+
+  void close_master() {
+    if (master_ >= 0) ::close(master_);
+    master_ = -1;
+  }
+
+  // Collects what the link sent, waiting up to a second for each piece.
+  std::vector<std::uint8_t> receive(std::size_t count) const {
+    std::vector<std::uint8_t> bytes;
+    while (bytes.size() < count) {
+      pollfd entry{master_, POLLIN, 0};
+      if (::poll(&entry, 1, 1000) <= 0) break;
+      std::array<std::uint8_t, 64> chunk{};
+      const ssize_t got = ::read(master_, chunk.data(), chunk.size());
+      if (got <= 0) break;
+      bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + got);
+    }
+    return bytes;
+  }
+
+  bool send(const std::vector<std::uint8_t>& bytes) const {
+    return ::write(master_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  }
+
+ private:
+  int master_ = -1;
+  std::string slave_path_;
+};
+
+constexpr int CANNOT_DROP_PRIVILEGES = 77;
+
+// Root may open a terminal despite its exclusive claim, so checks of the claim run in a child that
+// has given up root. Returns the child's exit code, or nothing when privileges cannot be dropped.
+std::optional<int> run_unprivileged(const std::string& slave_path,
+                                    const std::function<int()>& body) {
+  const bool root = ::geteuid() == 0;
+  if (root && ::chmod(slave_path.c_str(), 0666) != 0) return std::nullopt;
+  const pid_t child = ::fork();
+  if (child < 0) return std::nullopt;
+  if (child == 0) {
+    if (root && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+      ::_exit(CANNOT_DROP_PRIVILEGES);
+    }
+    ::_exit(body());
+  }
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return std::nullopt;
+  }
+  if (!WIFEXITED(status)) return -1;
+  if (WEXITSTATUS(status) == CANNOT_DROP_PRIVILEGES) return std::nullopt;
+  return WEXITSTATUS(status);
+}
+
+// 0 when another process may open the device now, 1 otherwise.
+int plain_open_succeeds(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    std::perror("open");
+    return 1;
+  }
+  ::close(fd);
+  return 0;
+}
+
+SerialPort& as_serial_port(ByteLink& link) {
+  return dynamic_cast<SerialPort&>(link);
+}
+
+TEST(SerialPort, OpenSetsUnitLineParameters) {
+  PseudoTerminal pty;
+  ASSERT_TRUE(pty.ready());
+  // Leave the line as a previous user might have: every setting the open must change is wrong.
+  // The master keeps the terminal, and so these settings, alive across the close.
+  {
+    const int previous = ::open(pty.slave_path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(previous, 0);
+    termios wrong{};
+    ASSERT_EQ(::tcgetattr(previous, &wrong), 0);
+    wrong.c_cflag |= CSTOPB | CRTSCTS;
+    wrong.c_cflag &= ~static_cast<tcflag_t>(CREAD | CLOCAL);
+    wrong.c_iflag |= INPCK | PARMRK | IXON | IXOFF | IXANY | ICRNL;
+    ASSERT_EQ(::cfsetispeed(&wrong, B9600), 0);
+    ASSERT_EQ(::cfsetospeed(&wrong, B9600), 0);
+    ASSERT_EQ(::tcsetattr(previous, TCSANOW, &wrong), 0);
+    ::close(previous);
+  }
+  auto opened = open_unit_port(pty.slave_path());
+  ASSERT_TRUE(opened) << opened.error();
+  const int fd = as_serial_port(**opened).native_handle();
+
+  termios line{};
+  ASSERT_EQ(::tcgetattr(fd, &line), 0);
+  EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ECHONL | ISIG | IEXTEN), 0u);
+  EXPECT_EQ(line.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | INPCK | PARMRK), 0u);
+  EXPECT_EQ(line.c_iflag & (IXON | IXOFF | IXANY), 0u);
+  EXPECT_EQ(line.c_oflag & OPOST, 0u);
+  // The kernel forces a pseudo-terminal to 8 data bits without parity, so those two settings
+  // cannot be observed here.
+  EXPECT_EQ(line.c_cflag & (CSTOPB | CRTSCTS), 0u);
+  EXPECT_EQ(line.c_cflag & (CREAD | CLOCAL), static_cast<tcflag_t>(CREAD | CLOCAL));
+  EXPECT_EQ(::cfgetispeed(&line), static_cast<speed_t>(B115200));
+  EXPECT_EQ(::cfgetospeed(&line), static_cast<speed_t>(B115200));
+
+  // Reads wait in poll, so the descriptor itself must block; and no child process inherits it.
+  EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
+  EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
+}
+
+TEST(SerialPort, CarriesBytesBothWays) {
+  PseudoTerminal pty;
+  ASSERT_TRUE(pty.ready());
+  auto opened = open_unit_port(pty.slave_path());
+  ASSERT_TRUE(opened) << opened.error();
+  ByteLink& link = **opened;
+
+  // Raw mode: a line feed and a carriage return pass through untranslated.
+  const std::vector<std::uint8_t> request{0xAA, 0x2E, 0x04, 0x00, 0x0A, 0x0D, 0x03, 0x11};
+  EXPECT_EQ(link.write_all(request), std::nullopt);
+  EXPECT_EQ(link.flush(), std::nullopt);
+  EXPECT_EQ(pty.receive(request.size()), request);
+
+  const std::vector<std::uint8_t> answer{0xAA, 0x0D, 0x0A, 0x7F, 0x03, 0x13, 0x11, 0x00, 0xFF};
+  ASSERT_TRUE(pty.send(answer));
+  std::vector<std::uint8_t> received;
+  std::array<std::uint8_t, 4> buffer{};
+  for (int attempt = 0; attempt < 50 && received.size() < answer.size(); ++attempt) {
+    auto got = link.read(buffer);
+    if (!got && got.error().is_idle()) continue;
+    ASSERT_TRUE(got) << got.error().text;
+    ASSERT_GE(*got, 1u);
+    ASSERT_LE(*got, buffer.size());
+    received.insert(received.end(), buffer.begin(), buffer.begin() + static_cast<long>(*got));
+  }
+  EXPECT_EQ(received, answer);
+}
+
+TEST(SerialPort, ReadWithNothingPendingTimesOut) {
+  PseudoTerminal pty;
+  ASSERT_TRUE(pty.ready());
+  auto opened = open_unit_port(pty.slave_path());
+  ASSERT_TRUE(opened) << opened.error();
+
+  std::array<std::uint8_t, 512> buffer{};
+  const auto began = std::chrono::steady_clock::now();
+  auto got = (*opened)->read(buffer);
+  const auto took = std::chrono::steady_clock::now() - began;
+  ASSERT_FALSE(got);
+  EXPECT_EQ(got.error().kind, LinkError::Kind::TimedOut);
+  EXPECT_EQ(got.error().text, "Operation timed out");
+  EXPECT_TRUE(got.error().is_idle());
+  EXPECT_GE(took, 15ms);
+  EXPECT_LT(took, 1s);
+}
+
+TEST(SerialPort, AdvisoryLockHeldElsewhereRefusesOpenAndLeavesNoClaim) {
+  PseudoTerminal pty;
+  ASSERT_TRUE(pty.ready());
+  const int holder = ::open(pty.slave_path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+
+  auto refused = open_unit_port(pty.slave_path());
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error(), "Unable to acquire exclusive lock on serial port");
+
+  // The failed open must have given back the claim it took before trying the lock.
+  const auto others_may_open =
+      run_unprivileged(pty.slave_path(), [&] { return plain_open_succeeds(pty.slave_path()); });
+  if (others_may_open) {
+    EXPECT_EQ(*others_may_open, 0);
+  }
+
+  ::close(holder);
+  auto opened = open_unit_port(pty.slave_path());
+  EXPECT_TRUE(opened) << opened.error();
+  if (!others_may_open) GTEST_SKIP() << "cannot drop root privileges to check the claim";
+}
+
+TEST(SerialPort, ExclusiveClaimRefusesSecondOpenUntilPortIsDropped) {
+  PseudoTerminal pty;
+  ASSERT_TRUE(pty.ready());
+  auto opened = open_unit_port(pty.slave_path());
+  ASSERT_TRUE(opened) << opened.error();
+
+  const std::string path = pty.slave_path();
+  const auto second_open = run_unprivileged(path, [&] {
+    auto again = open_unit_port(path);
+    if (again) return 2;
+    if (again.error() != "Device or resource busy") {
+      std::fprintf(stderr, "second open: %s\n", again.error().c_str());
+      return 1;
+    }
+    return 0;
+  });
+  if (!second_open) GTEST_SKIP() << "cannot drop root privileges; root ignores the claim";
+  EXPECT_EQ(*second_open, 0) << "2: opened despite the claim, 1: another error";
+
+  opened.value().reset();
+  const auto after_drop = run_unprivileged(path, [&] { return plain_open_succeeds(path); });
+  ASSERT_TRUE(after_drop);
+  EXPECT_EQ(*after_drop, 0);
+}
+
+TEST(SerialPort, OpenFailuresGiveTheSystemText) {
+  auto missing = open_unit_port("/dev/owl-no-such-port");
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.error(), "No such file or directory");
+
+  // Not a terminal: the exclusive claim is the first step that fails.
+  auto not_a_terminal = open_unit_port("/dev/null");
+  ASSERT_FALSE(not_a_terminal);
+  EXPECT_EQ(not_a_terminal.error(), "Inappropriate ioctl for device");
+}
+
+TEST(SerialPort, HangupOfTheOtherEndEndsReading) {
+  PseudoTerminal pty;
+  ASSERT_TRUE(pty.ready());
+  auto opened = open_unit_port(pty.slave_path());
+  ASSERT_TRUE(opened) << opened.error();
+
+  pty.close_master();
+  std::array<std::uint8_t, 512> buffer{};
+  auto got = (*opened)->read(buffer);
+  // Linux hangs the slave up when the master closes; a hung-up terminal reads as end of file.
+  if (got) {
+    EXPECT_EQ(*got, 0u);
+  } else {
+    EXPECT_FALSE(got.error().is_idle()) << got.error().text;
+  }
+}
+
+TEST(SerialPort, PacedSendDeliversEveryChunk) {
+  PseudoTerminal pty;
+  ASSERT_TRUE(pty.ready());
+  auto opened = open_unit_port(pty.slave_path());
+  ASSERT_TRUE(opened) << opened.error();
+
+  ManualClock clock;
+  const std::vector<std::uint8_t> bytes{0xAA, 0x2E, 0x04, 0x00, 0x00, 0x80};
+  EXPECT_EQ(send_bytes(**opened, "unit-1", bytes, clock), std::nullopt);
+  EXPECT_EQ(pty.receive(bytes.size()), bytes);
+  const std::vector<Duration> pauses{5ms, 5ms};
+  EXPECT_EQ(clock.sleeps(), pauses);
+}
+
+}  // namespace
+}  // namespace owl
