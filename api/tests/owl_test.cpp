@@ -1,0 +1,312 @@
+#include "owl.hpp"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "device/worker.hpp"
+#include "error.hpp"
+#include "frame.hpp"
+#include "settings/json.hpp"
+
+using namespace std::chrono_literals;
+
+// Every case runs in its own process (ctest), since the engine exists once per process.
+namespace owl {
+namespace {
+
+// Collects the stream's items; the test thread waits on it.
+class QueueSink final : public EventSink {
+ public:
+  struct State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<UiEvent> events;
+    bool closed = false;
+  };
+  explicit QueueSink(std::shared_ptr<State> state) : state_(std::move(state)) {}
+  bool post(const UiEvent& event) override {
+    const std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->events.push_back(event);
+    state_->changed.notify_all();
+    return true;
+  }
+  void close() override {
+    const std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->closed = true;
+    state_->changed.notify_all();
+  }
+
+ private:
+  std::shared_ptr<State> state_;
+};
+
+struct Stream {
+  std::shared_ptr<QueueSink::State> state = std::make_shared<QueueSink::State>();
+  std::size_t read = 0;
+
+  Stream() { event_stream(std::make_unique<QueueSink>(state)); }
+
+  // The next event after those already looked at that satisfies pred.
+  std::optional<UiEvent> next(const std::function<bool(const UiEvent&)>& pred,
+                              std::chrono::milliseconds limit = 5000ms) {
+    std::unique_lock<std::mutex> lock(state->mutex);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+      while (read < state->events.size()) {
+        const UiEvent& e = state->events[read++];
+        if (pred(e)) return e;
+      }
+      if (state->changed.wait_until(lock, deadline) == std::cv_status::timeout) return std::nullopt;
+    }
+  }
+  std::vector<UiEvent> all() {
+    const std::lock_guard<std::mutex> lock(state->mutex);
+    return state->events;
+  }
+};
+
+template <class E>
+std::function<bool(const UiEvent&)> is(const std::string& key) {
+  return [key](const UiEvent& e) {
+    const E* x = std::get_if<E>(&e);
+    return x != nullptr && x->key == key;
+  };
+}
+
+void expect_panic(const std::function<void()>& f, const std::string& message) {
+  try {
+    f();
+    ADD_FAILURE() << "no panic, expected " << message;
+  } catch (const Panic& p) {
+    EXPECT_EQ(std::string(p.what()), message);
+  }
+}
+
+EngineOptions hardware_without_ports() {
+  EngineOptions options;
+  options.simulator = false;
+  options.sysfs_root = (std::filesystem::temp_directory_path() / "owl-no-sysfs-here").string();
+  return options;
+}
+
+TEST(OwlBeforeStart, OperationsThatNeedTheEngineRefuse) {
+  const std::string message = "start() must be called first";
+  expect_panic([] { units(); }, message);
+  expect_panic([] { refresh_unit("SIM0001"); }, message);
+  expect_panic([] { check_settings("SIM0001", example_settings()); }, message);
+  expect_panic([] { write_settings("SIM0001", example_settings(), false, false); }, message);
+  expect_panic([] { write_all_settings(example_settings(), false); }, message);
+  EXPECT_EQ(core_version(), "0.1.0");
+  EXPECT_FALSE(build_features());
+  EXPECT_EQ(example_settings().encryption, "000000");
+  EXPECT_EQ(enum_options().led, (std::vector<std::string>{"OFF", "ON", "DIM"}));
+  sim_remove_unit("SIM0001");
+  sim_add_unit("X", 1, 2, 3, 4);  // the simulator flag is not set: nothing happens
+  Stream early;                   // before start there is nothing to stream
+  EXPECT_TRUE(early.state->closed);
+}
+
+TEST(OwlSimulator, UnitsEventsChecksAndWrites) {
+  start(true);
+  start(false);  // no effect: the engine stays in simulator mode
+  Stream stream;
+  ASSERT_TRUE(stream.next(is<ui_event::Settings>("SIM0001")));
+  stream.read = 0;
+  ASSERT_TRUE(stream.next(is<ui_event::Settings>("SIM0002")));
+
+  const std::vector<UnitInfo> list = units();
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].key, "SIM0001");
+  EXPECT_EQ(list[1].key, "SIM0002");
+  EXPECT_EQ(list[1].label, "simulator");
+  ASSERT_TRUE(list[1].settings.has_value());
+  EXPECT_EQ(list[1].settings->unit_name, "SIM-1002");
+  EXPECT_EQ(list[1].settings->channels.size(), 8u);
+  EXPECT_EQ(list[1].settings_json.rfind("{\n  \"unitName\": \"SIM-1002\",\n", 0), 0u);
+  EXPECT_NE(list[1].settings_json.find("\"squelch\": \"MED\""), std::string::npos);
+
+  EXPECT_TRUE(check_settings("NOPE", example_settings()).empty());
+  UiSettings form = *list[0].settings;
+  EXPECT_TRUE(check_settings("SIM0001", form).empty());
+  form.unit_name = "bad name";
+  form.delay_ms = 450;
+  form.channels[2].frequency = 192003;
+  EXPECT_EQ(check_settings("SIM0001", form),
+            (std::vector<std::string>{
+                "unit name must be 1-15 characters of A-Z, a-z, 0-9, '-' or '_'",
+                "delay 450 ms is over the 400 ms maximum",
+                "channel 3: 192003 kHz is outside this unit's 215000-217000 kHz range",
+                "channel 3: 192003 kHz is not on the 5 kHz step"}));
+  form.led = "sparkly";
+  EXPECT_EQ(check_settings("SIM0001", form),
+            std::vector<std::string>{"LED has an invalid value: sparkly"});
+
+  EXPECT_EQ(write_settings("NOPE", *list[0].settings, false, false),
+            std::vector<std::string>{"unit NOPE has not reported its settings yet"});
+  UiSettings change = *list[0].settings;
+  change.delay_ms = 120;
+  EXPECT_TRUE(write_settings("SIM0001", change, false, false).empty());
+  EXPECT_EQ(write_settings("SIM0001", change, false, false),
+            std::vector<std::string>{"unit SIM0001 is still confirming the previous write"});
+  // All or nothing: SIM0001 is still confirming, so SIM0002 gets nothing either.
+  const std::vector<UnitWriteReport> reports = write_all_settings(change, false);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0],
+            (UnitWriteReport{
+                "SIM0001", "SIM-1001", {"unit SIM0001 is still confirming the previous write"}}));
+
+  auto result = stream.next(is<ui_event::WriteResult>("SIM0001"), 10000ms);
+  ASSERT_TRUE(result);
+  EXPECT_EQ(std::get<ui_event::WriteResult>(*result), (ui_event::WriteResult{"SIM0001", true, ""}));
+  auto report = stream.next(is<ui_event::Settings>("SIM0001"));
+  ASSERT_TRUE(report);
+  EXPECT_EQ(std::get<ui_event::Settings>(*report).settings.delay_ms, 120);
+  for (const UiEvent& e : stream.all()) {
+    EXPECT_FALSE(is<ui_event::WriteResult>("SIM0002")(e)) << "SIM0002 was written";
+  }
+  EXPECT_EQ(units()[0].settings->delay_ms, 120);
+}
+
+TEST(OwlSimulator, WriteToAllReachesEveryUnitKeepingNames) {
+  start(true);
+  Stream stream;
+  ASSERT_TRUE(stream.next(is<ui_event::Settings>("SIM0001")));
+  stream.read = 0;
+  ASSERT_TRUE(stream.next(is<ui_event::Settings>("SIM0002")));
+  UiSettings form = *units()[0].settings;  // its first channel lies in both units' bands
+  form.delay_ms = 200;
+  form.unit_name = "Ignored";
+  form.channels.resize(1);  // the rest of each unit's channels stay as they are
+  EXPECT_TRUE(write_all_settings(form, true).empty());
+  for (const std::string key : {"SIM0001", "SIM0002"}) {
+    stream.read = 0;
+    auto result = stream.next(is<ui_event::WriteResult>(key), 10000ms);
+    ASSERT_TRUE(result) << key;
+    EXPECT_TRUE(std::get<ui_event::WriteResult>(*result).ok) << key;
+    // The registry holds the new values once the report that confirmed the write is applied.
+    ASSERT_TRUE(stream.next(is<ui_event::Settings>(key))) << key;
+  }
+  const auto list = units();
+  EXPECT_EQ(list[0].settings->unit_name, "SIM-1001");
+  EXPECT_EQ(list[0].settings->delay_ms, 200);
+  EXPECT_EQ(list[0].settings->channels.size(), 10u);
+  EXPECT_EQ(list[1].settings->unit_name, "SIM-1002");
+}
+
+TEST(OwlSimulator, SecondStreamIsClosedAtOnceAndUnitsComeAndGo) {
+  start(true);
+  Stream first;
+  Stream second;
+  EXPECT_TRUE(second.state->closed);
+  EXPECT_TRUE(second.all().empty());
+  ASSERT_TRUE(first.next(is<ui_event::Announced>("SIM0002")));
+
+  sim_add_unit("SIM0003", 3003, 200000, 201000, 2);
+  ASSERT_TRUE(first.next(is<ui_event::Announced>("SIM0003")));
+  ASSERT_TRUE(first.next(is<ui_event::Settings>("SIM0003")));
+  refresh_unit("SIM0003");
+  refresh_unit("NOPE");
+  ASSERT_TRUE(first.next(is<ui_event::Settings>("SIM0003"), 2000ms));  // well before the 5 s poll
+  sim_remove_unit("SIM0003");
+  auto stopped = first.next(is<ui_event::Stopped>("SIM0003"));
+  ASSERT_TRUE(stopped);
+  EXPECT_EQ(std::get<ui_event::Stopped>(*stopped).reason, "read failed: Broken pipe (BrokenPipe)");
+  EXPECT_EQ(units().size(), 2u);
+}
+
+TEST(OwlSimulator, ConcurrentStartsCreateOneEngine) {
+  std::thread a([] { start(true); });
+  std::thread b([] { start(true); });
+  a.join();
+  b.join();
+  Stream stream;
+  ASSERT_TRUE(stream.next(is<ui_event::Settings>("SIM0001")));
+  stream.read = 0;
+  ASSERT_TRUE(stream.next(is<ui_event::Settings>("SIM0002")));
+  stream.read = stream.all().size();
+  // A second engine would have announced its units again.
+  EXPECT_FALSE(stream.next(
+      [](const UiEvent& e) { return std::holds_alternative<ui_event::Announced>(e); }, 300ms));
+  std::size_t announced = 0;
+  for (const UiEvent& e : stream.all()) announced += std::holds_alternative<ui_event::Announced>(e);
+  EXPECT_EQ(announced, 2u);
+}
+
+TEST(OwlHardware, NoUnitsAndNoSimulator) {
+  start(hardware_without_ports());
+  Stream stream;
+  EXPECT_TRUE(units().empty());
+  EXPECT_EQ(write_all_settings(example_settings(), false),
+            (std::vector<UnitWriteReport>{{"", "", {"no unit has reported settings yet"}}}));
+  sim_add_unit("SIM0009", 9, 200000, 201000, 2);  // hardware mode: creates nothing
+  EXPECT_FALSE(stream.next([](const UiEvent&) { return true; }, 300ms));
+  EXPECT_TRUE(units().empty());
+}
+
+// A unit that only says who it is: announced by its identity, with no settings yet.
+class IdentityOnlyLink final : public ByteLink {
+ public:
+  Expected<std::size_t, LinkError> read(std::span<std::uint8_t> buffer) override {
+    if (!sent_) {
+      sent_ = true;
+      const std::string text = "OWL 1.0";
+      const std::vector<std::uint8_t> frame =
+          encode_frame(CMD_TEXT, std::vector<std::uint8_t>(text.begin(), text.end()));
+      std::copy(frame.begin(), frame.end(), buffer.begin());
+      return frame.size();
+    }
+    std::this_thread::sleep_for(10ms);
+    return Unexpected{LinkError::timed_out()};
+  }
+  std::optional<LinkError> write_all(std::span<const std::uint8_t>) override { return {}; }
+  std::optional<LinkError> flush() override { return {}; }
+
+ private:
+  bool sent_ = false;
+};
+
+TEST(OwlHardware, UnitWithoutSettingsIsListedWithoutThem) {
+  start(hardware_without_ports());
+  Stream stream;
+  spawn_device_worker(started_engine().manager, "U1", "/dev/ttyACM7",
+                      std::make_unique<IdentityOnlyLink>());
+  ASSERT_TRUE(stream.next(is<ui_event::Identity>("U1")));
+  const auto list = units();
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].identity, "OWL 1.0");
+  EXPECT_FALSE(list[0].settings.has_value());
+  EXPECT_EQ(list[0].settings_json, "");
+  EXPECT_TRUE(check_settings("U1", example_settings()).empty());
+  EXPECT_EQ(write_settings("U1", example_settings(), false, false),
+            std::vector<std::string>{"unit U1 has not reported its settings yet"});
+  EXPECT_EQ(write_all_settings(example_settings(), false),
+            (std::vector<UnitWriteReport>{{"", "", {"no unit has reported settings yet"}}}));
+}
+
+TEST(OwlEvents, WriteOutcomesBecomeUserTexts) {
+  auto text = [](WriteOutcome o) {
+    return std::get<ui_event::WriteResult>(to_ui_event(event::WriteResult{std::move(o), "K"}));
+  };
+  EXPECT_EQ(text(outcome::Confirmed{}), (ui_event::WriteResult{"K", true, ""}));
+  EXPECT_EQ(text(outcome::NoAnswer{}),
+            (ui_event::WriteResult{"K", false, "the unit did not answer after the write"}));
+  EXPECT_EQ(text(outcome::KeptDifferent{{"channel 3", "delayMs"}}),
+            (ui_event::WriteResult{"K", false,
+                                   "the unit kept different values for: channel 3, delayMs"}));
+  EXPECT_EQ(text(outcome::Busy{}),
+            (ui_event::WriteResult{"K", false,
+                                   "a previous write to this unit is still being confirmed"}));
+  EXPECT_EQ(text(outcome::SendFailed{"Broken pipe"}),
+            (ui_event::WriteResult{"K", false, "serial write failed: Broken pipe"}));
+  const UiEvent stopped = to_ui_event(event::Stopped{"K", "device closed", 4});
+  EXPECT_EQ(std::get<ui_event::Stopped>(stopped), (ui_event::Stopped{"K", "device closed"}));
+  EXPECT_EQ(to_ui_event(event::PortProblems{{"a: b"}}).index(), 5u);
+}
+
+}  // namespace
+}  // namespace owl

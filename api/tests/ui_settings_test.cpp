@@ -1,0 +1,203 @@
+#include "ui_settings.hpp"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "settings/payload.hpp"
+
+namespace owl {
+namespace {
+
+UnitSettings random_settings(std::mt19937& rng) {
+  auto byte = [&] { return static_cast<std::uint8_t>(rng() & 0xFF); };
+  UnitSettings s;
+  const std::size_t name_length = rng() % 16;
+  for (std::size_t i = 0; i < name_length; ++i)
+    s.unitName.push_back(static_cast<char>('a' + rng() % 26));
+  s.unitSerialNum = static_cast<std::uint32_t>(rng());
+  s.structVer = byte();
+  s.voicePromptsEnable = VoicePrompts::from_code(byte() % 6);
+  s.bootAnnounce = (rng() & 1) != 0;
+  s.delayMs = static_cast<std::uint16_t>(rng());
+  s.hphMode = HphMode::from_code(byte());
+  s.led = LedMode::from_code(byte() % 5);
+  s.charge = ChargeMode::from_code(byte() % 5);
+  s.squelch = SquelchLevel::from_code(byte());
+  s.abButton = ButtonAction::from_code(byte() % 6);
+  s.starButton = ButtonAction::from_code(byte());
+  s.rfMode = RfMode::from_code(byte() % 4);
+  s.compander = CompanderMode::from_code(byte() % 5);
+  s.batteryType = BatteryType::from_code(byte() % 5);
+  s.encryption = static_cast<std::uint32_t>(rng()) & 0xFFFFFF;
+  s.audioEq = AudioEq::from_code(byte() % 5);
+  s.gainBoost = (rng() & 1) != 0;
+  s.minFreq = static_cast<std::uint32_t>(rng());
+  s.maxFreq = static_cast<std::uint32_t>(rng());
+  s.curPresetIndex = byte();
+  s.hpCompressor = byte();
+  s.reserved51 = byte();
+  s.reserved60 = static_cast<std::uint32_t>(rng());
+  const std::size_t n = rng() % 11;
+  for (std::size_t i = 0; i < n; ++i) {
+    s.channels.push_back({static_cast<std::uint32_t>(rng()), static_cast<std::uint8_t>(i + 1),
+                          (rng() & 1) != 0, (rng() & 1) != 0, (rng() & 1) != 0});
+  }
+  return s;
+}
+
+TEST(UiSettingsRoundTrip, FromUiOfToUiGivesTheRecordBack) {
+  std::mt19937 rng(20261206);
+  for (int i = 0; i < 2000; ++i) {
+    const UnitSettings s = random_settings(rng);
+    auto back = settings_from_ui(settings_to_ui(s), s);
+    ASSERT_TRUE(back.has_value()) << back.error();
+    EXPECT_EQ(back.value(), s) << "iteration " << i;
+  }
+}
+
+TEST(UiSettingsRoundTrip, ChannelNumbersBecomePositionsAndShownOnlyFieldsAreIgnored) {
+  UnitSettings base = example_unit_settings();
+  base.unitSerialNum = 1002;
+  base.channels[0].channelNumber = 9;
+  UiSettings form = settings_to_ui(base);
+  form.serial = 1;
+  form.min_freq = 2;
+  form.max_freq = 3;
+  auto back = settings_from_ui(form, base);
+  ASSERT_TRUE(back.has_value());
+  EXPECT_EQ(back->channels[0].channelNumber, 1);
+  EXPECT_EQ(back->unitSerialNum, 1002u);
+  EXPECT_EQ(back->minFreq, 192000u);
+  EXPECT_EQ(back->maxFreq, 229975u);
+}
+
+TEST(UiSettingsText, EnumerationsEncryptionAndUnrecognisedCodes) {
+  UnitSettings s = example_unit_settings();
+  s.hphMode = HphMode::from_code(200);
+  s.squelch = SquelchLevel::from_code(39);
+  s.encryption = 0xABC;
+  UiSettings ui = settings_to_ui(s);
+  EXPECT_EQ(ui.hph_mode, "200");
+  EXPECT_EQ(ui.squelch, "39");
+  EXPECT_EQ(ui.encryption, "000ABC");
+  EXPECT_EQ(ui.voice_prompts, "CENTER");
+  s.encryption = 0x1234567;
+  EXPECT_EQ(settings_to_ui(s).encryption, "1234567");
+}
+
+TEST(UiSettingsParse, NamesAndNumbers) {
+  EXPECT_EQ(parse_enum_text<HphMode>("balanced"), HphMode::BALANCED);
+  EXPECT_EQ(parse_enum_text<HphMode>("Stereo"), HphMode::STEREO);
+  EXPECT_EQ(parse_enum_text<LedMode>("2"), LedMode::DIM);
+  EXPECT_EQ(parse_enum_text<LedMode>("3"), LedMode::from_code(3));
+  EXPECT_TRUE(parse_enum_text<LedMode>("3")->is_unrecognised());
+  EXPECT_EQ(parse_enum_text<LedMode>("+3"), LedMode::from_code(3));
+  EXPECT_EQ(parse_enum_text<LedMode>("255"), LedMode::from_code(255));
+  for (const char* bad : {"256", "-1", "+", "", " 1", "1 ", "balanced ", "0x1", "99999999999"}) {
+    EXPECT_FALSE(parse_enum_text<LedMode>(bad).has_value()) << bad;
+  }
+  EXPECT_EQ(parse_enum_text<SquelchLevel>("40"), SquelchLevel::MED);
+  EXPECT_EQ(parse_enum_text<SquelchLevel>("10"), SquelchLevel::HIGH);
+  EXPECT_EQ(parse_enum_text<SquelchLevel>("80"), SquelchLevel::LOW);
+  EXPECT_TRUE(parse_enum_text<SquelchLevel>("39")->is_unrecognised());
+  EXPECT_TRUE(parse_enum_text<SquelchLevel>("0")->is_unrecognised());
+  EXPECT_EQ(parse_enum_text<SquelchLevel>("low"), SquelchLevel::LOW);
+}
+
+TEST(UiSettingsParse, UnrecognisedSquelchIsWrittenAsItsLevel) {
+  UnitSettings base = example_unit_settings();
+  UiSettings form = settings_to_ui(base);
+  form.squelch = "39";
+  auto s = settings_from_ui(form, base);
+  ASSERT_TRUE(s.has_value());
+  EXPECT_EQ(settings_to_ui(*s).squelch, "39");
+  EXPECT_EQ(encode_settings(*s)[49], 39);
+}
+
+TEST(UiSettingsErrors, EveryFieldsTextAndTheFirstFailureWins) {
+  const UnitSettings base = example_unit_settings();
+  const UiSettings good = settings_to_ui(base);
+  struct Case {
+    std::string UiSettings::*field;
+    std::string text;
+  };
+  const Case cases[] = {
+      {&UiSettings::voice_prompts, "voice prompts has an invalid value: "},
+      {&UiSettings::hph_mode, "headphone mode has an invalid value: "},
+      {&UiSettings::led, "LED has an invalid value: "},
+      {&UiSettings::charge, "charge has an invalid value: "},
+      {&UiSettings::squelch, "squelch has an invalid value: "},
+      {&UiSettings::ab_button, "A/B button has an invalid value: "},
+      {&UiSettings::star_button, "* button has an invalid value: "},
+      {&UiSettings::rf_mode, "RF mode has an invalid value: "},
+      {&UiSettings::compander, "compander has an invalid value: "},
+      {&UiSettings::battery_type, "battery type has an invalid value: "},
+      {&UiSettings::audio_eq, "bass boost has an invalid value: "},
+  };
+  for (const Case& c : cases) {
+    UiSettings form = good;
+    form.*(c.field) = "Bogus ";
+    auto result = settings_from_ui(form, base);
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error(), c.text + "Bogus ");
+  }
+  UiSettings form = good;
+  form.hph_mode = "balanced ";
+  EXPECT_EQ(settings_from_ui(form, base).error(), "headphone mode has an invalid value: balanced ");
+
+  for (const char* bad : {"ABCD", "ABCDEF01", "00G000", "", "+12345", "12 345"}) {
+    form = good;
+    form.encryption = bad;
+    EXPECT_EQ(settings_from_ui(form, base).error(), "encryption must be exactly 6 hex digits")
+        << bad;
+  }
+  form = good;
+  form.encryption = "00beef";
+  auto converted = settings_from_ui(form, base);
+  ASSERT_TRUE(converted.has_value());
+  EXPECT_EQ(converted->encryption, 0xBEEFu);
+  EXPECT_EQ(settings_to_ui(*converted).encryption, "00BEEF");
+
+  // Fields are converted in a fixed order: LED before encryption, encryption before bass boost.
+  form = good;
+  form.led = "x";
+  form.encryption = "x";
+  EXPECT_EQ(settings_from_ui(form, base).error(), "LED has an invalid value: x");
+  form = good;
+  form.audio_eq = "x";
+  form.encryption = "x";
+  EXPECT_EQ(settings_from_ui(form, base).error(), "encryption must be exactly 6 hex digits");
+  form = good;
+  form.battery_type = "";
+  form.voice_prompts = "?";
+  EXPECT_EQ(settings_from_ui(form, base).error(), "voice prompts has an invalid value: ?");
+}
+
+TEST(UiSettingsExample, FixedRecordAndOptionLists) {
+  const UiSettings ex = settings_to_ui(example_unit_settings());
+  EXPECT_EQ(ex.unit_name, "");
+  EXPECT_EQ(ex.encryption, "000000");
+  EXPECT_EQ(ex.squelch, "LOW");
+  EXPECT_EQ(ex.audio_eq, "BOOST_LOW");
+  EXPECT_EQ(ex.rf_mode, "DIGITAL");
+  EXPECT_EQ(ex.battery_type, "NIMH");
+  EXPECT_TRUE(ex.boot_announce);
+  EXPECT_TRUE(ex.gain_boost);
+  EXPECT_EQ(ex.min_freq, 192000u);
+  EXPECT_EQ(ex.max_freq, 229975u);
+  ASSERT_EQ(ex.channels.size(), 10u);
+  EXPECT_EQ(ex.channels[2], (UiChannel{216975, false, false, false}));
+  EXPECT_EQ(ex.channels[7], (UiChannel{207000, false, false, true}));
+  EXPECT_EQ(ex.channels[9], (UiChannel{216900, false, false, true}));
+
+  const EnumOptions o = make_enum_options();
+  EXPECT_EQ(o.voice_prompts, (std::vector<std::string>{"OFF", "RIGHT", "LEFT", "CENTER"}));
+  EXPECT_EQ(o.squelch, (std::vector<std::string>{"HIGH", "MED", "LOW"}));
+  EXPECT_EQ(o.button_action, (std::vector<std::string>{"OFF", "CHANNEL", "DELAY", "ANNOUNCE"}));
+  EXPECT_EQ(o.rf_mode, (std::vector<std::string>{"FM_ANALOG", "DIGITAL"}));
+  EXPECT_EQ(o.audio_eq, (std::vector<std::string>{"NORMAL", "BOOST_LOW", "BOOST_HIGH"}));
+}
+
+}  // namespace
+}  // namespace owl
