@@ -1,0 +1,242 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "frame.hpp"
+#include "manager/engine.hpp"
+#include "manager/write.hpp"
+#include "settings/payload.hpp"
+#include "sim/simulated_port.hpp"
+
+using namespace std::chrono_literals;
+
+namespace owl {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A unit at the far end of a pseudo-terminal: answers settings requests and keeps what is
+// written, like the firmware does.
+class UnitEmulator {
+ public:
+  explicit UnitEmulator(UnitSettings settings) : settings_(std::move(settings)) {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    std::array<char, PATH_MAX> name{};
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0 ||
+        ::ptsname_r(master_, name.data(), name.size()) != 0) {
+      throw std::runtime_error("no pseudo-terminal");
+    }
+    slave_path_ = name.data();
+    thread_ = std::thread([this] { run(); });
+  }
+  ~UnitEmulator() { hang_up(); }
+  UnitEmulator(const UnitEmulator&) = delete;
+  UnitEmulator& operator=(const UnitEmulator&) = delete;
+
+  const std::string& slave_path() const { return slave_path_; }
+
+  UnitSettings settings() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return settings_;
+  }
+
+  void hang_up() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (master_ >= 0) ::close(master_);
+    master_ = -1;
+  }
+
+ private:
+  void run() {
+    FrameDecoder decoder;
+    while (!stop_) {
+      pollfd entry{master_, POLLIN, 0};
+      if (::poll(&entry, 1, 20) <= 0) continue;
+      std::array<std::uint8_t, 256> chunk{};
+      const ssize_t got = ::read(master_, chunk.data(), chunk.size());
+      if (got <= 0) {
+        // Until the engine opens the slave side the master reports a hang-up.
+        std::this_thread::sleep_for(10ms);
+        continue;
+      }
+      for (const Frame& frame :
+           decoder.push(std::span(chunk.data(), static_cast<std::size_t>(got)))) {
+        handle(frame);
+      }
+    }
+  }
+
+  void handle(const Frame& frame) {
+    if (frame.cmd != CMD_SETTINGS || frame.payload.size() < 4 ||
+        read_u32_le(frame.payload.data()) != SETTINGS_STRUCT_TYPE) {
+      return;
+    }
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (frame.payload.size() > 4) {
+      if (auto written = decode_settings(frame.payload)) settings_ = written.value();
+      return;
+    }
+    const std::vector<std::uint8_t> reply =
+        encode_frame(CMD_SETTINGS, encode_settings(settings_), 0x00, 0xFF);
+    ASSERT_EQ(::write(master_, reply.data(), reply.size()), static_cast<ssize_t>(reply.size()));
+  }
+
+  int master_ = -1;
+  std::string slave_path_;
+  std::mutex mutex_;
+  UnitSettings settings_;
+  std::atomic<bool> stop_ = false;
+  std::thread thread_;
+};
+
+// A sysfs tree with one unit port, whose device node is a link to an emulator's terminal.
+class UnitPortTree {
+ public:
+  explicit UnitPortTree(const std::string& serial) {
+    std::string pattern = (fs::temp_directory_path() / "owl-hw-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    base_ = pattern;
+    const fs::path usb = sysfs() / "devices" / "pci0000:00" / "usb1" / "1-1";
+    write(usb / "idVendor", "2e8a");
+    write(usb / "idProduct", "000a");
+    write(usb / "serial", serial);
+    write(usb / "manufacturer", "Quillon");
+    write(usb / "product", "OWL");
+    const fs::path tty = usb / "1-1:1.0" / "tty" / "ttyACM0";
+    fs::create_directories(tty);
+    fs::create_symlink("../../../1-1:1.0", tty / "device");
+    fs::create_directories(sysfs() / "class" / "tty");
+    fs::create_symlink(fs::relative(tty, sysfs() / "class" / "tty"),
+                       sysfs() / "class" / "tty" / "ttyACM0");
+    fs::create_directories(dev());
+  }
+  ~UnitPortTree() { fs::remove_all(base_); }
+  UnitPortTree(const UnitPortTree&) = delete;
+  UnitPortTree& operator=(const UnitPortTree&) = delete;
+
+  fs::path sysfs() const { return base_ / "sys"; }
+  fs::path dev() const { return base_ / "dev"; }
+  std::string device_path() const { return (dev() / "ttyACM0").string(); }
+
+  void plug(const std::string& target) {
+    const fs::path staged = dev() / "ttyACM0.new";
+    fs::create_symlink(target, staged);
+    fs::rename(staged, device_path());
+  }
+  void unplug() { fs::remove(device_path()); }
+
+ private:
+  static void write(const fs::path& file, const std::string& value) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file) << value << '\n';
+  }
+
+  fs::path base_;
+};
+
+struct EventLog {
+  Receiver<UnitEvent>& receiver;
+  std::vector<UnitEvent> seen;
+
+  std::optional<UnitEvent> wait_for(const std::function<bool(const UnitEvent&)>& pred,
+                                    std::chrono::milliseconds limit = 10000ms) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+      auto r = receiver.recv_until(deadline);
+      if (r.status != RecvStatus::Value) return std::nullopt;
+      seen.push_back(*r.value);
+      if (pred(*r.value)) return std::move(*r.value);
+    }
+  }
+};
+
+template <class E>
+std::function<bool(const UnitEvent&)> is(const std::string& key) {
+  return [key](const UnitEvent& e) {
+    const E* x = std::get_if<E>(&e);
+    return x != nullptr && x->key == key;
+  };
+}
+
+std::function<bool(const UnitEvent&)> problems_are(std::vector<std::string> lines) {
+  return [lines = std::move(lines)](const UnitEvent& e) {
+    const auto* p = std::get_if<event::PortProblems>(&e);
+    return p != nullptr && p->lines == lines;
+  };
+}
+
+TEST(PortScanHardwareMode, ServesAUnitOverARealSerialPortAndAgainAfterItReturns) {
+  const std::string key = "E2E0001";
+  UnitPortTree tree(key);
+  auto emulator = std::make_unique<UnitEmulator>(simulated_unit_settings(4711, 215000, 217000, 6));
+  tree.plug(emulator->slave_path());
+
+  EngineStart started = create_engine(
+      {.simulator = false, .sysfs_root = tree.sysfs().string(), .dev_root = tree.dev().string()});
+  EventLog log{started.ui_events, {}};
+  UnitRegistry& registry = *started.engine->manager.registry;
+
+  auto announced = log.wait_for(is<event::Announced>(key));
+  ASSERT_TRUE(announced);
+  EXPECT_EQ(std::get<event::Announced>(*announced).label, tree.device_path());
+  auto report = log.wait_for(is<event::Settings>(key));
+  ASSERT_TRUE(report);
+  EXPECT_EQ(std::get<event::Settings>(*report).settings, emulator->settings());
+
+  UnitSettings requested = std::get<event::Settings>(*report).settings;
+  requested.delayMs = 120;
+  requested.unitName = "Stage-Left";
+  registry.with_lock([&](UnitMap& units) {
+    auto prepared = prepare_write(units, key, requested, false, false);
+    ASSERT_TRUE(prepared.has_value());
+    queue_write(units.at(key), prepared.value());
+  });
+  auto result = log.wait_for(is<event::WriteResult>(key));
+  ASSERT_TRUE(result);
+  EXPECT_TRUE(
+      std::holds_alternative<outcome::Confirmed>(std::get<event::WriteResult>(*result).outcome));
+  EXPECT_EQ(emulator->settings().delayMs, 120);
+  EXPECT_EQ(emulator->settings().unitName, "Stage-Left");
+
+  // Unplugging takes the device node away and hangs up the line.
+  tree.unplug();
+  emulator->hang_up();
+  ASSERT_TRUE(log.wait_for(is<event::Stopped>(key)));
+  EXPECT_FALSE(registry.contains(key));
+  ASSERT_TRUE(log.wait_for(problems_are({tree.device_path() + ": No such file or directory"})));
+  const std::size_t replugged_at = log.seen.size();
+
+  emulator = std::make_unique<UnitEmulator>(simulated_unit_settings(4711, 215000, 217000, 6));
+  tree.plug(emulator->slave_path());
+  ASSERT_TRUE(log.wait_for(is<event::Announced>(key)));
+  ASSERT_TRUE(log.wait_for(is<event::Settings>(key)));
+  EXPECT_TRUE(registry.contains(key));
+  // The reopened port clears the problem; that event may already have gone by.
+  const auto cleared = problems_are({});
+  const auto since = log.seen.begin() + static_cast<std::ptrdiff_t>(replugged_at);
+  if (std::none_of(since, log.seen.end(), cleared)) {
+    EXPECT_TRUE(log.wait_for(cleared));
+  }
+}
+
+}  // namespace
+}  // namespace owl

@@ -1,0 +1,339 @@
+#include "manager/port_scanner.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "clock.hpp"
+#include "manager/engine.hpp"
+
+using namespace std::chrono_literals;
+
+namespace owl {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct UsbAttributes {
+  std::string vid = "2e8a";
+  std::string pid = "000a";
+  std::optional<std::string> serial = "K1";
+  std::string manufacturer = "Quillon";
+  std::string product = "OWL";
+};
+
+// A kernel-like sysfs tree of CDC-ACM ports, each on a USB device of its own.
+class FakeSysfs {
+ public:
+  FakeSysfs() {
+    std::string pattern = (fs::temp_directory_path() / "owl-scan-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    base_ = pattern;
+    fs::create_directories(sysfs() / "class" / "tty");
+  }
+  ~FakeSysfs() { fs::remove_all(base_); }
+  FakeSysfs(const FakeSysfs&) = delete;
+  FakeSysfs& operator=(const FakeSysfs&) = delete;
+
+  fs::path sysfs() const { return base_ / "sys"; }
+  std::string dev() const { return (base_ / "dev").string(); }
+  std::string dev_path(const std::string& name) const { return dev() + "/" + name; }
+
+  void add_acm_port(const std::string& name, const UsbAttributes& usb) {
+    const std::string device = "1-" + std::to_string(++ports_);
+    const fs::path usb_dir = sysfs() / "devices" / "pci0000:00" / "usb1" / device;
+    write(usb_dir / "idVendor", usb.vid);
+    write(usb_dir / "idProduct", usb.pid);
+    if (usb.serial) write(usb_dir / "serial", *usb.serial);
+    write(usb_dir / "manufacturer", usb.manufacturer);
+    write(usb_dir / "product", usb.product);
+    const fs::path tty = usb_dir / (device + ":1.0") / "tty" / name;
+    fs::create_directories(tty);
+    fs::create_symlink("../../../" + device + ":1.0", tty / "device");
+    fs::create_symlink(fs::relative(tty, sysfs() / "class" / "tty"),
+                       sysfs() / "class" / "tty" / name);
+  }
+
+  void add_platform_port(const std::string& name) {
+    const fs::path tty = sysfs() / "devices" / "platform" / "serial8250" / "tty" / name;
+    fs::create_directories(tty);
+    fs::create_symlink("../../../serial8250", tty / "device");
+    fs::create_symlink(fs::relative(tty, sysfs() / "class" / "tty"),
+                       sysfs() / "class" / "tty" / name);
+  }
+
+  PortListing list() const { return list_serial_ports(sysfs().string(), dev()); }
+
+ private:
+  static void write(const fs::path& file, const std::string& value) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file) << value << '\n';
+  }
+
+  fs::path base_;
+  int ports_ = 0;
+};
+
+// Stands in for an open unit port: silent until the test lets go of it.
+struct LinkGate {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool closed = false;
+};
+
+class FakeLink final : public ByteLink {
+ public:
+  explicit FakeLink(std::shared_ptr<LinkGate> gate) : gate_(std::move(gate)) {}
+  Expected<std::size_t, LinkError> read(std::span<std::uint8_t>) override {
+    std::unique_lock<std::mutex> lock(gate_->mutex);
+    if (gate_->changed.wait_for(lock, 20ms, [&] { return gate_->closed; })) return std::size_t{0};
+    return Unexpected{LinkError::timed_out()};
+  }
+  std::optional<LinkError> write_all(std::span<const std::uint8_t>) override {
+    return std::nullopt;
+  }
+  std::optional<LinkError> flush() override { return std::nullopt; }
+
+ private:
+  std::shared_ptr<LinkGate> gate_;
+};
+
+class PortScanPass : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto [sender, receiver] = make_channel<UnitEvent>();
+    manager_.registry = std::make_shared<UnitRegistry>();
+    manager_.events = std::move(sender);
+    manager_.clock = &clock_;
+    events_ = std::move(receiver);
+  }
+
+  // Ends every worker the passes started and waits for them, so none outlives the clock.
+  void TearDown() override {
+    {
+      const std::lock_guard<std::mutex> lock(gate_->mutex);
+      gate_->closed = true;
+    }
+    gate_->changed.notify_all();
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    std::size_t stopped = 0;
+    while (stopped < workers_) {
+      auto r = events_.recv_until(deadline);
+      ASSERT_EQ(r.status, RecvStatus::Value) << "a worker did not stop";
+      if (std::holds_alternative<event::Stopped>(*r.value)) ++stopped;
+    }
+  }
+
+  void pass(const PortListing& listing) {
+    run_scan_pass(listing, manager_, table_,
+                  [this](const std::string& path) { return open(path); });
+  }
+
+  Expected<std::unique_ptr<ByteLink>, std::string> open(const std::string& path) {
+    opened_.push_back(path);
+    if (auto it = failing_.find(path); it != failing_.end()) return Unexpected{it->second};
+    ++workers_;
+    return std::unique_ptr<ByteLink>(std::make_unique<FakeLink>(gate_));
+  }
+
+  // The events sent so far; workers on fake links send none until they stop.
+  std::vector<UnitEvent> sent() {
+    std::vector<UnitEvent> out;
+    for (auto r = events_.try_recv(); r.status == RecvStatus::Value; r = events_.try_recv()) {
+      out.push_back(std::move(*r.value));
+    }
+    return out;
+  }
+
+  std::optional<std::string> label_of(const std::string& key) {
+    return manager_.registry->with_lock([&](UnitMap& units) -> std::optional<std::string> {
+      auto it = units.find(key);
+      if (it == units.end()) return std::nullopt;
+      return it->second.label;
+    });
+  }
+
+  static UnitEvent problems(std::vector<std::string> lines) {
+    return event::PortProblems{std::move(lines)};
+  }
+
+  static SerialPortInfo unit_port(std::string path, std::optional<std::string> serial) {
+    return {std::move(path),
+            UsbIdentity{UNIT_USB_VID, UNIT_USB_PID, std::move(serial), "Quillon", "OWL"}};
+  }
+
+  ManualClock clock_;
+  Manager manager_;
+  Receiver<UnitEvent> events_;
+  PortProblemTable table_;
+  std::shared_ptr<LinkGate> gate_ = std::make_shared<LinkGate>();
+  std::vector<std::string> opened_;
+  std::map<std::string, std::string> failing_;
+  std::size_t workers_ = 0;
+};
+
+TEST_F(PortScanPass, ServesOnlyPortsWithTheUnitsUsbIdentity) {
+  FakeSysfs tree;
+  tree.add_acm_port("ttyACM0", {.serial = "K1", .manufacturer = "qUILLON", .product = "owl"});
+  tree.add_acm_port("ttyACM1", {.serial = "K2", .product = "OWL2"});
+  tree.add_acm_port("ttyACM2", {.serial = "K3", .manufacturer = "Quillon Audio"});
+  tree.add_acm_port("ttyACM3", {.serial = "K4", .product = "OWL "});
+  tree.add_acm_port("ttyACM4", {.vid = "2e8b", .serial = "K5"});
+  tree.add_acm_port("ttyACM5", {.pid = "000b", .serial = "K6"});
+  tree.add_acm_port("ttyACM6", {.serial = std::nullopt});
+  tree.add_acm_port("ttyACM7", {.serial = ""});
+  tree.add_platform_port("ttyS0");
+
+  pass(tree.list());
+  EXPECT_EQ(opened_,
+            (std::vector<std::string>{tree.dev_path("ttyACM0"), tree.dev_path("ttyACM7")}));
+  EXPECT_EQ(label_of("K1"), tree.dev_path("ttyACM0"));
+  EXPECT_EQ(label_of(""), tree.dev_path("ttyACM7"));
+  for (const char* key : {"K2", "K3", "K4", "K5", "K6"})
+    EXPECT_FALSE(label_of(key).has_value()) << key;
+  // Nothing failed to open, so there is nothing to publish.
+  EXPECT_TRUE(sent().empty());
+
+  pass(tree.list());
+  EXPECT_EQ(opened_.size(), 2u) << "served units are not opened again";
+}
+
+TEST_F(PortScanPass, AUnitIsOpenedThroughOnePathOnly) {
+  // The second port with the same serial number is skipped in the very pass that registers it.
+  pass(std::vector<SerialPortInfo>{unit_port("/dev/ttyACM0", "K1"), unit_port("/dev/ttyACM1", "K1"),
+                                   unit_port("/dev/tty.usbmodemK2", "K2")});
+  EXPECT_EQ(opened_, std::vector<std::string>{"/dev/ttyACM0"});
+
+  // A registered unit showing up under another path is not reopened, not even when that path
+  // would fail to open.
+  failing_["/dev/ttyACM9"] = "Permission denied";
+  pass(std::vector<SerialPortInfo>{unit_port("/dev/ttyACM9", "K1")});
+  EXPECT_EQ(opened_, std::vector<std::string>{"/dev/ttyACM0"});
+  EXPECT_EQ(label_of("K1"), "/dev/ttyACM0");
+  EXPECT_TRUE(sent().empty());
+}
+
+TEST_F(PortScanPass, OpenFailuresArePublishedWhenTheyChange) {
+  const std::vector<SerialPortInfo> ports = {unit_port("/dev/ttyACM0", "K1")};
+  failing_["/dev/ttyACM0"] = "Device or resource busy";
+
+  pass(ports);
+  EXPECT_EQ(sent(), std::vector<UnitEvent>{problems({"/dev/ttyACM0: Device or resource busy"})});
+  pass(ports);
+  EXPECT_TRUE(sent().empty()) << "an unchanged failure is not published again";
+  EXPECT_EQ(opened_.size(), 2u) << "but it is tried on every pass";
+
+  // A lost listing neither clears nor republishes anything.
+  pass(Unexpected{std::string("class/tty: No such file or directory")});
+  EXPECT_TRUE(sent().empty());
+  EXPECT_EQ(table_.problems.size(), 1u);
+
+  failing_["/dev/ttyACM0"] = "Permission denied";
+  pass(ports);
+  EXPECT_EQ(sent(), std::vector<UnitEvent>{problems({"/dev/ttyACM0: Permission denied"})});
+
+  failing_.clear();
+  pass(ports);
+  EXPECT_EQ(sent(), std::vector<UnitEvent>{problems({})});
+  EXPECT_TRUE(table_.problems.empty());
+  EXPECT_TRUE(label_of("K1").has_value());
+  pass(ports);
+  EXPECT_TRUE(sent().empty());
+}
+
+TEST_F(PortScanPass, ProblemsAreSortedByteWiseAndFollowTheirPorts) {
+  // Sorting the lines differs from sorting the paths: ' ' sorts before ':', and bytes above 0x7F
+  // sort after ASCII.
+  const std::vector<SerialPortInfo> ports = {unit_port("/dev/\xC3\xA9", "K1"),
+                                             unit_port("/dev/a", "K2"), unit_port("/dev/a b", "K3"),
+                                             unit_port("/dev/z", "K4")};
+  for (const SerialPortInfo& port : ports) failing_[port.device_path] = "Permission denied";
+
+  pass(ports);
+  EXPECT_EQ(sent(), std::vector<UnitEvent>{problems(
+                        {"/dev/a b: Permission denied", "/dev/a: Permission denied",
+                         "/dev/z: Permission denied", "/dev/\xC3\xA9: Permission denied"})});
+
+  // A port that is no longer listed takes its problem with it, even though the rest stay.
+  pass(std::vector<SerialPortInfo>{ports[1], ports[2], ports[3]});
+  EXPECT_EQ(sent(), std::vector<UnitEvent>{
+                        problems({"/dev/a b: Permission denied", "/dev/a: Permission denied",
+                                  "/dev/z: Permission denied"})});
+  // Same number of problems, different path: still a change.
+  pass(std::vector<SerialPortInfo>{ports[0], ports[1], ports[2]});
+  EXPECT_EQ(sent(), std::vector<UnitEvent>{
+                        problems({"/dev/a b: Permission denied", "/dev/a: Permission denied",
+                                  "/dev/\xC3\xA9: Permission denied"})});
+}
+
+TEST_F(PortScanPass, NothingAttachedSendsNothing) {
+  FakeSysfs tree;
+  tree.add_platform_port("ttyS0");
+  tree.add_acm_port("ttyACM0", {.vid = "1a86", .pid = "7523"});
+  for (int i = 0; i < 3; ++i) pass(tree.list());
+  pass(std::vector<SerialPortInfo>{});
+  EXPECT_TRUE(opened_.empty());
+  EXPECT_TRUE(sent().empty());
+}
+
+TEST(PortScanFormat, OptionalStringsAreWrittenInDebugForm) {
+  EXPECT_EQ(debug_quoted(std::string("Quillon")), "Some(\"Quillon\")");
+  EXPECT_EQ(debug_quoted(std::nullopt), "None");
+  EXPECT_EQ(debug_quoted(std::string("a\"b\\c\nd\te\x1b")), "Some(\"a\\\"b\\\\c\\nd\\te\\u{1b}\")");
+}
+
+// Parks the scanner thread in its first pause so the test can see the pause it asked for.
+class PauseRecordingClock final : public Clock {
+ public:
+  TimePoint now() override { return std::chrono::steady_clock::now(); }
+  void sleep_for(Duration d) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    sleeps_.push_back(d);
+    changed_.notify_all();
+    changed_.wait(lock, [] { return false; });
+  }
+  std::vector<Duration> wait_for_sleep() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_for(lock, 5s, [&] { return !sleeps_.empty(); });
+    return sleeps_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<Duration> sleeps_;
+};
+
+TEST(PortScanThread, RunsAPassAtOnceThenPausesOneSecond) {
+  FakeSysfs tree;
+  tree.add_acm_port("ttyACM0", {.serial = "K1"});  // no device node behind it
+
+  // The parked thread keeps using the clock for the rest of the process.
+  auto* clock = new PauseRecordingClock;
+  auto [sender, receiver] = make_channel<UnitEvent>();
+  Manager manager{std::make_shared<UnitRegistry>(), std::move(sender), clock};
+  auto table = std::make_shared<PortProblemTable>();
+  spawn_port_scanner(manager, table, {tree.sysfs().string(), tree.dev()});
+
+  auto r = receiver.recv_until(std::chrono::steady_clock::now() + 5s);
+  ASSERT_EQ(r.status, RecvStatus::Value);
+  EXPECT_EQ(
+      *r.value,
+      UnitEvent(event::PortProblems{{tree.dev_path("ttyACM0") + ": No such file or directory"}}));
+  EXPECT_EQ(clock->wait_for_sleep(), std::vector<Duration>{SCAN_INTERVAL});
+  EXPECT_FALSE(manager.registry->contains("K1"));
+}
+
+}  // namespace
+}  // namespace owl
