@@ -6,6 +6,8 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  qt6-base-dev libgl-dev
+  libcli11-dev nlohmann-json3-dev
 )
 
 missing=()

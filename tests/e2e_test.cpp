@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
+#include "owl_client.hpp"
+
+using namespace std::chrono_literals;
+
+// The engine on the simulator, reached only through its exported functions. Each case runs in its
+// own process (ctest), since the engine starts once per process.
+namespace owl {
+namespace {
+
+using client::Client;
+using client::EnginePanic;
+
+struct Events {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<UiEvent> seen;
+  bool closed = false;
+  std::size_t read = 0;
+
+  void subscribe(Client& c) {
+    std::promise<void> answered;
+    c.event_stream(
+        [this](UiEvent e) {
+          const std::lock_guard<std::mutex> lock(mutex);
+          seen.push_back(std::move(e));
+          changed.notify_all();
+        },
+        [this] {
+          const std::lock_guard<std::mutex> lock(mutex);
+          closed = true;
+          changed.notify_all();
+        },
+        [&](client::Result<client::Nothing> r) {
+          EXPECT_TRUE(r.has_value());
+          answered.set_value();
+        });
+    answered.get_future().wait();
+  }
+
+  std::optional<UiEvent> next(const std::function<bool(const UiEvent&)>& pred,
+                              std::chrono::milliseconds limit = 10000ms) {
+    std::unique_lock<std::mutex> lock(mutex);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+      while (read < seen.size()) {
+        const UiEvent& e = seen[read++];
+        if (pred(e)) return e;
+      }
+      if (changed.wait_until(lock, deadline) == std::cv_status::timeout) return std::nullopt;
+    }
+  }
+};
+
+template <class E>
+std::function<bool(const UiEvent&)> is(const std::string& key) {
+  return [key](const UiEvent& e) {
+    const E* x = std::get_if<E>(&e);
+    return x != nullptr && x->key == key;
+  };
+}
+
+TEST(EndToEnd, BeforeStartTheEngineAnswersWithPanicsAndStatus) {
+  Client& c = Client::instance();
+  EXPECT_EQ(c.core_version(), "0.1.0");
+  EXPECT_FALSE(c.build_features());
+  EXPECT_EQ(c.example_settings().encryption, "000000");
+  EXPECT_EQ(c.enum_options().hph_mode, (std::vector<std::string>{"MONO", "STEREO", "BALANCED"}));
+  try {
+    c.units_wait();
+    ADD_FAILURE() << "units answered before start";
+  } catch (const EnginePanic& p) {
+    EXPECT_STREQ(p.what(), "start() must be called first");
+  }
+  EXPECT_THROW(c.write_settings_wait("SIM0001", c.example_settings(), false, false), EnginePanic);
+  Events early;
+  early.subscribe(c);
+  std::unique_lock<std::mutex> lock(early.mutex);
+  EXPECT_TRUE(early.changed.wait_for(lock, 5s, [&] { return early.closed; }));
+}
+
+TEST(EndToEnd, FromAnnouncedToAConfirmedWrite) {
+  Client& c = Client::instance();
+  c.initialize_wait();
+  c.start_wait(true);
+  Events events;
+  events.subscribe(c);
+
+  auto announced =
+      events.next([](const UiEvent& e) { return std::holds_alternative<ui_event::Announced>(e); });
+  ASSERT_TRUE(announced);
+  EXPECT_EQ(std::get<ui_event::Announced>(*announced).label, "simulator");
+  events.read = 0;
+  ASSERT_TRUE(events.next(is<ui_event::Settings>("SIM0001")));
+  events.read = 0;
+  ASSERT_TRUE(events.next(is<ui_event::Settings>("SIM0002")));
+  events.read = 0;
+  auto identity = events.next(is<ui_event::Identity>("SIM0002"));
+  ASSERT_TRUE(identity);
+  EXPECT_EQ(std::get<ui_event::Identity>(*identity).text, "OWL 9.99 sn1002");
+
+  std::vector<UnitInfo> units = c.units_wait();
+  ASSERT_EQ(units.size(), 2u);
+  EXPECT_EQ(units[0].key, "SIM0001");
+  ASSERT_TRUE(units[1].settings.has_value());
+  EXPECT_EQ(units[1].settings->min_freq, 192000u);
+  EXPECT_NE(units[1].settings_json.find("\"unitSerialNum\": 1002"), std::string::npos);
+
+  UiSettings form = *units[1].settings;
+  form.delay_ms = 450;
+  EXPECT_EQ(c.check_settings_wait("SIM0002", form),
+            std::vector<std::string>{"delay 450 ms is over the 400 ms maximum"});
+  EXPECT_EQ(c.write_settings_wait("SIM0002", form, false, false),
+            std::vector<std::string>{"delay 450 ms is over the 400 ms maximum"});
+  form.delay_ms = 250;
+  form.hph_mode = "stereo";
+  form.encryption = "00beef";
+  events.read = events.seen.size();
+  EXPECT_TRUE(c.write_settings_wait("SIM0002", form, false, false).empty());
+  auto result = events.next(is<ui_event::WriteResult>("SIM0002"));
+  ASSERT_TRUE(result);
+  EXPECT_EQ(std::get<ui_event::WriteResult>(*result), (ui_event::WriteResult{"SIM0002", true, ""}));
+  auto report = events.next(is<ui_event::Settings>("SIM0002"));
+  ASSERT_TRUE(report);
+  const UiSettings& after = std::get<ui_event::Settings>(*report).settings;
+  EXPECT_EQ(after.delay_ms, 250);
+  EXPECT_EQ(after.hph_mode, "STEREO");
+  EXPECT_EQ(after.encryption, "00BEEF");
+  EXPECT_EQ(after.serial, 1002u);
+}
+
+TEST(EndToEnd, SimulatorUnitsWriteToAllRefreshAndRemoval) {
+  Client& c = Client::instance();
+  c.initialize_wait();
+  c.start_wait(true);
+  Events events;
+  events.subscribe(c);
+  ASSERT_TRUE(events.next(is<ui_event::Settings>("SIM0001")));
+  events.read = 0;
+  ASSERT_TRUE(events.next(is<ui_event::Settings>("SIM0002")));
+
+  c.sim_add_unit_wait("SIM0003", 3003, 215000, 217000, 4);
+  ASSERT_TRUE(events.next(is<ui_event::Settings>("SIM0003")));
+  c.refresh_unit_wait("SIM0003");
+  ASSERT_TRUE(events.next(is<ui_event::Settings>("SIM0003"), 2000ms));
+
+  UiSettings form = *c.units_wait()[0].settings;
+  form.charge = "FAST";
+  form.delay_ms = 40;
+  const std::size_t mark = events.seen.size();
+  EXPECT_TRUE(c.write_all_settings_wait(form, true).empty());
+  for (const std::string key : {"SIM0001", "SIM0002", "SIM0003"}) {
+    events.read = mark;
+    auto result = events.next(is<ui_event::WriteResult>(key));
+    ASSERT_TRUE(result) << key;
+    EXPECT_TRUE(std::get<ui_event::WriteResult>(*result).ok) << key;
+  }
+  // A second write to all while the units confirm, or with a bad form, is refused whole.
+  form.led = "blinking";
+  const std::vector<UnitWriteReport> refused = c.write_all_settings_wait(form, false);
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_EQ(refused[0].problems, std::vector<std::string>{"LED has an invalid value: blinking"});
+
+  c.sim_remove_unit_wait("SIM0003");
+  auto stopped = events.next(is<ui_event::Stopped>("SIM0003"));
+  ASSERT_TRUE(stopped);
+  EXPECT_EQ(std::get<ui_event::Stopped>(*stopped).reason, "read failed: Broken pipe (BrokenPipe)");
+  for (int i = 0; i < 100 && c.units_wait().size() != 2; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(c.units_wait().size(), 2u);
+}
+
+}  // namespace
+}  // namespace owl
