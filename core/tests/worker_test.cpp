@@ -1,0 +1,133 @@
+#include "device/worker.hpp"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <thread>
+
+#include "frame.hpp"
+#include "manager/device_loop.hpp"
+#include "manager/manager.hpp"
+
+using namespace std::chrono_literals;
+
+namespace owl {
+namespace {
+
+// Records what the paced transmit does to the link, in order.
+class RecordingLink final : public ByteLink {
+ public:
+  std::vector<std::string> calls;
+  int fail_write_at = -1;  // the n-th write_all fails
+  int writes = 0;
+
+  Expected<std::size_t, LinkError> read(std::span<std::uint8_t>) override {
+    return Unexpected{LinkError::timed_out()};
+  }
+  std::optional<LinkError> write_all(std::span<const std::uint8_t> bytes) override {
+    if (writes++ == fail_write_at) return LinkError::from_errno(EPIPE);
+    calls.push_back("write " + std::to_string(bytes.size()));
+    return std::nullopt;
+  }
+  std::optional<LinkError> flush() override {
+    calls.push_back("flush");
+    return std::nullopt;
+  }
+};
+
+TEST(WorkerSend, ChunksOfFiveEachFlushedAndPaused) {
+  RecordingLink link;
+  ManualClock clock;
+  const std::vector<std::uint8_t> six{1, 2, 3, 4, 5, 6};
+  EXPECT_FALSE(send_bytes(link, "K", six, clock).has_value());
+  EXPECT_EQ(link.calls, (std::vector<std::string>{"write 5", "flush", "write 1", "flush"}));
+  EXPECT_EQ(clock.sleeps(), (std::vector<Duration>{5ms, 5ms}));
+
+  RecordingLink frame_link;
+  ManualClock frame_clock;
+  const std::vector<std::uint8_t> payload(144, 0);
+  EXPECT_FALSE(send_bytes(frame_link, "K", encode_frame(CMD_SETTINGS, payload), frame_clock));
+  EXPECT_EQ(frame_clock.sleeps().size(), 30u);  // a 150-byte settings write
+}
+
+TEST(WorkerSend, StopsAtTheFailingChunk) {
+  RecordingLink link;
+  link.fail_write_at = 1;
+  ManualClock clock;
+  const std::vector<std::uint8_t> twelve(12, 0xAA);
+  auto error = send_bytes(link, "K", twelve, clock);
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->kind, LinkError::Kind::BrokenPipe);
+  EXPECT_EQ(link.calls, (std::vector<std::string>{"write 5", "flush"}));
+  EXPECT_EQ(clock.sleeps().size(), 1u);
+}
+
+// The trace switch is read once per process; ctest runs each case in its own.
+TEST(WorkerTrace, TransmitAndFramesAreTracedWhenSwitchedOn) {
+  ::setenv("OWL_TRACE", "1", 1);
+  testing::internal::CaptureStderr();
+  RecordingLink link;
+  link.fail_write_at = 2;
+  ManualClock clock;
+  EXPECT_FALSE(send_bytes(link, "SIM0001", SETTINGS_REQUEST, clock));
+  EXPECT_TRUE(send_bytes(link, "SIM0001", SETTINGS_REQUEST, clock));
+
+  struct NullIo final : LoopIo {
+    std::optional<LinkError> transmit(std::span<const std::uint8_t>) override { return {}; }
+    void emit(UnitEvent) override {}
+    TimePoint now() override { return TimePoint{}; }
+  } io;
+  DeviceLoop loop("SIM0002", TimePoint{});
+  loop.on_read_bytes(encode_frame(CMD_SETTINGS, std::vector<std::uint8_t>(144, 0), 0x00, 0xFF), io);
+  const std::string out = testing::internal::GetCapturedStderr();
+  EXPECT_NE(out.find(" SIM0001 tx aa 2e 04 00 00 80 44 33 22 11\n"), std::string::npos) << out;
+  EXPECT_NE(out.find(" SIM0001 tx done in 10 ms\n"), std::string::npos) << out;
+  EXPECT_NE(out.find(" SIM0001 write failed: Broken pipe\n"), std::string::npos) << out;
+  EXPECT_NE(out.find(" SIM0002 frame cmd 80 src 00 dst ff len 144\n"), std::string::npos) << out;
+  EXPECT_NE(out.find(" SIM0002 settings frame ignored: struct type Some(0)\n"), std::string::npos)
+      << out;
+  EXPECT_EQ(out.rfind("owl ", 0), 0u);
+}
+
+std::vector<std::string> thread_names() {
+  std::vector<std::string> names;
+  DIR* dir = opendir("/proc/self/task");
+  if (dir == nullptr) return names;
+  while (dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    names.push_back(name);
+  }
+  closedir(dir);
+  return names;
+}
+
+TEST(WorkerSpawn, RegistersTheUnitAndNamesItsThreadWithinTheKernelLimit) {
+  auto [events, receiver] = make_channel<UnitEvent>();
+  Manager manager{std::make_shared<UnitRegistry>(), events};
+  spawn_device_worker(manager, "ABCDEFGHIJKLMNOP", "/dev/ttyACM0",
+                      std::make_unique<RecordingLink>());
+  EXPECT_TRUE(manager.registry->contains("ABCDEFGHIJKLMNOP"));
+  bool named = false;
+  for (int i = 0; i < 200 && !named; ++i) {
+    for (const std::string& name : thread_names()) named = named || name == "owl-ABCDEFGHIJK";
+    if (!named) std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_TRUE(named);
+  // Dropping the entry ends the worker with "stopped".
+  manager.registry->with_lock([](UnitMap& units) { units.clear(); });
+  for (;;) {
+    auto r = receiver.recv_until(std::chrono::steady_clock::now() + 5s);
+    ASSERT_EQ(r.status, RecvStatus::Value);
+    if (auto* stopped = std::get_if<event::Stopped>(&*r.value)) {
+      EXPECT_EQ(stopped->reason, "stopped");
+      break;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace owl
