@@ -1,4 +1,3 @@
-// build dir, no git commands, testing rules, no specification mentions in code).
 #pragma once
 
 #include <array>

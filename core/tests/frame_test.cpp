@@ -15,7 +15,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Slow decoder written straight from the algorithm text of Part 1.1, without any optimisation:
+// Slow decoder written straight from the algorithm text, without any optimisation:
 // every checksum is summed byte by byte and bytes are erased one call at a time.
 class ReferenceDecoder {
  public:

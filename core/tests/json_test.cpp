@@ -11,7 +11,7 @@
 namespace owl {
 namespace {
 
-// The initial settings of the second built-in simulated unit (Part 5.1).
+// The initial settings of the second built-in simulated unit.
 UnitSettings sim_1002() {
   UnitSettings s;
   s.unitName = "SIM-1002";

@@ -15,7 +15,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The initial settings of the second built-in simulated unit (Part 5.1), built field by field.
+// The initial settings of the second built-in simulated unit, built field by field.
 UnitSettings sim_1002() {
   UnitSettings s;
   s.unitName = "SIM-1002";
@@ -52,7 +52,7 @@ UnitSettings sim_1002() {
   return s;
 }
 
-// Part 2.4 worked example, one row per 16 bytes.
+// The worked example of the payload layout, one row per 16 bytes.
 const Bytes kSim1002Payload = {
     0x44, 0x33, 0x22, 0x11, 0xb7, 0xe7, 0x50, 0x8c, 0x53, 0x49, 0x4d, 0x2d, 0x31, 0x30, 0x30, 0x32,
     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xea, 0x03, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00,
