@@ -105,19 +105,23 @@ TEST(WireRecords, EveryEventVariantAndUnitInfoRoundTrip) {
 
 TEST(WireDecode, FaultsAreDecodeErrors) {
   {
-    Reader r(Bytes{0x01, 0x00});
+    const Bytes input{0x01, 0x00};
+    Reader r(input);
     EXPECT_THROW(r.u32(), DecodeError);
   }
   {
-    Reader r(Bytes{0xFF, 0xFF, 0xFF, 0xFF});
+    const Bytes input{0xFF, 0xFF, 0xFF, 0xFF};
+    Reader r(input);
     EXPECT_THROW(r.text(), DecodeError);  // negative length
   }
   {
-    Reader r(Bytes{0x10, 0x00, 0x00, 0x00, 'a'});
+    const Bytes input{0x10, 0x00, 0x00, 0x00, 'a'};
+    Reader r(input);
     EXPECT_THROW(r.text(), DecodeError);  // more bytes claimed than present
   }
   {
-    Reader r(Bytes{0x02, 0x00, 0x00, 0x00, 0xC3, 0x28});
+    const Bytes input{0x02, 0x00, 0x00, 0x00, 0xC3, 0x28};
+    Reader r(input);
     EXPECT_THROW(r.text(), DecodeError);  // invalid UTF-8
   }
   {
@@ -129,7 +133,8 @@ TEST(WireDecode, FaultsAreDecodeErrors) {
     EXPECT_THROW(r.finish(), DecodeError);
   }
   {
-    Reader r(Bytes{0x06, 0x00, 0x00, 0x00});
+    const Bytes input{0x06, 0x00, 0x00, 0x00};
+    Reader r(input);
     UiEvent e;
     EXPECT_THROW(read(r, e), DecodeError);  // no such variant
   }
