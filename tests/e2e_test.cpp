@@ -44,6 +44,13 @@ struct Events {
     answered.get_future().wait();
   }
 
+  // Later next() calls look only at events that arrive after this point.
+  std::size_t mark() {
+    const std::lock_guard<std::mutex> lock(mutex);
+    read = seen.size();
+    return read;
+  }
+
   std::optional<UiEvent> next(const std::function<bool(const UiEvent&)>& pred,
                               std::chrono::milliseconds limit = 10000ms) {
     std::unique_lock<std::mutex> lock(mutex);
@@ -57,6 +64,12 @@ struct Events {
     }
   }
 };
+
+// The engine posts to a stream until the process ends, so its receiver is never destroyed.
+Events& stream_for_the_process() {
+  static auto* const kept = new std::vector<Events*>;
+  return *kept->emplace_back(new Events);
+}
 
 template <class E>
 std::function<bool(const UiEvent&)> is(const std::string& key) {
@@ -79,7 +92,7 @@ TEST(EndToEnd, BeforeStartTheEngineAnswersWithPanicsAndStatus) {
     EXPECT_STREQ(p.what(), "start() must be called first");
   }
   EXPECT_THROW(c.write_settings_wait("SIM0001", c.example_settings(), false, false), EnginePanic);
-  Events early;
+  Events& early = stream_for_the_process();
   early.subscribe(c);
   std::unique_lock<std::mutex> lock(early.mutex);
   EXPECT_TRUE(early.changed.wait_for(lock, 5s, [&] { return early.closed; }));
@@ -89,7 +102,7 @@ TEST(EndToEnd, FromAnnouncedToAConfirmedWrite) {
   Client& c = Client::instance();
   c.initialize_wait();
   c.start_wait(true);
-  Events events;
+  Events& events = stream_for_the_process();
   events.subscribe(c);
 
   auto announced =
@@ -121,7 +134,7 @@ TEST(EndToEnd, FromAnnouncedToAConfirmedWrite) {
   form.delay_ms = 250;
   form.hph_mode = "stereo";
   form.encryption = "00beef";
-  events.read = events.seen.size();
+  events.mark();
   EXPECT_TRUE(c.write_settings_wait("SIM0002", form, false, false).empty());
   auto result = events.next(is<ui_event::WriteResult>("SIM0002"));
   ASSERT_TRUE(result);
@@ -139,7 +152,7 @@ TEST(EndToEnd, SimulatorUnitsWriteToAllRefreshAndRemoval) {
   Client& c = Client::instance();
   c.initialize_wait();
   c.start_wait(true);
-  Events events;
+  Events& events = stream_for_the_process();
   events.subscribe(c);
   ASSERT_TRUE(events.next(is<ui_event::Settings>("SIM0001")));
   events.read = 0;
@@ -153,7 +166,7 @@ TEST(EndToEnd, SimulatorUnitsWriteToAllRefreshAndRemoval) {
   UiSettings form = *c.units_wait()[0].settings;
   form.charge = "FAST";
   form.delay_ms = 40;
-  const std::size_t mark = events.seen.size();
+  const std::size_t mark = events.mark();
   EXPECT_TRUE(c.write_all_settings_wait(form, true).empty());
   for (const std::string key : {"SIM0001", "SIM0002", "SIM0003"}) {
     events.read = mark;
