@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "records.hpp"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
+class QTableWidget;
+
+namespace owl::desktop {
+
+// Every field of one unit's settings. Loading never emits edited(); user changes do.
+class SettingsForm : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit SettingsForm(QWidget* parent = nullptr);
+
+  void set_options(const EnumOptions& options);
+  void load(const UiSettings& settings);
+  void clear();
+  UiSettings form() const;
+  bool loaded() const { return loaded_; }
+
+ signals:
+  void edited();
+
+ private:
+  enum Option {
+    VoicePrompts,
+    HphMode,
+    Led,
+    Charge,
+    Squelch,
+    AbButton,
+    StarButton,
+    RfMode,
+    Compander,
+    BatteryType,
+    AudioEq,
+    OptionCount
+  };
+
+  const std::vector<std::string>& names_for(Option option) const;
+  void fill_combo(Option option, const std::string& value);
+  void changed();
+
+  EnumOptions options_;
+  UiSettings base_;
+  bool loaded_ = false;
+  bool loading_ = false;
+
+  QLineEdit* name_ = nullptr;
+  QLabel* serial_ = nullptr;
+  QLabel* range_ = nullptr;
+  std::array<QComboBox*, OptionCount> combos_{};
+  QSpinBox* delay_ = nullptr;
+  QLineEdit* encryption_ = nullptr;
+  QCheckBox* boot_announce_ = nullptr;
+  QCheckBox* gain_boost_ = nullptr;
+  QTableWidget* channels_ = nullptr;
+};
+
+}  // namespace owl::desktop
