@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+// `owlctl doctor`: what on this machine keeps the user from reaching the units, found without
+// starting the engine.
+namespace owl::cli {
+
+// Where the machine is looked at. Tests point these at fake trees.
+struct DoctorRoots {
+  std::filesystem::path sysfs = "/sys";
+  std::filesystem::path dev = "/dev";
+  std::filesystem::path proc = "/proc";
+  std::vector<std::filesystem::path> udev_rule_dirs = {"/etc/udev/rules.d", "/lib/udev/rules.d",
+                                                       "/usr/lib/udev/rules.d"};
+};
+
+// The defaults, overridden by OWLCTL_SYSFS_ROOT, OWLCTL_DEV_ROOT, OWLCTL_PROC_ROOT and
+// OWLCTL_UDEV_RULES_DIRS (colon-separated).
+DoctorRoots doctor_roots_from_environment();
+
+// A serial port that sits on a USB device, with the identity the USB device reports.
+struct UsbSerialPort {
+  std::string name;  // e.g. ttyACM0
+  std::uint16_t vendor_id = 0;
+  std::uint16_t product_id = 0;
+  std::optional<std::string> manufacturer;
+  std::optional<std::string> product;
+  std::optional<std::string> serial;
+};
+
+std::vector<UsbSerialPort> list_usb_serial_ports(const std::filesystem::path& sysfs);
+
+// Vendor 0x2E8A, product 0x000A, manufacturer "Quillon" and product "OWL" ignoring ASCII case.
+bool is_unit_port(const UsbSerialPort& port);
+
+struct Finding {
+  bool problem = false;
+  std::string text;
+  std::string action;  // what to do; empty when nothing needs doing
+};
+
+// Answers whether the user may open the device for reading and writing; errno-style result
+// (0 = yes). Injected so that tests do not depend on who runs them.
+using AccessCheck = std::function<int(const std::filesystem::path&)>;
+int real_access_check(const std::filesystem::path& path);
+
+std::vector<Finding> run_doctor(const DoctorRoots& roots, const AccessCheck& may_open);
+
+std::string format_findings(const std::vector<Finding>& findings);
+
+}  // namespace owl::cli

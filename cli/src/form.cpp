@@ -1,0 +1,390 @@
+#include "form.hpp"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <set>
+#include <variant>
+
+#include "errors.hpp"
+
+namespace owl::cli {
+namespace {
+
+using FieldRef = std::variant<std::string UiSettings::*, bool UiSettings::*,
+                              std::uint16_t UiSettings::*, std::uint32_t UiSettings::*>;
+
+struct Field {
+  std::string_view name;
+  FieldRef ref;
+  bool editable;
+};
+
+// Wire order, which is also the order of the file form and of diff output.
+const std::array<Field, 19> FIELDS{{
+    {"unit_name", &UiSettings::unit_name, true},
+    {"serial", &UiSettings::serial, false},
+    {"voice_prompts", &UiSettings::voice_prompts, true},
+    {"boot_announce", &UiSettings::boot_announce, true},
+    {"delay_ms", &UiSettings::delay_ms, true},
+    {"hph_mode", &UiSettings::hph_mode, true},
+    {"led", &UiSettings::led, true},
+    {"charge", &UiSettings::charge, true},
+    {"squelch", &UiSettings::squelch, true},
+    {"ab_button", &UiSettings::ab_button, true},
+    {"star_button", &UiSettings::star_button, true},
+    {"rf_mode", &UiSettings::rf_mode, true},
+    {"compander", &UiSettings::compander, true},
+    {"battery_type", &UiSettings::battery_type, true},
+    {"encryption", &UiSettings::encryption, true},
+    {"audio_eq", &UiSettings::audio_eq, true},
+    {"gain_boost", &UiSettings::gain_boost, true},
+    {"min_freq", &UiSettings::min_freq, false},
+    {"max_freq", &UiSettings::max_freq, false},
+}};
+
+using ChannelRef = std::variant<std::uint32_t UiChannel::*, bool UiChannel::*>;
+
+struct ChannelField {
+  std::string_view name;      // in the file form
+  std::string_view cli_name;  // in assignments and diff output
+  ChannelRef ref;
+};
+
+const std::array<ChannelField, 4> CHANNEL_FIELDS{{
+    {"frequency", "frequency", &UiChannel::frequency},
+    {"delay_enable", "delay", &UiChannel::delay_enable},
+    {"voting_enable", "voting", &UiChannel::voting_enable},
+    {"channel_enable", "enable", &UiChannel::channel_enable},
+}};
+
+const Field* find_field(std::string_view name) {
+  for (const auto& field : FIELDS) {
+    if (field.name == name) return &field;
+  }
+  return nullptr;
+}
+
+const ChannelField* find_channel_field(std::string_view name) {
+  for (const auto& field : CHANNEL_FIELDS) {
+    if (field.cli_name == name || field.name == name) return &field;
+  }
+  return nullptr;
+}
+
+std::string lower(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(), [](char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+  return out;
+}
+
+template <class T>
+T parse_number(std::string_view field, std::string_view text) {
+  T value{};
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc{} || ptr != end) {
+    throw usage_error(std::string(field) + ": expected a whole number from 0 to " +
+                      std::to_string(std::numeric_limits<T>::max()) + ", got '" +
+                      std::string(text) + "'");
+  }
+  return value;
+}
+
+bool parse_bool(std::string_view field, std::string_view text) {
+  const std::string word = lower(text);
+  if (word == "true" || word == "yes" || word == "on" || word == "1") return true;
+  if (word == "false" || word == "no" || word == "off" || word == "0") return false;
+  throw usage_error(std::string(field) + ": expected true or false, got '" + std::string(text) +
+                    "'");
+}
+
+std::string render(bool value) {
+  return value ? "true" : "false";
+}
+std::string render(const std::string& value) {
+  return value;
+}
+template <class T>
+std::string render(T value) {
+  return std::to_string(value);
+}
+
+std::string join(const std::vector<std::string>& items, std::string_view separator) {
+  std::string out;
+  for (const auto& item : items) {
+    if (!out.empty()) out += separator;
+    out += item;
+  }
+  return out;
+}
+
+// "channel.N.FIELD" → (N, field); nullopt when the text does not start with "channel.".
+struct ChannelPath {
+  std::size_t index;  // 0-based
+  const ChannelField* field;
+};
+
+std::optional<ChannelPath> parse_channel_path(std::string_view name, std::size_t channel_count) {
+  constexpr std::string_view PREFIX = "channel.";
+  if (name.substr(0, PREFIX.size()) != PREFIX) return std::nullopt;
+  const std::string_view rest = name.substr(PREFIX.size());
+  const auto dot = rest.find('.');
+  if (dot == std::string_view::npos) {
+    throw usage_error("'" + std::string(name) +
+                      "' names no field; use channel.N.frequency, channel.N.delay, "
+                      "channel.N.voting or channel.N.enable");
+  }
+  const std::string_view number_text = rest.substr(0, dot);
+  std::size_t number = 0;
+  const char* end = number_text.data() + number_text.size();
+  auto [ptr, ec] = std::from_chars(number_text.data(), end, number);
+  if (number_text.empty() || ec != std::errc{} || ptr != end) {
+    throw usage_error("'" + std::string(name) + "': channel number '" + std::string(number_text) +
+                      "' is not a number");
+  }
+  const ChannelField* field = find_channel_field(rest.substr(dot + 1));
+  if (field == nullptr) {
+    throw usage_error("'" + std::string(name) +
+                      "' names no field; a channel has frequency, delay, voting and enable");
+  }
+  if (number < 1 || number > channel_count) {
+    throw usage_error("'" + std::string(name) + "': this unit has channels 1 to " +
+                      std::to_string(channel_count));
+  }
+  return ChannelPath{number - 1, field};
+}
+
+[[noreturn]] void refuse_file(const std::string& origin, const std::string& problem) {
+  throw failure(origin + ": " + problem);
+}
+
+template <class T>
+T read_unsigned(const nlohmann::json& value, const std::string& origin, const std::string& where) {
+  if (!value.is_number_unsigned() || value.get<std::uint64_t>() > std::numeric_limits<T>::max()) {
+    refuse_file(origin, "'" + where + "' must be a whole number from 0 to " +
+                            std::to_string(std::numeric_limits<T>::max()) + ", not " +
+                            value.dump());
+  }
+  return static_cast<T>(value.get<std::uint64_t>());
+}
+
+bool read_bool(const nlohmann::json& value, const std::string& origin, const std::string& where) {
+  if (!value.is_boolean()) {
+    refuse_file(origin, "'" + where + "' must be true or false, not " + value.dump());
+  }
+  return value.get<bool>();
+}
+
+std::string read_string(const nlohmann::json& value, const std::string& origin,
+                        const std::string& where) {
+  if (!value.is_string()) {
+    refuse_file(origin, "'" + where + "' must be a string, not " + value.dump());
+  }
+  return value.get<std::string>();
+}
+
+UiChannel channel_from_json(const nlohmann::json& value, const std::string& origin,
+                            const std::string& where) {
+  if (!value.is_object()) refuse_file(origin, "'" + where + "' must be an object");
+  for (const auto& item : value.items()) {
+    const bool known = std::any_of(CHANNEL_FIELDS.begin(), CHANNEL_FIELDS.end(),
+                                   [&](const ChannelField& f) { return f.name == item.key(); });
+    if (!known) refuse_file(origin, "unknown field '" + where + "." + item.key() + "'");
+  }
+  UiChannel channel;
+  for (const auto& field : CHANNEL_FIELDS) {
+    const std::string name(field.name);
+    const std::string path = where + "." + name;
+    if (!value.contains(name)) refuse_file(origin, "missing field '" + path + "'");
+    const auto& member = value.at(name);
+    std::visit(
+        [&](auto ref) {
+          using T = std::remove_reference_t<decltype(channel.*ref)>;
+          if constexpr (std::is_same_v<T, bool>) {
+            channel.*ref = read_bool(member, origin, path);
+          } else {
+            channel.*ref = read_unsigned<T>(member, origin, path);
+          }
+        },
+        field.ref);
+  }
+  return channel;
+}
+
+}  // namespace
+
+nlohmann::ordered_json settings_to_json(const UiSettings& settings) {
+  nlohmann::ordered_json out = nlohmann::ordered_json::object();
+  for (const auto& field : FIELDS) {
+    std::visit([&](auto ref) { out[std::string(field.name)] = settings.*ref; }, field.ref);
+  }
+  auto channels = nlohmann::ordered_json::array();
+  for (const auto& channel : settings.channels) {
+    nlohmann::ordered_json item = nlohmann::ordered_json::object();
+    for (const auto& field : CHANNEL_FIELDS) {
+      std::visit([&](auto ref) { item[std::string(field.name)] = channel.*ref; }, field.ref);
+    }
+    channels.push_back(std::move(item));
+  }
+  out["channels"] = std::move(channels);
+  return out;
+}
+
+UiSettings settings_from_json(const nlohmann::json& value, const std::string& origin) {
+  if (!value.is_object()) refuse_file(origin, "expected a JSON object of settings fields");
+  for (const auto& item : value.items()) {
+    if (item.key() != "channels" && find_field(item.key()) == nullptr) {
+      refuse_file(origin, "unknown field '" + item.key() + "'");
+    }
+  }
+  UiSettings settings;
+  for (const auto& field : FIELDS) {
+    const std::string name(field.name);
+    if (!value.contains(name)) {
+      if (!field.editable) continue;
+      refuse_file(origin, "missing field '" + name + "'");
+    }
+    const auto& member = value.at(name);
+    std::visit(
+        [&](auto ref) {
+          using T = std::remove_reference_t<decltype(settings.*ref)>;
+          if constexpr (std::is_same_v<T, bool>) {
+            settings.*ref = read_bool(member, origin, name);
+          } else if constexpr (std::is_same_v<T, std::string>) {
+            settings.*ref = read_string(member, origin, name);
+          } else {
+            settings.*ref = read_unsigned<T>(member, origin, name);
+          }
+        },
+        field.ref);
+  }
+  if (!value.contains("channels")) refuse_file(origin, "missing field 'channels'");
+  const auto& channels = value.at("channels");
+  if (!channels.is_array()) refuse_file(origin, "'channels' must be an array");
+  for (std::size_t i = 0; i < channels.size(); ++i) {
+    settings.channels.push_back(
+        channel_from_json(channels[i], origin, "channels[" + std::to_string(i) + "]"));
+  }
+  return settings;
+}
+
+UiSettings settings_from_json_text(std::string_view text, const std::string& origin) {
+  nlohmann::json value;
+  try {
+    value = nlohmann::json::parse(text);
+  } catch (const nlohmann::json::parse_error& error) {
+    refuse_file(origin, std::string("not valid JSON: ") + error.what());
+  }
+  return settings_from_json(value, origin);
+}
+
+Assignment parse_assignment(std::string_view text) {
+  const auto equals = text.find('=');
+  if (equals == std::string_view::npos || equals == 0) {
+    throw usage_error("'" + std::string(text) + "' is not FIELD=VALUE");
+  }
+  return {std::string(text.substr(0, equals)), std::string(text.substr(equals + 1))};
+}
+
+void apply_assignment(UiSettings& settings, const Assignment& assignment) {
+  const std::string& name = assignment.field;
+  const std::string& text = assignment.value;
+  if (auto path = parse_channel_path(name, settings.channels.size())) {
+    UiChannel& channel = settings.channels[path->index];
+    std::visit(
+        [&](auto ref) {
+          using T = std::remove_reference_t<decltype(channel.*ref)>;
+          if constexpr (std::is_same_v<T, bool>) {
+            channel.*ref = parse_bool(name, text);
+          } else {
+            channel.*ref = parse_number<T>(name, text);
+          }
+        },
+        path->field->ref);
+    return;
+  }
+  const Field* field = find_field(name);
+  if (field == nullptr) {
+    throw usage_error("unknown field '" + name + "'; fields are " +
+                      join(editable_field_names(), ", ") +
+                      " and channel.N.frequency, channel.N.delay, channel.N.voting, "
+                      "channel.N.enable");
+  }
+  if (!field->editable) {
+    throw usage_error(name + " is read-only: the unit reports it and keeps its own value");
+  }
+  std::visit(
+      [&](auto ref) {
+        using T = std::remove_reference_t<decltype(settings.*ref)>;
+        if constexpr (std::is_same_v<T, bool>) {
+          settings.*ref = parse_bool(name, text);
+        } else if constexpr (std::is_same_v<T, std::string>) {
+          settings.*ref = text;
+        } else {
+          settings.*ref = parse_number<T>(name, text);
+        }
+      },
+      field->ref);
+}
+
+std::string field_value(const UiSettings& settings, std::string_view field_name) {
+  if (auto path = parse_channel_path(field_name, settings.channels.size())) {
+    const UiChannel& channel = settings.channels[path->index];
+    return std::visit([&](auto ref) { return render(channel.*ref); }, path->field->ref);
+  }
+  const Field* field = find_field(field_name);
+  if (field == nullptr) throw usage_error("unknown field '" + std::string(field_name) + "'");
+  return std::visit([&](auto ref) { return render(settings.*ref); }, field->ref);
+}
+
+std::vector<std::string> editable_field_names() {
+  std::vector<std::string> names;
+  for (const auto& field : FIELDS) {
+    if (field.editable) names.emplace_back(field.name);
+  }
+  return names;
+}
+
+std::vector<Difference> diff_settings(const UiSettings& left, const UiSettings& right) {
+  std::vector<Difference> out;
+  for (const auto& field : FIELDS) {
+    std::visit(
+        [&](auto ref) {
+          if (left.*ref != right.*ref) {
+            out.push_back({std::string(field.name), render(left.*ref), render(right.*ref)});
+          }
+        },
+        field.ref);
+  }
+  if (left.channels.size() != right.channels.size()) {
+    out.push_back({"channel_count", std::to_string(left.channels.size()),
+                   std::to_string(right.channels.size())});
+  }
+  const std::size_t count = std::max(left.channels.size(), right.channels.size());
+  for (std::size_t i = 0; i < count; ++i) {
+    for (const auto& field : CHANNEL_FIELDS) {
+      const std::string name =
+          "channel." + std::to_string(i + 1) + "." + std::string(field.cli_name);
+      std::visit(
+          [&](auto ref) {
+            const bool has_left = i < left.channels.size();
+            const bool has_right = i < right.channels.size();
+            const std::string l = has_left ? render(left.channels[i].*ref) : "-";
+            const std::string r = has_right ? render(right.channels[i].*ref) : "-";
+            if (!has_left || !has_right || left.channels[i].*ref != right.channels[i].*ref) {
+              out.push_back({name, l, r});
+            }
+          },
+          field.ref);
+    }
+  }
+  return out;
+}
+
+}  // namespace owl::cli

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "records.hpp"
+
+// The engine as owlctl sees it: started once, its event stream recorded from the first event so
+// that commands can wait for what they need.
+namespace owl::cli {
+
+using Clock = std::chrono::steady_clock;
+
+class Session {
+ public:
+  // Called for every event on the engine's forwarding thread, before waiters see it.
+  using Tap = std::function<void(const UiEvent&)>;
+
+  // Starts the engine (simulated units or hardware) and subscribes to its events.
+  void start(bool simulator, Tap tap = {});
+
+  // Waits until the units are there: in simulator mode until the built-in units (or `wanted`)
+  // have reported settings; in hardware mode until `wanted` have, or, without `wanted`, until at
+  // least one unit was announced and no new one came for a second. Never beyond `deadline`.
+  void wait_for_units(bool simulator, const std::vector<std::string>& wanted,
+                      Clock::time_point deadline);
+
+  // The number of events seen so far: a cursor for wait_for.
+  std::size_t cursor() const;
+
+  // The first event at or after `cursor` that satisfies `match`; advances the cursor past it.
+  // nullopt when the deadline passes or the stream closed first.
+  std::optional<UiEvent> wait_for(std::size_t& cursor,
+                                  const std::function<bool(const UiEvent&)>& match,
+                                  Clock::time_point deadline);
+
+  bool closed() const;
+
+  // The port problems the scanner last published, for hints when no unit is found.
+  std::vector<std::string> port_problems() const;
+
+ private:
+  void on_event(UiEvent event);
+  void on_close();
+
+  Tap tap_;
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<UiEvent> events_;
+  bool closed_ = false;
+};
+
+// A spinner on standard error while something is awaited, only when standard error is a terminal.
+class Spinner {
+ public:
+  explicit Spinner(std::string text);
+  ~Spinner();
+  Spinner(const Spinner&) = delete;
+  Spinner& operator=(const Spinner&) = delete;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace owl::cli

@@ -1,0 +1,57 @@
+#include "records_json.hpp"
+
+#include <gtest/gtest.h>
+
+namespace owl::cli {
+namespace {
+
+TEST(RecordsJson, UnitWithoutSettingsHasNulls) {
+  const UnitInfo unit{"0001", "/dev/ttyACM0", std::nullopt, std::nullopt, ""};
+  const auto json = unit_to_json(unit);
+  EXPECT_EQ(json["key"], "0001");
+  EXPECT_EQ(json["label"], "/dev/ttyACM0");
+  EXPECT_TRUE(json["identity"].is_null());
+  EXPECT_TRUE(json["settings"].is_null());
+  EXPECT_EQ(unit_line(unit), "0001  -  /dev/ttyACM0  -  no settings yet");
+}
+
+TEST(RecordsJson, UnitLineHasNameWhereIdentityAndChannels) {
+  UiSettings settings;
+  settings.unit_name = "SIM-1001";
+  settings.channels.resize(10);
+  const UnitInfo unit{"SIM0001", "simulator", "OWL 9.99 sn1001", settings, "{}"};
+  EXPECT_EQ(unit_line(unit), "SIM0001  SIM-1001  simulator  OWL 9.99 sn1001  10 channels");
+  EXPECT_EQ(unit_to_json(unit)["settings"]["unit_name"], "SIM-1001");
+  EXPECT_EQ(unit_to_json(unit)["settings_json"], "{}");
+}
+
+TEST(RecordsJson, EveryEventKindHasAJsonAndATextForm) {
+  const std::vector<std::pair<UiEvent, std::string>> cases = {
+      {ui_event::Announced{"K", "simulator"}, "announced K at simulator"},
+      {ui_event::Stopped{"K", "device closed"}, "stopped K: device closed"},
+      {ui_event::Identity{"K", "OWL 9.99"}, "identity K: OWL 9.99"},
+      {ui_event::WriteResult{"K", true, ""}, "write K: confirmed"},
+      {ui_event::WriteResult{"K", false, "the unit did not answer after the write"},
+       "write K: failed: the unit did not answer after the write"},
+      {ui_event::PortProblems{{"/dev/ttyACM0: Permission denied"}},
+       "port problems: /dev/ttyACM0: Permission denied"},
+      {ui_event::PortProblems{{}}, "port problems: none"},
+  };
+  for (const auto& [event, line] : cases) EXPECT_EQ(event_line(event), line);
+  const auto write = event_to_json(ui_event::WriteResult{"K", false, "m"});
+  EXPECT_EQ(write["event"], "write_result");
+  EXPECT_EQ(write["ok"], false);
+  EXPECT_EQ(write["message"], "m");
+  const auto settings = event_to_json(ui_event::Settings{"K", UiSettings{}});
+  EXPECT_EQ(settings["event"], "settings");
+  EXPECT_TRUE(settings["settings"]["channels"].is_array());
+  EXPECT_EQ(event_to_json(ui_event::PortProblems{{"a"}})["lines"][0], "a");
+}
+
+TEST(RecordsJson, InvalidUtf8IsReplacedNotFatal) {
+  const auto json = event_to_json(ui_event::Identity{"K", std::string("OWL \xff")});
+  EXPECT_NE(dump_json(json).find("\xEF\xBF\xBD"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace owl::cli
