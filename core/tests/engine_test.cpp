@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "event_log.hpp"
+
 #include <algorithm>
 #include <chrono>
 #include <functional>
@@ -14,30 +16,8 @@ using namespace std::chrono_literals;
 namespace owl {
 namespace {
 
-// Waits on the UI event channel for the first event that satisfies pred, collecting all seen.
-struct EventLog {
-  Receiver<UnitEvent>& receiver;
-  std::vector<UnitEvent> seen;
-
-  std::optional<UnitEvent> wait_for(const std::function<bool(const UnitEvent&)>& pred,
-                                    std::chrono::milliseconds limit = 5000ms) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-      auto r = receiver.recv_until(deadline);
-      if (r.status != RecvStatus::Value) return std::nullopt;
-      seen.push_back(*r.value);
-      if (pred(*r.value)) return std::move(*r.value);
-    }
-  }
-};
-
-template <class E>
-std::function<bool(const UnitEvent&)> is(const std::string& key) {
-  return [key](const UnitEvent& e) {
-    const E* x = std::get_if<E>(&e);
-    return x != nullptr && x->key == key;
-  };
-}
+using testing_support::EventLog;
+using testing_support::is;
 
 std::size_t index_of(const std::vector<UnitEvent>& events,
                      const std::function<bool(const UnitEvent&)>& pred) {

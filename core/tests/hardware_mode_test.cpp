@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "event_log.hpp"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -153,29 +155,8 @@ class UnitPortTree {
   fs::path base_;
 };
 
-struct EventLog {
-  Receiver<UnitEvent>& receiver;
-  std::vector<UnitEvent> seen;
-
-  std::optional<UnitEvent> wait_for(const std::function<bool(const UnitEvent&)>& pred,
-                                    std::chrono::milliseconds limit = 10000ms) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-      auto r = receiver.recv_until(deadline);
-      if (r.status != RecvStatus::Value) return std::nullopt;
-      seen.push_back(*r.value);
-      if (pred(*r.value)) return std::move(*r.value);
-    }
-  }
-};
-
-template <class E>
-std::function<bool(const UnitEvent&)> is(const std::string& key) {
-  return [key](const UnitEvent& e) {
-    const E* x = std::get_if<E>(&e);
-    return x != nullptr && x->key == key;
-  };
-}
+using testing_support::EventLog;
+using testing_support::is;
 
 std::function<bool(const UnitEvent&)> problems_are(std::vector<std::string> lines) {
   return [lines = std::move(lines)](const UnitEvent& e) {

@@ -7,38 +7,14 @@
 
 #include "settings/model.hpp"
 #include "settings/payload.hpp"
+#include "sim/simulated_port.hpp"
 
 namespace owl {
 namespace {
 
-// The initial settings of the second built-in simulated unit.
+// The second built-in simulated unit's initial settings: the record of the worked example.
 UnitSettings sim_1002() {
-  UnitSettings s;
-  s.unitName = "SIM-1002";
-  s.unitSerialNum = 1002;
-  s.minFreq = 192000;
-  s.maxFreq = 216975;
-  s.rfMode = RfMode::DIGITAL;
-  s.hphMode = HphMode::MONO;
-  s.led = LedMode::ON;
-  s.charge = ChargeMode::SLOW;
-  s.squelch = SquelchLevel::MED;
-  s.compander = CompanderMode::OFF;
-  s.batteryType = BatteryType::ALKALINE;
-  s.audioEq = AudioEq::NORMAL;
-  s.voicePromptsEnable = VoicePrompts::OFF;
-  s.abButton = ButtonAction::CHANNEL;
-  s.starButton = ButtonAction::ANNOUNCE;
-  s.structVer = 5;
-  s.reserved51 = 1;
-  for (std::uint8_t i = 1; i <= 8; ++i) {
-    ChannelSettings ch;
-    ch.frequency = 192000u + 2775u * i;
-    ch.channelNumber = i;
-    ch.channelEnable = (i == 1);
-    s.channels.push_back(ch);
-  }
-  return s;
+  return simulated_unit_settings(1002, 192000, 216975, 8);
 }
 
 constexpr const char* kSim1002Text = R"({

@@ -9,47 +9,16 @@
 
 #include "settings/json.hpp"
 #include "settings/model.hpp"
+#include "sim/simulated_port.hpp"
 
 namespace owl {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The initial settings of the second built-in simulated unit, built field by field.
+// The second built-in simulated unit's initial settings: the record of the worked example.
 UnitSettings sim_1002() {
-  UnitSettings s;
-  s.unitName = "SIM-1002";
-  s.unitSerialNum = 1002;
-  s.encryption = 0;
-  s.minFreq = 192000;
-  s.maxFreq = 216975;
-  s.reserved60 = 0;
-  s.rfMode = RfMode::DIGITAL;
-  s.hphMode = HphMode::MONO;
-  s.led = LedMode::ON;
-  s.charge = ChargeMode::SLOW;
-  s.squelch = SquelchLevel::MED;
-  s.compander = CompanderMode::OFF;
-  s.batteryType = BatteryType::ALKALINE;
-  s.audioEq = AudioEq::NORMAL;
-  s.voicePromptsEnable = VoicePrompts::OFF;
-  s.abButton = ButtonAction::CHANNEL;
-  s.starButton = ButtonAction::ANNOUNCE;
-  s.delayMs = 0;
-  s.bootAnnounce = false;
-  s.gainBoost = false;
-  s.structVer = 5;
-  s.curPresetIndex = 0;
-  s.hpCompressor = 0;
-  s.reserved51 = 1;
-  for (std::uint8_t i = 1; i <= 8; ++i) {
-    ChannelSettings ch;
-    ch.frequency = 192000u + 2775u * i;
-    ch.channelNumber = i;
-    ch.channelEnable = (i == 1);
-    s.channels.push_back(ch);
-  }
-  return s;
+  return simulated_unit_settings(1002, 192000, 216975, 8);
 }
 
 // The worked example of the payload layout, one row per 16 bytes.
