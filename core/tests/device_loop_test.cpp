@@ -342,26 +342,20 @@ TEST(DeviceLoop, FramesThatAreNotReportsChangeNothing) {
 }
 
 TEST(DeviceLoop, EndReasons) {
-  {
-    FakeIo io(T0);
-    DeviceLoop loop(KEY, T0);
-    loop.on_read_idle(io);
-    EXPECT_FALSE(loop.ended());
-    loop.on_read_closed();
-    ASSERT_TRUE(loop.ended());
-    EXPECT_EQ(loop.end_reason(), "device closed");
-  }
-  {
-    DeviceLoop loop(KEY, T0);
-    loop.on_read_error(LinkError{LinkError::Kind::Other, "Input/output error"});
-    ASSERT_TRUE(loop.ended());
-    EXPECT_EQ(loop.end_reason(), "read failed: Input/output error (Other)");
-  }
-  {
-    DeviceLoop loop(KEY, T0);
-    loop.on_commands_disconnected();
-    ASSERT_TRUE(loop.ended());
-    EXPECT_EQ(loop.end_reason(), "stopped");
+  FakeIo io(T0);
+  DeviceLoop closed(KEY, T0);
+  closed.on_read_idle(io);
+  EXPECT_FALSE(closed.ended());
+  closed.on_read_closed();
+  DeviceLoop failed(KEY, T0);
+  failed.on_read_error(LinkError{LinkError::Kind::Other, "Input/output error"});
+  DeviceLoop stopped(KEY, T0);
+  stopped.on_commands_disconnected();
+  for (const auto& [loop, want] : {std::pair<DeviceLoop*, std::string>{&closed, "device closed"},
+                                   {&failed, "read failed: Input/output error (Other)"},
+                                   {&stopped, "stopped"}}) {
+    EXPECT_TRUE(loop->ended()) << want;
+    EXPECT_EQ(loop->end_reason(), want);
   }
 }
 
@@ -423,66 +417,62 @@ std::vector<UnitEvent> drain(Receiver<UnitEvent>& events) {
   }
 }
 
-TEST(RunDeviceLoop, EndsAfterClosingTheLinkAndDropsAPendingWrite) {
+struct Ran {
+  std::vector<std::uint8_t> written;
+  std::vector<UnitEvent> events;
+};
+
+// Runs the loop on a scripted link with `commands` queued. The link holds a command sender when
+// `link_holds_commands`, so its report shows whether the loop dropped its receiver first.
+Ran run_scripted(std::deque<ScriptedLink::Step> script, std::vector<UnitCommand> commands,
+                 bool drop_command_sender, bool link_holds_commands, Generation generation) {
   ManualClock clock;
   auto [event_tx, event_rx] = make_channel<UnitEvent>();
   auto [command_tx, command_rx] = make_channel<UnitCommand>();
+  for (UnitCommand& c : commands) command_tx.send(std::move(c));
+  Ran out;
+  auto link =
+      std::make_unique<ScriptedLink>(clock, std::move(script), out.written, event_tx,
+                                     link_holds_commands ? command_tx : Sender<UnitCommand>());
+  if (drop_command_sender) command_tx.reset();
+  run_device_loop(std::move(command_rx), std::move(event_tx), KEY, generation, std::move(link),
+                  clock);
+  out.events = drain(event_rx);
+  return out;
+}
+
+TEST(RunDeviceLoop, EndsAfterClosingTheLinkAndDropsAPendingWrite) {
   const UnitSettings s = unit_settings();
-  command_tx.send(command::Write{s});
-  std::vector<std::uint8_t> written;
-  auto link = std::make_unique<ScriptedLink>(
-      clock,
-      std::deque<ScriptedLink::Step>{{{}, LinkError::timed_out()},
-                                     {{}, LinkError{LinkError::Kind::WouldBlock, "busy"}},
-                                     {settings_frame(s), std::nullopt}},
-      written, event_tx, command_tx);
-
-  run_device_loop(std::move(command_rx), std::move(event_tx), KEY, 7, std::move(link), clock);
-
+  const Ran ran = run_scripted({{{}, LinkError::timed_out()},
+                                {{}, LinkError{LinkError::Kind::WouldBlock, "busy"}},
+                                {settings_frame(s), std::nullopt}},
+                               {command::Write{s}}, false, true, 7);
   // The write went out first; the hold-off kept the request back until the link closed.
-  EXPECT_EQ(written, encode_frame(CMD_SETTINGS, encode_settings(s)));
-  EXPECT_EQ(drain(event_rx),
+  EXPECT_EQ(ran.written, encode_frame(CMD_SETTINGS, encode_settings(s)));
+  EXPECT_EQ(ran.events,
             (std::vector<UnitEvent>{settings_event(s),
                                     event::PortProblems{{"link closed, commands dropped"}},
                                     event::Stopped{KEY, "device closed", 7}}));
 }
 
 TEST(RunDeviceLoop, IdleReadsGoOnAndOtherReadErrorsEnd) {
-  ManualClock clock;
-  auto [event_tx, event_rx] = make_channel<UnitEvent>();
-  auto [command_tx, command_rx] = make_channel<UnitCommand>();
-  std::vector<std::uint8_t> written;
-  auto link = std::make_unique<ScriptedLink>(
-      clock,
-      std::deque<ScriptedLink::Step>{
-          {{}, LinkError::timed_out()},
-          {{}, LinkError{LinkError::Kind::WouldBlock, "Resource temporarily unavailable"}},
-          {{}, LinkError{LinkError::Kind::Interrupted, "Interrupted system call"}}},
-      written, event_tx, Sender<UnitCommand>());
-
-  run_device_loop(std::move(command_rx), std::move(event_tx), KEY, 3, std::move(link), clock);
-
-  EXPECT_EQ(written, std::vector<std::uint8_t>(SETTINGS_REQUEST.begin(), SETTINGS_REQUEST.end()));
-  const std::vector<UnitEvent> events = drain(event_rx);
-  ASSERT_FALSE(events.empty());
-  EXPECT_EQ(events.back(), UnitEvent(event::Stopped{
-                               KEY, "read failed: Interrupted system call (Interrupted)", 3}));
-  EXPECT_EQ(events.size(), 2u);
+  const Ran ran = run_scripted(
+      {{{}, LinkError::timed_out()},
+       {{}, LinkError{LinkError::Kind::WouldBlock, "Resource temporarily unavailable"}},
+       {{}, LinkError{LinkError::Kind::Interrupted, "Interrupted system call"}}},
+      {}, false, true, 3);
+  EXPECT_EQ(ran.written,
+            std::vector<std::uint8_t>(SETTINGS_REQUEST.begin(), SETTINGS_REQUEST.end()));
+  EXPECT_EQ(ran.events,
+            (std::vector<UnitEvent>{
+                event::PortProblems{{"link closed, commands dropped"}},
+                event::Stopped{KEY, "read failed: Interrupted system call (Interrupted)", 3}}));
 }
 
 TEST(RunDeviceLoop, DroppedCommandChannelStopsBeforeAnyTransmit) {
-  ManualClock clock;
-  auto [event_tx, event_rx] = make_channel<UnitEvent>();
-  auto [command_tx, command_rx] = make_channel<UnitCommand>();
-  command_tx.reset();
-  std::vector<std::uint8_t> written;
-  auto link = std::make_unique<ScriptedLink>(clock, std::deque<ScriptedLink::Step>{}, written,
-                                             event_tx, Sender<UnitCommand>());
-
-  run_device_loop(std::move(command_rx), std::move(event_tx), KEY, 9, std::move(link), clock);
-
-  EXPECT_TRUE(written.empty());
-  EXPECT_EQ(drain(event_rx),
+  const Ran ran = run_scripted({}, {}, true, false, 9);
+  EXPECT_TRUE(ran.written.empty());
+  EXPECT_EQ(ran.events,
             (std::vector<UnitEvent>{event::PortProblems{{"link closed, commands dropped"}},
                                     event::Stopped{KEY, "stopped", 9}}));
 }

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,13 +30,7 @@ UnitSettings written_record(std::size_t count = 10) {
   return s;
 }
 
-TEST(VerificationDifferences, IdenticalRecordsGiveNothing) {
-  const UnitSettings w = written_record();
-  EXPECT_TRUE(settings_differences(w, w).empty());
-  EXPECT_TRUE(settings_differences(UnitSettings{}, UnitSettings{}).empty());
-}
-
-TEST(VerificationDifferences, SpecExampleChannel3AndDelay) {
+TEST(VerificationDifferences, ExampleChannel3AndDelay) {
   const UnitSettings w = written_record();
   UnitSettings r = w;
   r.delayMs = 100;
@@ -45,38 +39,76 @@ TEST(VerificationDifferences, SpecExampleChannel3AndDelay) {
   EXPECT_EQ(diffs, (List{"channel 3", "delayMs"}));
   EXPECT_EQ(kept_different_message(diffs),
             "the unit kept different values for: channel 3, delayMs");
+  EXPECT_EQ(kept_different_message({"unitName"}), "the unit kept different values for: unitName");
 }
 
-TEST(VerificationDifferences, CurPresetIndexIsNotVerified) {
+TEST(VerificationDifferences, Cases) {
+  using Edit = std::function<void(UnitSettings&)>;
+  const std::vector<std::tuple<const char*, Edit, List>> cases = {
+      {"identical", [](UnitSettings&) {}, {}},
+      {"preset index is not verified", [](UnitSettings& r) { r.curPresetIndex = 4; }, {}},
+      {"fewer channels: one entry only",
+       [](UnitSettings& r) { r.channels.resize(8); },
+       {"channels"}},
+      {"channel flags per position",
+       [](UnitSettings& r) {
+         r.channels[0].channelEnable = false;
+         r.channels[9].votingEnable = true;
+         r.channels[4].delayEnable = true;
+       },
+       {"channel 1", "channel 5", "channel 10"}},
+      {"stereo versus unrecognised",
+       [](UnitSettings& r) { r.hphMode = HphMode::from_code(7); },
+       {"hphMode"}},
+      {"clipped name", [](UnitSettings& r) { r.unitName = "SIM-100"; }, {"unitName"}},
+      {"channels entry at its key place",
+       [](UnitSettings& r) {
+         r.channels.resize(2);
+         r.bootAnnounce = true;
+         r.charge = ChargeMode::SLOW;
+       },
+       {"bootAnnounce", "channels", "charge"}},
+      {"key byte order",
+       [](UnitSettings& r) {
+         r.unitName = "OTHER";
+         r.unitSerialNum = 7;
+         r.structVer = 6;
+         r.voicePromptsEnable = VoicePrompts::LEFT;
+         r.bootAnnounce = true;
+         r.delayMs = 0;
+         r.hphMode = HphMode::MONO;
+         r.led = LedMode::DIM;
+         r.charge = ChargeMode::FAST;
+         r.squelch = SquelchLevel::LOW;
+         r.abButton = ButtonAction::DELAY;
+         r.starButton = ButtonAction::ANNOUNCE;
+         r.rfMode = RfMode::DIGITAL;
+         r.compander = CompanderMode::COMPANDER2;
+         r.batteryType = BatteryType::LITHIUM;
+         r.encryption = 1;
+         r.audioEq = AudioEq::BOOST_HIGH;
+         r.gainBoost = true;
+         r.minFreq = 1;
+         r.maxFreq = 2;
+         r.curPresetIndex = 9;
+         r.hpCompressor = 1;
+         r.reserved51 = 1;
+         r.reserved60 = 1;
+         r.channels[7].frequency = 1;
+         r.channels[1].frequency = 1;
+       },
+       {"abButton",   "audioEq",      "batteryType", "bootAnnounce",  "channel 2",
+        "channel 8",  "charge",       "compander",   "delayMs",       "encryption",
+        "gainBoost",  "hpCompressor", "hphMode",     "led",           "maxFreq",
+        "minFreq",    "reserved51",   "reserved60",  "rfMode",        "squelch",
+        "starButton", "structVer",    "unitName",    "unitSerialNum", "voicePromptsEnable"}},
+  };
   const UnitSettings w = written_record();
-  UnitSettings r = w;
-  r.curPresetIndex = 4;
-  EXPECT_TRUE(settings_differences(w, r).empty());
-}
-
-TEST(VerificationDifferences, DifferentChannelCountGivesChannelsOnly) {
-  const UnitSettings w = written_record(10);
-  const UnitSettings r = written_record(8);
-  const List diffs = settings_differences(w, r);
-  EXPECT_EQ(diffs, (List{"channels"}));
-  EXPECT_TRUE(std::none_of(diffs.begin(), diffs.end(),
-                           [](const std::string& d) { return d.rfind("channel ", 0) == 0; }));
-}
-
-TEST(VerificationDifferences, ChannelFlagsDifferPerPosition) {
-  const UnitSettings w = written_record();
-  UnitSettings r = w;
-  r.channels[0].channelEnable = false;
-  r.channels[9].votingEnable = true;
-  r.channels[4].delayEnable = true;
-  EXPECT_EQ(settings_differences(w, r), (List{"channel 1", "channel 5", "channel 10"}));
-}
-
-TEST(VerificationDifferences, HphModeStereoVersusUnrecognised) {
-  const UnitSettings w = written_record();
-  UnitSettings r = w;
-  r.hphMode = HphMode::from_code(7);
-  EXPECT_EQ(settings_differences(w, r), (List{"hphMode"}));
+  for (const auto& [what, edit, want] : cases) {
+    UnitSettings r = w;
+    edit(r);
+    EXPECT_EQ(settings_differences(w, r), want) << what;
+  }
 }
 
 TEST(VerificationDifferences, UnrecognisedCodesCompareByCode) {
@@ -86,68 +118,6 @@ TEST(VerificationDifferences, UnrecognisedCodesCompareByCode) {
   EXPECT_TRUE(settings_differences(w, r).empty());
   r.led = LedMode::from_code(4);
   EXPECT_EQ(settings_differences(w, r), (List{"led"}));
-}
-
-TEST(VerificationDifferences, ClippedNameIsUnitName) {
-  UnitSettings w = written_record();
-  w.unitName = "ABCDEFGHIJKLMNO";
-  UnitSettings r = w;
-  r.unitName = "ABCDEFGH";
-  EXPECT_EQ(settings_differences(w, r), (List{"unitName"}));
-}
-
-TEST(VerificationDifferences, ListFollowsKeyByteOrder) {
-  const UnitSettings w = written_record();
-  UnitSettings r = w;
-  // Changed in declaration order, expected in byte order of the keys.
-  r.unitName = "OTHER";
-  r.unitSerialNum = 7;
-  r.structVer = 6;
-  r.voicePromptsEnable = VoicePrompts::LEFT;
-  r.bootAnnounce = true;
-  r.delayMs = 0;
-  r.hphMode = HphMode::MONO;
-  r.led = LedMode::DIM;
-  r.charge = ChargeMode::FAST;
-  r.squelch = SquelchLevel::LOW;
-  r.abButton = ButtonAction::DELAY;
-  r.starButton = ButtonAction::ANNOUNCE;
-  r.rfMode = RfMode::DIGITAL;
-  r.compander = CompanderMode::COMPANDER2;
-  r.batteryType = BatteryType::LITHIUM;
-  r.encryption = 1;
-  r.audioEq = AudioEq::BOOST_HIGH;
-  r.gainBoost = true;
-  r.minFreq = 1;
-  r.maxFreq = 2;
-  r.curPresetIndex = 9;
-  r.hpCompressor = 1;
-  r.reserved51 = 1;
-  r.reserved60 = 1;
-  r.channels[7].frequency = 1;
-  r.channels[1].frequency = 1;
-  EXPECT_EQ(
-      settings_differences(w, r),
-      (List{"abButton",   "audioEq",      "batteryType", "bootAnnounce",  "channel 2",
-            "channel 8",  "charge",       "compander",   "delayMs",       "encryption",
-            "gainBoost",  "hpCompressor", "hphMode",     "led",           "maxFreq",
-            "minFreq",    "reserved51",   "reserved60",  "rfMode",        "squelch",
-            "starButton", "structVer",    "unitName",    "unitSerialNum", "voicePromptsEnable"}));
-}
-
-TEST(VerificationDifferences, ChannelsEntryAtItsKeyPlace) {
-  const UnitSettings w = written_record(3);
-  UnitSettings r = written_record(2);
-  r.bootAnnounce = true;
-  r.charge = ChargeMode::SLOW;
-  EXPECT_EQ(settings_differences(w, r), (List{"bootAnnounce", "channels", "charge"}));
-}
-
-TEST(VerificationMessage, JoinsWithCommaAndSpace) {
-  EXPECT_EQ(kept_different_message({"unitName"}), "the unit kept different values for: unitName");
-  EXPECT_EQ(kept_different_message({"channel 3", "delayMs"}),
-            "the unit kept different values for: channel 3, delayMs");
-  EXPECT_EQ(kept_different_message({"a", "b", "c"}), "the unit kept different values for: a, b, c");
 }
 
 }  // namespace
