@@ -18,7 +18,7 @@ constexpr std::uint8_t REJECT_CMD_ABOVE = 0x6E;
 constexpr std::uint8_t REJECT_SRC_MIN = 1;
 constexpr std::uint8_t REJECT_SRC_MAX = 15;
 
-// Step 4: an 0xAA followed by a command above 0x6E from source 1 to 15 does not start a frame.
+// An 0xAA followed by a command above 0x6E from source 1 to 15 does not start a frame.
 inline bool rejected_by_source_rule(std::uint8_t cmd, std::uint8_t src) {
   return cmd > REJECT_CMD_ABOVE && src >= REJECT_SRC_MIN && src <= REJECT_SRC_MAX;
 }
@@ -121,7 +121,7 @@ std::size_t FrameDecoder::scan_range(const std::uint8_t* data, std::size_t size,
   sums_to_ = 0;
   std::size_t p = 0;
   while (p < size) {
-    // Step 2: the next 0xAA at or after p.
+    // The next 0xAA at or after p.
     std::size_t s = p;
     if (data[p] != FRAME_START) {
       const void* hit = std::memchr(data + p, FRAME_START, size - p);
@@ -130,12 +130,12 @@ std::size_t FrameDecoder::scan_range(const std::uint8_t* data, std::size_t size,
       }
       s = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - data);
     }
-    // Step 3: a header not yet complete waits.
+    // A header not yet complete waits.
     const std::size_t avail = size - s;
     if (avail < FRAME_HEADER_SIZE) {
       return s;
     }
-    // Step 4.
+    // Not a frame start; this rejection is not a checksum failure.
     const std::uint8_t len = data[s + 2];
     const std::uint8_t src = data[s + 3];
     const std::uint8_t cmd = data[s + 5];
@@ -143,12 +143,12 @@ std::size_t FrameDecoder::scan_range(const std::uint8_t* data, std::size_t size,
       p = s + 1;
       continue;
     }
-    // Step 5: a candidate still waiting for bytes stops the scan.
+    // A candidate still waiting for bytes stops the scan.
     const std::size_t total = static_cast<std::size_t>(len) + FRAME_HEADER_SIZE;
     if (avail < total) {
       return s;
     }
-    // Step 6: the sum of bytes s+2 .. s+total-1.
+    // The checksum covers bytes s+2 .. s+total-1.
     const std::size_t from = s + 2;
     const std::size_t to = s + total;
     const bool covered = sums_to_ >= sums_from_ && from >= sums_from_ && from <= sums_to_;
@@ -176,7 +176,7 @@ std::size_t FrameDecoder::scan_range(const std::uint8_t* data, std::size_t size,
       p = s + 1;
       continue;
     }
-    // Step 7. On the first frame, make room for as many more of the same size as may follow.
+    // A frame. On the first one, make room for as many more of the same size as may follow.
     if (out.capacity() == 0) {
       out.reserve((size - s) / total);
     }
@@ -194,7 +194,7 @@ std::vector<Frame> FrameDecoder::scan() {
   std::vector<Frame> frames;
   const std::size_t size = buffer_.size();
   const std::size_t keep = scan_range(buffer_.data(), size, frames);
-  // Step 8: one move of the kept bytes to the front.
+  // One move of the kept bytes to the front.
   if (keep >= size) {
     buffer_.clear();
   } else if (keep > 0) {

@@ -47,10 +47,10 @@ class FrameDecoder {
  private:
   // Runs decoding steps 2 to 8 over buffer_.
   std::vector<Frame> scan();
-  // Steps 2 to 7 over data[0, size); returns the index from which bytes are kept (size when
+  // Cuts frames out of data[0, size); returns the index from which bytes are kept (size when
   // nothing is kept).
   std::size_t scan_range(const std::uint8_t* data, std::size_t size, std::vector<Frame>& out);
-  // The step 6 sum of data[from, to) modulo 256. Summed directly while no checksum failure has
+  // The sum of data[from, to) modulo 256. Summed directly while no checksum failure has
   // left running sums behind; after a failure, running sums over the failed candidate's bytes
   // (extended on demand) answer every overlapping candidate in O(1), which keeps the scan
   // linear however many false starts it meets.
