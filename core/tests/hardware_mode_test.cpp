@@ -4,16 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include "event_log.hpp"
-
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <climits>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -22,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "event_log.hpp"
+#include "fake_sysfs.hpp"
 #include "frame.hpp"
 #include "manager/engine.hpp"
 #include "manager/write.hpp"
@@ -110,50 +108,11 @@ class UnitEmulator {
   std::thread thread_;
 };
 
-// A sysfs tree with one unit port, whose device node is a link to an emulator's terminal.
-class UnitPortTree {
- public:
-  explicit UnitPortTree(const std::string& serial) {
-    std::string pattern = (fs::temp_directory_path() / "owl-hw-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    base_ = pattern;
-    const fs::path usb = sysfs() / "devices" / "pci0000:00" / "usb1" / "1-1";
-    write(usb / "idVendor", "2e8a");
-    write(usb / "idProduct", "000a");
-    write(usb / "serial", serial);
-    write(usb / "manufacturer", "Quillon");
-    write(usb / "product", "OWL");
-    const fs::path tty = usb / "1-1:1.0" / "tty" / "ttyACM0";
-    fs::create_directories(tty);
-    fs::create_symlink("../../../1-1:1.0", tty / "device");
-    fs::create_directories(sysfs() / "class" / "tty");
-    fs::create_symlink(fs::relative(tty, sysfs() / "class" / "tty"),
-                       sysfs() / "class" / "tty" / "ttyACM0");
-    fs::create_directories(dev());
-  }
-  ~UnitPortTree() { fs::remove_all(base_); }
-  UnitPortTree(const UnitPortTree&) = delete;
-  UnitPortTree& operator=(const UnitPortTree&) = delete;
-
-  fs::path sysfs() const { return base_ / "sys"; }
-  fs::path dev() const { return base_ / "dev"; }
-  std::string device_path() const { return (dev() / "ttyACM0").string(); }
-
-  void plug(const std::string& target) {
-    const fs::path staged = dev() / "ttyACM0.new";
-    fs::create_symlink(target, staged);
-    fs::rename(staged, device_path());
-  }
-  void unplug() { fs::remove(device_path()); }
-
- private:
-  static void write(const fs::path& file, const std::string& value) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file) << value << '\n';
-  }
-
-  fs::path base_;
-};
+// Makes a unit's device node appear, in one step, as a link to an emulator's terminal.
+void plug(const std::string& device_path, const std::string& target) {
+  fs::create_symlink(target, device_path + ".new");
+  fs::rename(device_path + ".new", device_path);
+}
 
 using testing_support::EventLog;
 using testing_support::is;
@@ -167,18 +126,21 @@ std::function<bool(const UnitEvent&)> problems_are(std::vector<std::string> line
 
 TEST(PortScanHardwareMode, ServesAUnitOverARealSerialPortAndAgainAfterItReturns) {
   const std::string key = "E2E0001";
-  UnitPortTree tree(key);
+  testing_support::FakeSysfs tree;
+  tree.add_usb_port("ttyACM0", {.serial = key});
+  fs::create_directories(tree.dev());
+  const std::string node = tree.dev_path("ttyACM0");
   auto emulator = std::make_unique<UnitEmulator>(simulated_unit_settings(4711, 215000, 217000, 6));
-  tree.plug(emulator->slave_path());
+  plug(node, emulator->slave_path());
 
   EngineStart started = create_engine(
-      {.simulator = false, .sysfs_root = tree.sysfs().string(), .dev_root = tree.dev().string()});
+      {.simulator = false, .sysfs_root = tree.sysfs().string(), .dev_root = tree.dev()});
   EventLog log{started.ui_events, {}};
   UnitRegistry& registry = *started.engine->manager.registry;
 
   auto announced = log.wait_for(is<event::Announced>(key));
   ASSERT_TRUE(announced);
-  EXPECT_EQ(std::get<event::Announced>(*announced).label, tree.device_path());
+  EXPECT_EQ(std::get<event::Announced>(*announced).label, node);
   auto report = log.wait_for(is<event::Settings>(key));
   ASSERT_TRUE(report);
   EXPECT_EQ(std::get<event::Settings>(*report).settings, emulator->settings());
@@ -199,15 +161,15 @@ TEST(PortScanHardwareMode, ServesAUnitOverARealSerialPortAndAgainAfterItReturns)
   EXPECT_EQ(emulator->settings().unitName, "Stage-Left");
 
   // Unplugging takes the device node away and hangs up the line.
-  tree.unplug();
+  fs::remove(node);
   emulator->hang_up();
   ASSERT_TRUE(log.wait_for(is<event::Stopped>(key)));
   EXPECT_FALSE(registry.contains(key));
-  ASSERT_TRUE(log.wait_for(problems_are({tree.device_path() + ": No such file or directory"})));
+  ASSERT_TRUE(log.wait_for(problems_are({node + ": No such file or directory"})));
   const std::size_t replugged_at = log.seen.size();
 
   emulator = std::make_unique<UnitEmulator>(simulated_unit_settings(4711, 215000, 217000, 6));
-  tree.plug(emulator->slave_path());
+  plug(node, emulator->slave_path());
   ASSERT_TRUE(log.wait_for(is<event::Announced>(key)));
   ASSERT_TRUE(log.wait_for(is<event::Settings>(key)));
   EXPECT_TRUE(registry.contains(key));

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,7 +47,6 @@ class PseudoTerminal {
   PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
   bool ready() const { return master_ >= 0 && !slave_path_.empty(); }
-  int master() const { return master_; }
   const std::string& slave_path() const { return slave_path_; }
 
   void close_master() {
@@ -113,13 +113,19 @@ int plain_open_succeeds(const std::string& path) {
   return 0;
 }
 
-SerialPort& as_serial_port(ByteLink& link) {
-  return dynamic_cast<SerialPort&>(link);
-}
-
-TEST(SerialPort, OpenSetsUnitLineParameters) {
+// Each case opens the slave side of a fresh pseudo-terminal as a unit port.
+class SerialPortTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(pty.ready()); }
+  std::unique_ptr<ByteLink> open() {
+    auto opened = open_unit_port(pty.slave_path());
+    EXPECT_TRUE(opened) << opened.error();
+    return opened ? std::move(opened.value()) : nullptr;
+  }
   PseudoTerminal pty;
-  ASSERT_TRUE(pty.ready());
+};
+
+TEST_F(SerialPortTest, OpenSetsUnitLineParameters) {
   // Leave the line as a previous user might have: every setting the open must change is wrong.
   // The master keeps the terminal, and so these settings, alive across the close.
   {
@@ -130,14 +136,13 @@ TEST(SerialPort, OpenSetsUnitLineParameters) {
     wrong.c_cflag |= CSTOPB | CRTSCTS;
     wrong.c_cflag &= ~static_cast<tcflag_t>(CREAD | CLOCAL);
     wrong.c_iflag |= INPCK | PARMRK | IXON | IXOFF | IXANY | ICRNL;
-    ASSERT_EQ(::cfsetispeed(&wrong, B9600), 0);
-    ASSERT_EQ(::cfsetospeed(&wrong, B9600), 0);
+    ASSERT_EQ(::cfsetspeed(&wrong, B9600), 0);
     ASSERT_EQ(::tcsetattr(previous, TCSANOW, &wrong), 0);
     ::close(previous);
   }
-  auto opened = open_unit_port(pty.slave_path());
-  ASSERT_TRUE(opened) << opened.error();
-  const int fd = as_serial_port(**opened).native_handle();
+  auto link = open();
+  ASSERT_TRUE(link);
+  const int fd = dynamic_cast<SerialPort&>(*link).native_handle();
 
   termios line{};
   ASSERT_EQ(::tcgetattr(fd, &line), 0);
@@ -157,59 +162,55 @@ TEST(SerialPort, OpenSetsUnitLineParameters) {
   EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
 }
 
-TEST(SerialPort, CarriesBytesBothWays) {
-  PseudoTerminal pty;
-  ASSERT_TRUE(pty.ready());
-  auto opened = open_unit_port(pty.slave_path());
-  ASSERT_TRUE(opened) << opened.error();
-  ByteLink& link = **opened;
+TEST_F(SerialPortTest, CarriesBytesBothWaysPacedUntilHangup) {
+  auto link = open();
+  ASSERT_TRUE(link);
+  std::array<std::uint8_t, 512> buffer{};
+  const auto began = std::chrono::steady_clock::now();
+  auto idle = link->read(buffer);
+  const auto took = std::chrono::steady_clock::now() - began;
+  ASSERT_FALSE(idle);
+  EXPECT_EQ(idle.error().kind, LinkError::Kind::TimedOut);
+  EXPECT_EQ(idle.error().text, "Operation timed out");
+  EXPECT_TRUE(idle.error().is_idle());
+  EXPECT_GE(took, 15ms);
+  EXPECT_LT(took, 1s);
 
   // Raw mode: a line feed and a carriage return pass through untranslated.
   const std::vector<std::uint8_t> request{0xAA, 0x2E, 0x04, 0x00, 0x0A, 0x0D, 0x03, 0x11};
-  EXPECT_EQ(link.write_all(request), std::nullopt);
-  EXPECT_EQ(link.flush(), std::nullopt);
+  ManualClock clock;
+  EXPECT_EQ(send_bytes(*link, "unit-1", request, clock), std::nullopt);
   EXPECT_EQ(pty.receive(request.size()), request);
+  EXPECT_EQ(clock.sleeps(), (std::vector<Duration>{5ms, 5ms}));
 
   const std::vector<std::uint8_t> answer{0xAA, 0x0D, 0x0A, 0x7F, 0x03, 0x13, 0x11, 0x00, 0xFF};
   ASSERT_TRUE(pty.send(answer));
   std::vector<std::uint8_t> received;
-  std::array<std::uint8_t, 4> buffer{};
+  std::array<std::uint8_t, 4> small{};
   for (int attempt = 0; attempt < 50 && received.size() < answer.size(); ++attempt) {
-    auto got = link.read(buffer);
+    auto got = link->read(small);
     if (!got && got.error().is_idle()) continue;
     ASSERT_TRUE(got) << got.error().text;
     ASSERT_GE(*got, 1u);
-    ASSERT_LE(*got, buffer.size());
-    received.insert(received.end(), buffer.begin(), buffer.begin() + static_cast<long>(*got));
+    ASSERT_LE(*got, small.size());
+    received.insert(received.end(), small.begin(), small.begin() + static_cast<long>(*got));
   }
   EXPECT_EQ(received, answer);
+
+  // Linux hangs the slave up when the master closes; a hung-up terminal reads as end of file.
+  pty.close_master();
+  auto got = link->read(buffer);
+  if (got) {
+    EXPECT_EQ(*got, 0u);
+  } else {
+    EXPECT_FALSE(got.error().is_idle()) << got.error().text;
+  }
 }
 
-TEST(SerialPort, ReadWithNothingPendingTimesOut) {
-  PseudoTerminal pty;
-  ASSERT_TRUE(pty.ready());
-  auto opened = open_unit_port(pty.slave_path());
-  ASSERT_TRUE(opened) << opened.error();
-
-  std::array<std::uint8_t, 512> buffer{};
-  const auto began = std::chrono::steady_clock::now();
-  auto got = (*opened)->read(buffer);
-  const auto took = std::chrono::steady_clock::now() - began;
-  ASSERT_FALSE(got);
-  EXPECT_EQ(got.error().kind, LinkError::Kind::TimedOut);
-  EXPECT_EQ(got.error().text, "Operation timed out");
-  EXPECT_TRUE(got.error().is_idle());
-  EXPECT_GE(took, 15ms);
-  EXPECT_LT(took, 1s);
-}
-
-TEST(SerialPort, AdvisoryLockHeldElsewhereRefusesOpenAndLeavesNoClaim) {
-  PseudoTerminal pty;
-  ASSERT_TRUE(pty.ready());
+TEST_F(SerialPortTest, AdvisoryLockHeldElsewhereRefusesOpenAndLeavesNoClaim) {
   const int holder = ::open(pty.slave_path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
   ASSERT_GE(holder, 0);
   ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
-
   auto refused = open_unit_port(pty.slave_path());
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error(), "Unable to acquire exclusive lock on serial port");
@@ -222,76 +223,32 @@ TEST(SerialPort, AdvisoryLockHeldElsewhereRefusesOpenAndLeavesNoClaim) {
   }
 
   ::close(holder);
-  auto opened = open_unit_port(pty.slave_path());
-  EXPECT_TRUE(opened) << opened.error();
+  EXPECT_TRUE(open());
   if (!others_may_open) GTEST_SKIP() << "cannot drop root privileges to check the claim";
 }
 
-TEST(SerialPort, ExclusiveClaimRefusesSecondOpenUntilPortIsDropped) {
-  PseudoTerminal pty;
-  ASSERT_TRUE(pty.ready());
-  auto opened = open_unit_port(pty.slave_path());
-  ASSERT_TRUE(opened) << opened.error();
-
+TEST_F(SerialPortTest, ExclusiveClaimRefusesSecondOpenUntilPortIsDropped) {
+  auto link = open();
+  ASSERT_TRUE(link);
   const std::string path = pty.slave_path();
   const auto second_open = run_unprivileged(path, [&] {
     auto again = open_unit_port(path);
     if (again) return 2;
-    if (again.error() != "Device or resource busy") {
-      std::fprintf(stderr, "second open: %s\n", again.error().c_str());
-      return 1;
-    }
-    return 0;
+    if (again.error() == "Device or resource busy") return 0;
+    std::fprintf(stderr, "second open: %s\n", again.error().c_str());
+    return 1;
   });
   if (!second_open) GTEST_SKIP() << "cannot drop root privileges; root ignores the claim";
   EXPECT_EQ(*second_open, 0) << "2: opened despite the claim, 1: another error";
 
-  opened.value().reset();
-  const auto after_drop = run_unprivileged(path, [&] { return plain_open_succeeds(path); });
-  ASSERT_TRUE(after_drop);
-  EXPECT_EQ(*after_drop, 0);
+  link.reset();
+  EXPECT_EQ(run_unprivileged(path, [&] { return plain_open_succeeds(path); }), 0);
 }
 
 TEST(SerialPort, OpenFailuresGiveTheSystemText) {
-  auto missing = open_unit_port("/dev/owl-no-such-port");
-  ASSERT_FALSE(missing);
-  EXPECT_EQ(missing.error(), "No such file or directory");
-
+  EXPECT_EQ(open_unit_port("/dev/owl-no-such-port").error(), "No such file or directory");
   // Not a terminal: the exclusive claim is the first step that fails.
-  auto not_a_terminal = open_unit_port("/dev/null");
-  ASSERT_FALSE(not_a_terminal);
-  EXPECT_EQ(not_a_terminal.error(), "Inappropriate ioctl for device");
-}
-
-TEST(SerialPort, HangupOfTheOtherEndEndsReading) {
-  PseudoTerminal pty;
-  ASSERT_TRUE(pty.ready());
-  auto opened = open_unit_port(pty.slave_path());
-  ASSERT_TRUE(opened) << opened.error();
-
-  pty.close_master();
-  std::array<std::uint8_t, 512> buffer{};
-  auto got = (*opened)->read(buffer);
-  // Linux hangs the slave up when the master closes; a hung-up terminal reads as end of file.
-  if (got) {
-    EXPECT_EQ(*got, 0u);
-  } else {
-    EXPECT_FALSE(got.error().is_idle()) << got.error().text;
-  }
-}
-
-TEST(SerialPort, PacedSendDeliversEveryChunk) {
-  PseudoTerminal pty;
-  ASSERT_TRUE(pty.ready());
-  auto opened = open_unit_port(pty.slave_path());
-  ASSERT_TRUE(opened) << opened.error();
-
-  ManualClock clock;
-  const std::vector<std::uint8_t> bytes{0xAA, 0x2E, 0x04, 0x00, 0x00, 0x80};
-  EXPECT_EQ(send_bytes(**opened, "unit-1", bytes, clock), std::nullopt);
-  EXPECT_EQ(pty.receive(bytes.size()), bytes);
-  const std::vector<Duration> pauses{5ms, 5ms};
-  EXPECT_EQ(clock.sleeps(), pauses);
+  EXPECT_EQ(open_unit_port("/dev/null").error(), "Inappropriate ioctl for device");
 }
 
 }  // namespace

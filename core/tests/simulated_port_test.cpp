@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <tuple>
 #include <vector>
 
 #include "settings/payload.hpp"
@@ -47,6 +48,12 @@ void request(SimulatedPort& port) {
   EXPECT_EQ(port.write_all(SETTINGS_REQUEST), std::nullopt);
 }
 
+// Requests the settings and decodes the whole answer.
+std::vector<Frame> ask(SimulatedPort& port) {
+  request(port);
+  return frames_of(read_until_idle(port).bytes);
+}
+
 // The host's paced transmit hands the port five bytes at a time.
 void write_in_chunks(SimulatedPort& port, const std::vector<std::uint8_t>& bytes) {
   for (std::size_t at = 0; at < bytes.size(); at += 5) {
@@ -62,24 +69,30 @@ bool channel_numbers_zero(const std::vector<std::uint8_t>& payload) {
   return true;
 }
 
-struct Unit1 {
+// A port past its greeting noise.
+struct Unit {
+  explicit Unit(UnitSettings s) : initial(std::move(s)) { read_until_idle(port); }
   ManualClock clock;
   std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
-  UnitSettings initial = simulated_unit_settings(1001, 215000, 217000, 10);
+  UnitSettings initial;
   SimulatedPort port{initial, stop, clock};
 };
 
+struct Unit1 : Unit {
+  Unit1() : Unit(simulated_unit_settings(1001, 215000, 217000, 10)) {}
+};
+
 TEST(SimulatedPort, GreetsWithNoiseThenIdles) {
-  Unit1 u;
-  const Drained d = read_until_idle(u.port);
+  ManualClock clock;
+  SimulatedPort port(simulated_unit_settings(1001, 215000, 217000, 10),
+                     std::make_shared<std::atomic<bool>>(false), clock);
+  const Drained d = read_until_idle(port);
   EXPECT_EQ(d.bytes, (std::vector<std::uint8_t>{0x1B, 0x5B, 0x30, 0x6D, 0x0D, 0x0D}));
-  EXPECT_EQ(u.clock.sleeps(), (std::vector<Duration>{10ms}));
-  EXPECT_TRUE(frames_of(d.bytes).empty());
+  EXPECT_EQ(clock.sleeps(), (std::vector<Duration>{10ms}));
 }
 
 TEST(SimulatedPort, ReadRequestYieldsSettingsAndIdentityFrames) {
   Unit1 u;
-  read_until_idle(u.port);
   request(u.port);
   const Drained d = read_until_idle(u.port);
   ASSERT_FALSE(d.chunks.empty());
@@ -88,18 +101,14 @@ TEST(SimulatedPort, ReadRequestYieldsSettingsAndIdentityFrames) {
 
   const std::vector<Frame> frames = frames_of(d.bytes);
   ASSERT_EQ(frames.size(), 2u);
-  EXPECT_EQ(frames[0].cmd, CMD_SETTINGS);
-  EXPECT_EQ(frames[0].src, 0x00);
-  EXPECT_EQ(frames[0].dst, 0xFF);
+  EXPECT_EQ(std::tuple(frames[0].cmd, frames[0].src, frames[0].dst),
+            std::tuple(CMD_SETTINGS, std::uint8_t{0x00}, std::uint8_t{0xFF}));
   ASSERT_EQ(frames[0].payload.size(), 64u + 8u * 10u);
   EXPECT_TRUE(channel_numbers_zero(frames[0].payload));
-  const auto decoded = decode_settings(frames[0].payload);
-  ASSERT_TRUE(decoded);
-  EXPECT_EQ(decoded.value(), u.initial);
+  EXPECT_EQ(decode_settings(frames[0].payload).value(), u.initial);
 
-  EXPECT_EQ(frames[1].cmd, CMD_TEXT);
-  EXPECT_EQ(frames[1].src, 0x00);
-  EXPECT_EQ(frames[1].dst, 0x00);
+  EXPECT_EQ(std::tuple(frames[1].cmd, frames[1].src, frames[1].dst),
+            std::tuple(CMD_TEXT, std::uint8_t{0x00}, std::uint8_t{0x00}));
   const std::string text = "OWL 9.99 sn1001";
   std::vector<std::uint8_t> identity(text.begin(), text.end());
   identity.push_back(0);
@@ -108,45 +117,35 @@ TEST(SimulatedPort, ReadRequestYieldsSettingsAndIdentityFrames) {
   // Two carriage returns lie between the frames, nothing after the identity frame.
   const std::size_t settings_end = 6 + frames[0].payload.size();
   ASSERT_EQ(d.bytes.size(), settings_end + 2 + 6 + identity.size());
-  EXPECT_EQ(d.bytes[settings_end], 0x0D);
-  EXPECT_EQ(d.bytes[settings_end + 1], 0x0D);
-  EXPECT_EQ(d.bytes[settings_end + 2], 0xAA);
+  EXPECT_EQ(
+      std::vector<std::uint8_t>(d.bytes.begin() + static_cast<std::ptrdiff_t>(settings_end),
+                                d.bytes.begin() + static_cast<std::ptrdiff_t>(settings_end) + 3),
+      (std::vector<std::uint8_t>{0x0D, 0x0D, 0xAA}));
 
   // A small buffer takes only what fits.
   request(u.port);
   std::array<std::uint8_t, 10> small{};
-  const auto n = u.port.read(small);
-  ASSERT_TRUE(n);
-  EXPECT_EQ(*n, 10u);
+  EXPECT_EQ(u.port.read(small).value(), 10u);
   EXPECT_EQ(small[0], 0xAA);
 }
 
 TEST(SimulatedPort, SecondBuiltInUnitReportsFirmwareChecksum) {
-  const UnitSettings s = simulated_unit_settings(1002, 192000, 216975, 8);
-  ASSERT_EQ(s.channels.size(), 8u);
-  EXPECT_EQ(s.channels.front().frequency, 194775u);
-  EXPECT_EQ(s.channels.back().frequency, 214200u);
-  EXPECT_EQ(read_u32_le(encode_settings(s).data() + 4), 0x8C50E7B7u);
-
-  ManualClock clock;
-  SimulatedPort port(s, std::make_shared<std::atomic<bool>>(false), clock);
-  read_until_idle(port);
-  request(port);
-  const std::vector<Frame> frames = frames_of(read_until_idle(port).bytes);
+  Unit u(simulated_unit_settings(1002, 192000, 216975, 8));
+  const std::vector<Frame> frames = ask(u.port);
   ASSERT_EQ(frames.size(), 2u);
   const std::vector<std::uint8_t>& payload = frames[0].payload;
   ASSERT_EQ(payload.size(), 64u + 8u * 8u);
   EXPECT_EQ(std::vector<std::uint8_t>(payload.begin() + 4, payload.begin() + 8),
             (std::vector<std::uint8_t>{0x30, 0x29, 0x57, 0x8C}));
   EXPECT_TRUE(channel_numbers_zero(payload));
-  EXPECT_EQ(payload, simulated_settings_payload(s));
+  EXPECT_EQ(payload, simulated_settings_payload(u.initial));
 }
 
 TEST(SimulatedPort, ChannelPlan) {
   const UnitSettings first = simulated_unit_settings(1001, 215000, 217000, 10);
-  EXPECT_EQ(first.unitName, "SIM-1001");
   ASSERT_EQ(first.channels.size(), 10u);
   for (std::size_t i = 0; i < 10; ++i) {
+    SCOPED_TRACE(i);
     EXPECT_EQ(first.channels[i].frequency, 215000u + 180u * (i + 1));
     EXPECT_EQ(static_cast<std::size_t>(first.channels[i].channelNumber), i + 1);
     EXPECT_EQ(first.channels[i].channelEnable, i == 0);
@@ -158,7 +157,6 @@ TEST(SimulatedPort, ChannelPlan) {
 
 TEST(SimulatedPort, WriteKeepsSerialAndRangeAndChangesTheRest) {
   Unit1 u;
-  read_until_idle(u.port);
   UnitSettings written = u.initial;
   written.unitName = "Renamed";
   written.unitSerialNum = 4242;
@@ -174,21 +172,17 @@ TEST(SimulatedPort, WriteKeepsSerialAndRangeAndChangesTheRest) {
   write_in_chunks(u.port, encode_frame(CMD_SETTINGS, encode_settings(written)));
   EXPECT_TRUE(read_until_idle(u.port).bytes.empty());  // a write is not answered
 
-  request(u.port);
-  const std::vector<Frame> frames = frames_of(read_until_idle(u.port).bytes);
+  const std::vector<Frame> frames = ask(u.port);
   ASSERT_EQ(frames.size(), 2u);
-  const auto reported = decode_settings(frames[0].payload);
-  ASSERT_TRUE(reported);
   UnitSettings expected = written;
   expected.unitSerialNum = 1001;
   expected.minFreq = 215000;
   expected.maxFreq = 217000;
-  EXPECT_EQ(reported.value(), expected);
+  EXPECT_EQ(decode_settings(frames[0].payload).value(), expected);
 }
 
 TEST(SimulatedPort, IgnoresFramesItCannotUse) {
   Unit1 u;
-  read_until_idle(u.port);
   UnitSettings eleven = u.initial;
   eleven.delayMs = 300;
   eleven.channels.push_back(eleven.channels.back());
@@ -201,27 +195,20 @@ TEST(SimulatedPort, IgnoresFramesItCannotUse) {
                   encode_frame(CMD_TEXT, std::vector<std::uint8_t>{0x44, 0x33, 0x22, 0x11}));
   EXPECT_TRUE(read_until_idle(u.port).bytes.empty());
 
-  request(u.port);
-  const std::vector<Frame> frames = frames_of(read_until_idle(u.port).bytes);
+  const std::vector<Frame> frames = ask(u.port);
   ASSERT_EQ(frames.size(), 2u);
   EXPECT_EQ(decode_settings(frames[0].payload).value(), u.initial);
 }
 
 TEST(SimulatedPort, AnswersNothingWhenTheReportWouldNotFitAFrame) {
-  ManualClock clock;
-  SimulatedPort fits(simulated_unit_settings(1, 215000, 217000, 23),
-                     std::make_shared<std::atomic<bool>>(false), clock);
-  read_until_idle(fits);
-  request(fits);
-  const std::vector<Frame> frames = frames_of(read_until_idle(fits).bytes);
+  Unit fits(simulated_unit_settings(1, 215000, 217000, 23));
+  const std::vector<Frame> frames = ask(fits.port);
   ASSERT_EQ(frames.size(), 2u);
   EXPECT_EQ(frames[0].payload.size(), 64u + 8u * 23u);
 
-  SimulatedPort too_big(simulated_unit_settings(1, 215000, 217000, 24),
-                        std::make_shared<std::atomic<bool>>(false), clock);
-  read_until_idle(too_big);
-  request(too_big);
-  EXPECT_TRUE(read_until_idle(too_big).bytes.empty());
+  Unit too_big(simulated_unit_settings(1, 215000, 217000, 24));
+  request(too_big.port);
+  EXPECT_TRUE(read_until_idle(too_big.port).bytes.empty());
 }
 
 TEST(SimulatedPort, StoppedPortFailsAtOnceWithQueuedBytes) {
@@ -232,7 +219,7 @@ TEST(SimulatedPort, StoppedPortFailsAtOnceWithQueuedBytes) {
   const auto n = u.port.read(buffer);
   ASSERT_FALSE(n);
   EXPECT_EQ(n.error().kind, LinkError::Kind::BrokenPipe);
-  EXPECT_TRUE(u.clock.sleeps().empty());
+  EXPECT_EQ(u.clock.sleeps(), (std::vector<Duration>{10ms})) << "only the greeting's idle wait";
 }
 
 }  // namespace

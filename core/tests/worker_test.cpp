@@ -39,24 +39,21 @@ class RecordingLink final : public ByteLink {
 TEST(WorkerSend, ChunksOfFiveEachFlushedAndPaused) {
   RecordingLink link;
   ManualClock clock;
-  const std::vector<std::uint8_t> six{1, 2, 3, 4, 5, 6};
-  EXPECT_FALSE(send_bytes(link, "K", six, clock).has_value());
+  EXPECT_FALSE(send_bytes(link, "K", std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6}, clock));
   EXPECT_EQ(link.calls, (std::vector<std::string>{"write 5", "flush", "write 1", "flush"}));
   EXPECT_EQ(clock.sleeps(), (std::vector<Duration>{5ms, 5ms}));
 
-  RecordingLink frame_link;
+  // A settings write of 150 bytes, an exact multiple, takes no extra pause.
   ManualClock frame_clock;
-  const std::vector<std::uint8_t> payload(144, 0);
-  EXPECT_FALSE(send_bytes(frame_link, "K", encode_frame(CMD_SETTINGS, payload), frame_clock));
-  EXPECT_EQ(frame_clock.sleeps().size(), 30u);  // a 150-byte settings write
+  EXPECT_FALSE(send_bytes(link, "K", std::vector<std::uint8_t>(150, 0), frame_clock));
+  EXPECT_EQ(frame_clock.sleeps().size(), 30u);
 }
 
 TEST(WorkerSend, StopsAtTheFailingChunk) {
   RecordingLink link;
   link.fail_write_at = 1;
   ManualClock clock;
-  const std::vector<std::uint8_t> twelve(12, 0xAA);
-  auto error = send_bytes(link, "K", twelve, clock);
+  auto error = send_bytes(link, "K", std::vector<std::uint8_t>(12, 0xAA), clock);
   ASSERT_TRUE(error.has_value());
   EXPECT_EQ(error->kind, LinkError::Kind::BrokenPipe);
   EXPECT_EQ(link.calls, (std::vector<std::string>{"write 5", "flush"}));

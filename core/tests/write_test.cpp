@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/simulated_port.hpp"
@@ -34,8 +35,8 @@ TEST(PrepareWrite, RefusesInOrderOfConnectionConfirmationSettingsAndValidity) {
   bad.channels[2].frequency = 192000;
 
   auto r = prepare_write(units, "SIM0001", CURRENT, false, false);
-  ASSERT_NE(rejected_as<rejection::NotConnected>(r), nullptr);
-  EXPECT_EQ(rejected_as<rejection::NotConnected>(r)->key, "SIM0001");
+  EXPECT_EQ(rejection_texts(r.error()),
+            (std::vector<std::string>{"unit SIM0001 is not connected"}));
 
   // Confirming is checked before the missing settings and before validity.
   units.emplace("SIM0001", unit(std::nullopt, true));
@@ -47,8 +48,8 @@ TEST(PrepareWrite, RefusesInOrderOfConnectionConfirmationSettingsAndValidity) {
 
   units.at("SIM0001") = unit(std::nullopt, false);
   r = prepare_write(units, "SIM0001", bad, false, false);
-  ASSERT_NE(rejected_as<rejection::NoSettings>(r), nullptr);
-  EXPECT_EQ(rejected_as<rejection::NoSettings>(r)->key, "SIM0001");
+  EXPECT_EQ(rejection_texts(r.error()),
+            (std::vector<std::string>{"unit SIM0001 has not reported its settings yet"}));
 
   units.at("SIM0001").settings = CURRENT;
   r = prepare_write(units, "SIM0001", bad, false, false);
@@ -85,20 +86,20 @@ TEST(PrepareWrite, AcceptsTheMergedRecord) {
 }
 
 TEST(PrepareWrite, RejectionTexts) {
-  EXPECT_EQ(rejection_texts(rejection::NotConnected{"SIM0003"}),
-            (std::vector<std::string>{"unit SIM0003 is not connected"}));
-  EXPECT_EQ(rejection_texts(rejection::NoSettings{"SIM0003"}),
-            (std::vector<std::string>{"unit SIM0003 has not reported its settings yet"}));
-  EXPECT_EQ(rejection_texts(rejection::StillConfirming{"SIM0003"}),
-            (std::vector<std::string>{"unit SIM0003 is still confirming the previous write"}));
   SettingsProblem range;
   range.kind = SettingsProblem::Kind::RangeUnknown;
   SettingsProblem name;
   name.kind = SettingsProblem::Kind::BadUnitName;
-  EXPECT_EQ(
-      rejection_texts(rejection::Invalid{"SIM0003", {range, name}}),
-      (std::vector<std::string>{"the unit has not reported its frequency range yet",
-                                "unit name must be 1-15 characters of A-Z, a-z, 0-9, '-' or '_'"}));
+  const std::vector<std::pair<WriteRejection, std::vector<std::string>>> cases = {
+      {rejection::NotConnected{"SIM0003"}, {"unit SIM0003 is not connected"}},
+      {rejection::NoSettings{"SIM0003"}, {"unit SIM0003 has not reported its settings yet"}},
+      {rejection::StillConfirming{"SIM0003"},
+       {"unit SIM0003 is still confirming the previous write"}},
+      {rejection::Invalid{"SIM0003", {range, name}},
+       {"the unit has not reported its frequency range yet",
+        "unit name must be 1-15 characters of A-Z, a-z, 0-9, '-' or '_'"}},
+  };
+  for (const auto& [r, texts] : cases) EXPECT_EQ(rejection_texts(r), texts) << r.index();
 }
 
 TEST(QueueWrite, MarksConfirmingAndSendsTheRecord) {
