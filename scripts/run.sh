@@ -6,10 +6,10 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"
-if [ -x build/release/host/owl_desktop ]; then
-  exec build/release/host/owl_desktop --simulator "$@"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "No graphical session here, so the desktop program cannot open its window." >&2
+  echo "The command-line tool works without one, for example:" >&2
+  echo "  build/release/cli/owlctl --simulator list" >&2
+  exit 1
 fi
-echo "The desktop program is not built yet; running the engine benchmarks instead."
-for bench in build/release/bench/*_bench; do
-  [ -x "$bench" ] && "$bench" --benchmark_min_time=0.2
-done
+exec build/release/host/owl_desktop --simulator "$@"
