@@ -78,6 +78,13 @@ std::function<bool(const UiEvent&)> is(const std::string& key) {
   };
 }
 
+// Both simulated units have reported their settings.
+bool both_reported(Stream& stream) {
+  const bool first = stream.next(is<ui_event::Settings>("SIM0001")).has_value();
+  stream.read = 0;
+  return first && stream.next(is<ui_event::Settings>("SIM0002")).has_value();
+}
+
 void expect_panic(const std::function<void()>& f, const std::string& message) {
   try {
     f();
@@ -115,9 +122,7 @@ TEST(OwlSimulator, UnitsEventsChecksAndWrites) {
   start(true);
   start(false);  // no effect: the engine stays in simulator mode
   Stream stream;
-  ASSERT_TRUE(stream.next(is<ui_event::Settings>("SIM0001")));
-  stream.read = 0;
-  ASSERT_TRUE(stream.next(is<ui_event::Settings>("SIM0002")));
+  ASSERT_TRUE(both_reported(stream));
 
   const std::vector<UnitInfo> list = units();
   ASSERT_EQ(list.size(), 2u);
@@ -170,41 +175,44 @@ TEST(OwlSimulator, UnitsEventsChecksAndWrites) {
     EXPECT_FALSE(is<ui_event::WriteResult>("SIM0002")(e)) << "SIM0002 was written";
   }
   EXPECT_EQ(units()[0].settings->delay_ms, 120);
-}
 
-TEST(OwlSimulator, WriteToAllReachesEveryUnitKeepingNames) {
-  start(true);
-  Stream stream;
-  ASSERT_TRUE(stream.next(is<ui_event::Settings>("SIM0001")));
-  stream.read = 0;
-  ASSERT_TRUE(stream.next(is<ui_event::Settings>("SIM0002")));
-  UiSettings form = *units()[0].settings;  // its first channel lies in both units' bands
+  // To all units: SIM0001's first channel lies in both bands; names and further channels stay.
+  form = *units()[0].settings;
   form.delay_ms = 200;
   form.unit_name = "Ignored";
-  form.channels.resize(1);  // the rest of each unit's channels stay as they are
+  form.channels.resize(1);
+  const std::size_t mark = stream.all().size();
   EXPECT_TRUE(write_all_settings(form, true).empty());
   for (const std::string key : {"SIM0001", "SIM0002"}) {
-    stream.read = 0;
-    auto result = stream.next(is<ui_event::WriteResult>(key), 10000ms);
+    stream.read = mark;
+    result = stream.next(is<ui_event::WriteResult>(key), 10000ms);
     ASSERT_TRUE(result) << key;
     EXPECT_TRUE(std::get<ui_event::WriteResult>(*result).ok) << key;
     // The registry holds the new values once the report that confirmed the write is applied.
     ASSERT_TRUE(stream.next(is<ui_event::Settings>(key))) << key;
   }
-  const auto list = units();
-  EXPECT_EQ(list[0].settings->unit_name, "SIM-1001");
-  EXPECT_EQ(list[0].settings->delay_ms, 200);
-  EXPECT_EQ(list[0].settings->channels.size(), 10u);
-  EXPECT_EQ(list[1].settings->unit_name, "SIM-1002");
+  const auto after = units();
+  EXPECT_EQ(after[0].settings->unit_name, "SIM-1001");
+  EXPECT_EQ(after[0].settings->delay_ms, 200);
+  EXPECT_EQ(after[0].settings->channels.size(), 10u);
+  EXPECT_EQ(after[1].settings->unit_name, "SIM-1002");
+  EXPECT_EQ(after[1].settings->delay_ms, 200);
 }
 
-TEST(OwlSimulator, SecondStreamIsClosedAtOnceAndUnitsComeAndGo) {
-  start(true);
+TEST(OwlSimulator, ConcurrentStartsSecondStreamAndUnitsThatComeAndGo) {
+  std::thread a([] { start(true); });
+  std::thread b([] { start(true); });
+  a.join();
+  b.join();
   Stream first;
   Stream second;
   EXPECT_TRUE(second.state->closed);
   EXPECT_TRUE(second.all().empty());
-  ASSERT_TRUE(first.next(is<ui_event::Announced>("SIM0002")));
+  ASSERT_TRUE(both_reported(first));
+  first.next([](const UiEvent&) { return false; }, 300ms);  // time for a second engine to show
+  std::size_t announced = 0;
+  for (const UiEvent& e : first.all()) announced += std::holds_alternative<ui_event::Announced>(e);
+  EXPECT_EQ(announced, 2u);  // a second engine would have announced its units again
 
   sim_add_unit("SIM0003", 3003, 200000, 201000, 2);
   ASSERT_TRUE(first.next(is<ui_event::Announced>("SIM0003")));
@@ -217,35 +225,6 @@ TEST(OwlSimulator, SecondStreamIsClosedAtOnceAndUnitsComeAndGo) {
   ASSERT_TRUE(stopped);
   EXPECT_EQ(std::get<ui_event::Stopped>(*stopped).reason, "read failed: Broken pipe (BrokenPipe)");
   EXPECT_EQ(units().size(), 2u);
-}
-
-TEST(OwlSimulator, ConcurrentStartsCreateOneEngine) {
-  std::thread a([] { start(true); });
-  std::thread b([] { start(true); });
-  a.join();
-  b.join();
-  Stream stream;
-  ASSERT_TRUE(stream.next(is<ui_event::Settings>("SIM0001")));
-  stream.read = 0;
-  ASSERT_TRUE(stream.next(is<ui_event::Settings>("SIM0002")));
-  stream.read = stream.all().size();
-  // A second engine would have announced its units again.
-  EXPECT_FALSE(stream.next(
-      [](const UiEvent& e) { return std::holds_alternative<ui_event::Announced>(e); }, 300ms));
-  std::size_t announced = 0;
-  for (const UiEvent& e : stream.all()) announced += std::holds_alternative<ui_event::Announced>(e);
-  EXPECT_EQ(announced, 2u);
-}
-
-TEST(OwlHardware, NoUnitsAndNoSimulator) {
-  start(hardware_without_ports());
-  Stream stream;
-  EXPECT_TRUE(units().empty());
-  EXPECT_EQ(write_all_settings(example_settings(), false),
-            (std::vector<UnitWriteReport>{{"", "", {"no unit has reported settings yet"}}}));
-  sim_add_unit("SIM0009", 9, 200000, 201000, 2);  // hardware mode: creates nothing
-  EXPECT_FALSE(stream.next([](const UiEvent&) { return true; }, 300ms));
-  EXPECT_TRUE(units().empty());
 }
 
 // A unit that only says who it is: announced by its identity, with no settings yet.
@@ -270,9 +249,16 @@ class IdentityOnlyLink final : public ByteLink {
   bool sent_ = false;
 };
 
-TEST(OwlHardware, UnitWithoutSettingsIsListedWithoutThem) {
+TEST(OwlHardware, NoSimulatorAndAUnitWithoutSettings) {
   start(hardware_without_ports());
   Stream stream;
+  EXPECT_TRUE(units().empty());
+  const std::vector<UnitWriteReport> none{{"", "", {"no unit has reported settings yet"}}};
+  EXPECT_EQ(write_all_settings(example_settings(), false), none);
+  sim_add_unit("SIM0009", 9, 200000, 201000, 2);  // hardware mode: creates nothing
+  EXPECT_FALSE(stream.next([](const UiEvent&) { return true; }, 300ms));
+  EXPECT_TRUE(units().empty());
+
   spawn_device_worker(started_engine().manager, "U1", "/dev/ttyACM7",
                       std::make_unique<IdentityOnlyLink>());
   ASSERT_TRUE(stream.next(is<ui_event::Identity>("U1")));
@@ -284,25 +270,22 @@ TEST(OwlHardware, UnitWithoutSettingsIsListedWithoutThem) {
   EXPECT_TRUE(check_settings("U1", example_settings()).empty());
   EXPECT_EQ(write_settings("U1", example_settings(), false, false),
             std::vector<std::string>{"unit U1 has not reported its settings yet"});
-  EXPECT_EQ(write_all_settings(example_settings(), false),
-            (std::vector<UnitWriteReport>{{"", "", {"no unit has reported settings yet"}}}));
+  EXPECT_EQ(write_all_settings(example_settings(), false), none);
 }
 
 TEST(OwlEvents, WriteOutcomesBecomeUserTexts) {
-  auto text = [](WriteOutcome o) {
-    return std::get<ui_event::WriteResult>(to_ui_event(event::WriteResult{std::move(o), "K"}));
+  const std::pair<WriteOutcome, std::string> cases[] = {
+      {outcome::Confirmed{}, ""},
+      {outcome::NoAnswer{}, "the unit did not answer after the write"},
+      {outcome::KeptDifferent{{"channel 3", "delayMs"}},
+       "the unit kept different values for: channel 3, delayMs"},
+      {outcome::Busy{}, "a previous write to this unit is still being confirmed"},
+      {outcome::SendFailed{"Broken pipe"}, "serial write failed: Broken pipe"},
   };
-  EXPECT_EQ(text(outcome::Confirmed{}), (ui_event::WriteResult{"K", true, ""}));
-  EXPECT_EQ(text(outcome::NoAnswer{}),
-            (ui_event::WriteResult{"K", false, "the unit did not answer after the write"}));
-  EXPECT_EQ(text(outcome::KeptDifferent{{"channel 3", "delayMs"}}),
-            (ui_event::WriteResult{"K", false,
-                                   "the unit kept different values for: channel 3, delayMs"}));
-  EXPECT_EQ(text(outcome::Busy{}),
-            (ui_event::WriteResult{"K", false,
-                                   "a previous write to this unit is still being confirmed"}));
-  EXPECT_EQ(text(outcome::SendFailed{"Broken pipe"}),
-            (ui_event::WriteResult{"K", false, "serial write failed: Broken pipe"}));
+  for (const auto& [o, message] : cases) {
+    EXPECT_EQ(std::get<ui_event::WriteResult>(to_ui_event(event::WriteResult{o, "K"})),
+              (ui_event::WriteResult{"K", message.empty(), message}));
+  }
   const UiEvent stopped = to_ui_event(event::Stopped{"K", "device closed", 4});
   EXPECT_EQ(std::get<ui_event::Stopped>(stopped), (ui_event::Stopped{"K", "device closed"}));
   EXPECT_EQ(to_ui_event(event::PortProblems{{"a: b"}}).index(), 5u);

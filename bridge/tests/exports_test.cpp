@@ -57,6 +57,30 @@ std::size_t count_for(std::int64_t port) {
   return inbox.messages.count(port);
 }
 
+int posts() {
+  const std::lock_guard<std::mutex> lock(inbox.mutex);
+  return inbox.posts;
+}
+
+void refuse(bool on) {
+  const std::lock_guard<std::mutex> lock(inbox.mutex);
+  inbox.refuse = on;
+}
+
+// The value of a success response.
+template <class T>
+T success_value(const Bytes& b) {
+  T value{};
+  if (b.empty() || b[0] != 0x00) {
+    ADD_FAILURE() << "not a success response";
+    return value;
+  }
+  owl::wire::Reader r(std::span<const std::uint8_t>(b).subspan(1));
+  owl::wire::read(r, value);
+  r.finish();
+  return value;
+}
+
 // An argument buffer as the UI makes it: allocated by the engine, handed back with the call.
 std::pair<std::uint8_t*, std::int32_t> buffer(const Bytes& args) {
   std::uint8_t* p = frb_rust_vec_u8_new(static_cast<std::int32_t>(args.size()));
@@ -91,13 +115,8 @@ TEST(BridgeExports, SynchronousCallsAnswerExactBytes) {
   EXPECT_EQ(frb_get_rust_content_hash(), 113405340);
   EXPECT_EQ(call_sync(3), (Bytes{0x00, 0x05, 0x00, 0x00, 0x00, '0', '.', '1', '.', '0'}));
   EXPECT_EQ(call_sync(1), (Bytes{0x00, 0x00}));
-  const Bytes options = call_sync(4);
-  ASSERT_FALSE(options.empty());
-  owl::wire::Reader r(std::span<const std::uint8_t>(options).subspan(1));
-  owl::EnumOptions o;
-  owl::wire::read(r, o);
-  r.finish();
-  EXPECT_EQ(o.squelch, (std::vector<std::string>{"HIGH", "MED", "LOW"}));
+  EXPECT_EQ(success_value<owl::EnumOptions>(call_sync(4)).squelch,
+            (std::vector<std::string>{"HIGH", "MED", "LOW"}));
   EXPECT_EQ(call_sync(6)[0], 0x00);
   // Wrong dispatcher, unknown id, or arguments to an operation that takes none: a panic response.
   EXPECT_TRUE(is_panic(call_sync(12)));
@@ -113,39 +132,31 @@ TEST(BridgeExports, AsynchronousCallsAndDecodingFaults) {
   expected.insert(expected.end(), message.begin(), message.end());
   EXPECT_EQ(wait_for(100), expected);
 
-  call_async(12, 101, Bytes{0x00});  // one extra byte
-  EXPECT_TRUE(is_panic(wait_for(101)));
-  call_async(11, 102, Bytes{});  // start without its argument
-  EXPECT_TRUE(is_panic(wait_for(102)));
-  call_async(8, 103, Bytes{0xFF, 0xFF, 0xFF, 0xFF});  // negative text length
-  EXPECT_TRUE(is_panic(wait_for(103)));
-  for (const char* sink : {"+", "", "12a"}) {
-    call_async(5, 104, text(sink));
-    EXPECT_TRUE(is_panic(wait_for(104))) << sink;
+  // Decoding faults (an extra byte, a missing argument, a negative text length, stream ports that
+  // are no numbers), a synchronous id on this dispatcher and an unknown id: panics, running
+  // nothing.
+  const std::pair<std::int32_t, Bytes> faults[] = {
+      {12, {0x00}},   {11, {}},      {8, {0xFF, 0xFF, 0xFF, 0xFF}},
+      {5, text("+")}, {5, text("")}, {5, text("12a")},
+      {3, {}},        {0, {}}};
+  std::int64_t port = 101;
+  for (const auto& [id, args] : faults) {
+    call_async(id, port, args);
+    EXPECT_TRUE(is_panic(wait_for(port++))) << id;
   }
-  call_async(3, 105);  // a synchronous id on the asynchronous dispatcher
-  EXPECT_TRUE(is_panic(wait_for(105)));
-  call_async(0, 106);
-  EXPECT_TRUE(is_panic(wait_for(106)));
-  // None of those started the engine.
-  call_async(12, 107);
-  EXPECT_EQ(wait_for(107), expected);
+  call_async(12, port, {});  // still not started
+  EXPECT_EQ(wait_for(port++), expected);
 
-  call_async(7, 108);  // initialize
-  EXPECT_EQ(wait_for(108), Bytes{0x00});
-  call_async(11, 109, Bytes{0x02});  // any non-zero byte is true: simulator mode
-  EXPECT_EQ(wait_for(109), Bytes{0x00});
-  call_async(8, 110, text("NOPE"));
-  EXPECT_EQ(wait_for(110), Bytes{0x00});
-  call_async(9, 111, [] {
-    owl::wire::Writer w;
-    w.text("SIM0009");
-    for (std::uint32_t v : {9u, 200000u, 201000u, 2u}) w.u32(v);
-    return w.take();
-  }());
-  EXPECT_EQ(wait_for(111), Bytes{0x00});
-  call_async(10, 112, text("SIM0009"));
-  EXPECT_EQ(wait_for(112), Bytes{0x00});
+  owl::wire::Writer add;
+  add.text("SIM0009");
+  for (std::uint32_t v : {9u, 200000u, 201000u, 2u}) add.u32(v);
+  // initialize, start (any non-zero byte is true: simulator mode), refresh, add and remove a unit
+  const std::pair<std::int32_t, Bytes> calls[] = {
+      {7, {}}, {11, {0x02}}, {8, text("NOPE")}, {9, add.take()}, {10, text("SIM0009")}};
+  for (const auto& [id, args] : calls) {
+    call_async(id, port, args);
+    EXPECT_EQ(wait_for(port++), Bytes{0x00}) << id;
+  }
 }
 
 TEST(BridgeExports, EventStreamItemsAndClose) {
@@ -154,47 +165,27 @@ TEST(BridgeExports, EventStreamItemsAndClose) {
   EXPECT_EQ(wait_for(1), Bytes{0x00});
   call_async(5, 2, text("+500"));
   EXPECT_EQ(wait_for(2), Bytes{0x00});
-  const Bytes first = wait_for(500);
-  ASSERT_GE(first.size(), 5u);
-  EXPECT_EQ(first[0], 0x00);
-  owl::wire::Reader r(std::span<const std::uint8_t>(first).subspan(1));
-  owl::UiEvent e;
-  owl::wire::read(r, e);
-  r.finish();
+  const auto e = success_value<owl::UiEvent>(wait_for(500));
   ASSERT_TRUE(std::holds_alternative<owl::ui_event::Announced>(e));  // nothing comes before it
   EXPECT_EQ(std::get<owl::ui_event::Announced>(e).key.rfind("SIM000", 0), 0u);
   // A second stream is closed at once.
   call_async(5, 3, text("501"));
   EXPECT_EQ(wait_for(3), Bytes{0x00});
   EXPECT_EQ(wait_for(501), Bytes{0x02});
-  // units with the simulator running: success and two records.
+  // units with the simulator running: a success that decodes as a list.
   call_async(12, 4);
-  const Bytes list = wait_for(4);
-  ASSERT_GE(list.size(), 5u);
-  EXPECT_EQ(list[0], 0x00);
+  EXPECT_FALSE(success_value<std::vector<owl::UnitInfo>>(wait_for(4)).empty());
 }
 
 TEST(BridgeExports, RefusedPostsAndShutdownDeliverNothing) {
   store_dart_post_cobject(&record_post);
-  {
-    const std::lock_guard<std::mutex> lock(inbox.mutex);
-    inbox.refuse = true;
-  }
+  refuse(true);
   call_async(12, 7);
   // The refused response was freed by the engine (the sanitizers check) and is not retried.
-  for (int i = 0; i < 200 &&
-                  [] {
-                    const std::lock_guard<std::mutex> lock(inbox.mutex);
-                    return inbox.posts == 0;
-                  }();
-       ++i) {
-    std::this_thread::sleep_for(5ms);
-  }
-  {
-    const std::lock_guard<std::mutex> lock(inbox.mutex);
-    EXPECT_EQ(inbox.posts, 1);
-    inbox.refuse = false;
-  }
+  for (int i = 0; i < 200 && posts() == 0; ++i) std::this_thread::sleep_for(5ms);
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(posts(), 1);
+  refuse(false);
   void (*done)(void*) = frb_create_shutdown_callback();
   void (*done_too)(void*) = frb_create_shutdown_callback();
   done(nullptr);

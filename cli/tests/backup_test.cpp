@@ -34,19 +34,14 @@ TEST(Backup, RootFollowsXdgDataHome) {
   EXPECT_TRUE(backup_root(nullptr, nullptr).empty());
 }
 
-TEST(Backup, NamesAreUtcTimeStamps) {
+TEST(Backup, NamesAreUtcTimeStampsAndSafeKeys) {
   EXPECT_EQ(backup_file_name(SOME_TIME, 1), "20261206T211500Z.json");
   EXPECT_EQ(backup_file_name(SOME_TIME, 2), "20261206T211500Z-2.json");
   EXPECT_EQ(backup_file_name(0, 1), "19700101T000000Z.json");
-}
-
-TEST(Backup, KeysBecomeSafeDirectoryNames) {
-  EXPECT_EQ(key_directory_name("SIM0001"), "SIM0001");
-  EXPECT_EQ(key_directory_name("a/b"), "a_b");
-  EXPECT_EQ(key_directory_name(".."), "_..");
-  EXPECT_EQ(key_directory_name("."), "_.");
-  EXPECT_EQ(key_directory_name(""), "_");
-  EXPECT_EQ(key_directory_name("x y"), "x_y");
+  const std::pair<std::string, std::string> cases[] = {
+      {"SIM0001", "SIM0001"}, {"a/b", "a_b"}, {"..", "_.."}, {".", "_."}, {"", "_"},
+      {"x y", "x_y"}};
+  for (const auto& [key, name] : cases) EXPECT_EQ(key_directory_name(key), name) << key;
 }
 
 TEST(Backup, WritesTheFileFormAndNeverOverwrites) {
@@ -60,12 +55,9 @@ TEST(Backup, WritesTheFileFormAndNeverOverwrites) {
   EXPECT_TRUE(paths.count(dir.path / "SIM0001" / "20261206T211500Z.json"));
   EXPECT_TRUE(paths.count(dir.path / "SIM0001" / "20261206T211500Z-3.json"));
   std::ifstream in(*paths.begin());
-  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  EXPECT_EQ(settings_from_json_text(text, "backup"), settings);
-}
-
-TEST(Backup, FailsClearlyWithoutAPlace) {
-  try {
+  EXPECT_EQ(settings_from_json_text(std::string(std::istreambuf_iterator<char>(in), {}), "backup"),
+            settings);
+  try {  // without a place to write to
     write_backup({}, "SIM0001", UiSettings{}, SOME_TIME);
     ADD_FAILURE() << "no error";
   } catch (const CliError& error) {

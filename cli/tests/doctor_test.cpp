@@ -20,12 +20,8 @@ DoctorRoots roots_of(const FakeMachine& machine) {
   return roots;
 }
 
-int allowed(const std::filesystem::path&) {
-  return 0;
-}
-int denied(const std::filesystem::path&) {
-  return EACCES;
-}
+const auto allowed = [](const std::filesystem::path&) { return 0; };
+const auto denied = [](const std::filesystem::path&) { return EACCES; };
 
 bool has(const std::vector<Finding>& findings, bool problem, const std::string& text) {
   for (const auto& f : findings) {
@@ -56,9 +52,7 @@ TEST(Doctor, ListsUsbSerialPortsWithTheirIdentity) {
   EXPECT_EQ(ports[1].name, "ttyUSB0");
   EXPECT_FALSE(ports[1].serial.has_value());
   EXPECT_FALSE(is_unit_port(ports[1]));
-}
-
-TEST(Doctor, UnitPortIgnoresLetterCaseButNothingElse) {
+  // A unit port ignores letter case, but nothing else.
   UsbSerialPort port{"ttyACM0", 0x2E8A, 0x000A, "QUILLON", "owl", "1"};
   EXPECT_TRUE(is_unit_port(port));
   port.product = "OWL2";
@@ -107,16 +101,7 @@ TEST(Doctor, ModemManagerIsAProblemOnlyWithoutTheRule) {
   EXPECT_TRUE(has(run_doctor(roots_of(machine), allowed), false, "ModemManager is running"));
 }
 
-TEST(Doctor, NoUnitPortIsAProblem) {
-  FakeMachine machine;
-  machine.add_usb_tty("ttyACM1", "2e8a", "000a", "Raspberry Pi", "Pico", "E6614");
-  machine.install_rule();
-  const auto findings = run_doctor(roots_of(machine), allowed);
-  EXPECT_TRUE(has(findings, true, "no OWL unit port found"));
-  EXPECT_TRUE(has(findings, false, "ttyACM1 has the units' USB ids"));
-}
-
-TEST(Doctor, UnitWithoutSerialOrNodeIsAProblem) {
+TEST(Doctor, MissingSerialNodeOrUnitIsAProblem) {
   FakeMachine machine;
   machine.add_usb_tty("ttyACM0", "2e8a", "000a", "Quillon", "OWL", "");
   machine.add_usb_tty("ttyACM1", "2e8a", "000a", "Quillon", "OWL", "77", false);
@@ -125,11 +110,18 @@ TEST(Doctor, UnitWithoutSerialOrNodeIsAProblem) {
   EXPECT_TRUE(has(findings, true, "reports no USB serial number"));
   EXPECT_TRUE(has(findings, true, "ttyACM1 does not exist"));
   EXPECT_FALSE(has(findings, true, "no OWL unit port found"));
+
+  FakeMachine other;  // the units' USB ids, but another maker's strings
+  other.add_usb_tty("ttyACM1", "2e8a", "000a", "Raspberry Pi", "Pico", "E6614");
+  other.install_rule();
+  const auto no_unit = run_doctor(roots_of(other), allowed);
+  EXPECT_TRUE(has(no_unit, true, "no OWL unit port found"));
+  EXPECT_TRUE(has(no_unit, false, "ttyACM1 has the units' USB ids"));
 }
 
 TEST(Doctor, FormatShowsEachProblemWithItsAction) {
-  const std::string text = format_findings({{true, "bad", "fix it"}, {false, "fine", ""}});
-  EXPECT_EQ(text, "problem: bad\n  what to do: fix it\nok: fine\n");
+  EXPECT_EQ(format_findings({{true, "bad", "fix it"}, {false, "fine", ""}}),
+            "problem: bad\n  what to do: fix it\nok: fine\n");
 }
 
 }  // namespace

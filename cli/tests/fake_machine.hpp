@@ -15,11 +15,9 @@ struct FakeMachine {
   FakeMachine() {
     char pattern[] = "/tmp/owlctl-machine-XXXXXX";
     root = ::mkdtemp(pattern);
-    fs::create_directories(root / "sys" / "class" / "tty");
-    fs::create_directories(root / "dev");
-    fs::create_directories(root / "proc");
-    fs::create_directories(root / "etc-rules");
-    fs::create_directories(root / "lib-rules");
+    for (const char* dir : {"sys/class/tty", "dev", "proc", "etc-rules", "lib-rules"}) {
+      fs::create_directories(root / dir);
+    }
   }
   ~FakeMachine() { fs::remove_all(root); }
   FakeMachine(const FakeMachine&) = delete;
@@ -38,11 +36,13 @@ struct FakeMachine {
     const fs::path usb = root / "sys" / "devices" / "pci0" / "usb1" / ("1-" + name);
     const fs::path interface = usb / ("1-" + name + ":1.0");
     fs::create_directories(interface / "tty" / name);
-    write(usb / "idVendor", vid + "\n");
-    write(usb / "idProduct", pid + "\n");
-    if (!manufacturer.empty()) write(usb / "manufacturer", manufacturer + "\n");
-    if (!product.empty()) write(usb / "product", product + "\n");
-    if (!serial.empty()) write(usb / "serial", serial + "\n");
+    for (const auto& [file, text] : {std::pair{"idVendor", vid},
+                                     {"idProduct", pid},
+                                     {"manufacturer", manufacturer},
+                                     {"product", product},
+                                     {"serial", serial}}) {
+      if (!text.empty()) write(usb / file, text + "\n");
+    }
     const fs::path entry = root / "sys" / "class" / "tty" / name;
     fs::create_directories(entry);
     fs::create_directory_symlink(interface, entry / "device");

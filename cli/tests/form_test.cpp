@@ -8,28 +8,11 @@ namespace owl::cli {
 namespace {
 
 UiSettings sample() {
-  UiSettings s;
-  s.unit_name = "SIM-1001";
-  s.serial = 1001;
-  s.voice_prompts = "OFF";
-  s.boot_announce = true;
-  s.delay_ms = 0;
-  s.hph_mode = "MONO";
-  s.led = "ON";
-  s.charge = "SLOW";
-  s.squelch = "MED";
-  s.ab_button = "CHANNEL";
-  s.star_button = "ANNOUNCE";
-  s.rf_mode = "DIGITAL";
-  s.compander = "OFF";
-  s.battery_type = "ALKALINE";
-  s.encryption = "000000";
-  s.audio_eq = "NORMAL";
-  s.gain_boost = false;
-  s.min_freq = 215000;
-  s.max_freq = 217000;
-  for (std::uint32_t i = 0; i < 3; ++i)
-    s.channels.push_back({215000 + 100 * i, false, i == 1, i == 0});
+  UiSettings s{"SIM-1001", 1001,     "OFF",     true,       0,         "MONO", "ON",
+               "SLOW",     "MED",    "CHANNEL", "ANNOUNCE", "DIGITAL", "OFF",  "ALKALINE",
+               "000000",   "NORMAL", false,     215000,     217000,    {}};
+  s.channels = {
+      {215000, false, false, true}, {215100, false, true, false}, {215200, false, false, false}};
   return s;
 }
 
@@ -60,75 +43,52 @@ TEST(Form, AssignmentSplitsAtFirstEquals) {
   EXPECT_EQ(status_of([] { parse_assignment("=5"); }), EXIT_USAGE);
 }
 
-TEST(Form, AppliesTopLevelFields) {
+TEST(Form, AppliesAndRendersFieldsByName) {
   UiSettings s = sample();
-  apply_assignment(s, {"delay_ms", "120"});
-  apply_assignment(s, {"hph_mode", "stereo"});
-  apply_assignment(s, {"gain_boost", "yes"});
-  apply_assignment(s, {"boot_announce", "FALSE"});
+  for (const char* a : {"delay_ms=120", "hph_mode=stereo", "gain_boost=yes", "boot_announce=FALSE",
+                        "channel.3.frequency=216000", "channel.2.enable=true", "channel.1.delay=on",
+                        "channel.1.voting=1"}) {
+    apply_assignment(s, parse_assignment(a));
+  }
   EXPECT_EQ(s.delay_ms, 120);
   EXPECT_EQ(s.hph_mode, "stereo");
   EXPECT_TRUE(s.gain_boost);
   EXPECT_FALSE(s.boot_announce);
-}
-
-TEST(Form, AppliesChannelFieldsByNumber) {
-  UiSettings s = sample();
-  apply_assignment(s, {"channel.3.frequency", "216000"});
-  apply_assignment(s, {"channel.2.enable", "true"});
-  apply_assignment(s, {"channel.1.delay", "on"});
-  apply_assignment(s, {"channel.1.voting", "1"});
   EXPECT_EQ(s.channels[2].frequency, 216000u);
   EXPECT_TRUE(s.channels[1].channel_enable);
   EXPECT_TRUE(s.channels[0].delay_enable);
   EXPECT_TRUE(s.channels[0].voting_enable);
   EXPECT_EQ(s.channels[0].frequency, 215000u);
+  EXPECT_EQ(field_value(s, "delay_ms"), "120");
+  EXPECT_EQ(field_value(s, "boot_announce"), "false");
+  EXPECT_EQ(field_value(s, "hph_mode"), "stereo");
+  EXPECT_EQ(field_value(s, "channel.2.voting"), "true");
+  EXPECT_EQ(field_value(s, "channel.3.frequency"), "216000");
 }
 
 TEST(Form, RefusesBadAssignmentsAsUsageErrors) {
   UiSettings s = sample();
   const UiSettings before = s;
-  EXPECT_EQ(status_of([&] { apply_assignment(s, {"delay_ms", "12x"}); }), EXIT_USAGE);
-  EXPECT_EQ(status_of([&] { apply_assignment(s, {"delay_ms", "-1"}); }), EXIT_USAGE);
-  EXPECT_EQ(status_of([&] { apply_assignment(s, {"delay_ms", "65536"}); }), EXIT_USAGE);
-  EXPECT_EQ(status_of([&] { apply_assignment(s, {"gain_boost", "maybe"}); }), EXIT_USAGE);
-  EXPECT_EQ(status_of([&] { apply_assignment(s, {"channel.4.frequency", "216000"}); }), EXIT_USAGE);
-  EXPECT_EQ(status_of([&] { apply_assignment(s, {"channel.0.enable", "true"}); }), EXIT_USAGE);
-  EXPECT_EQ(status_of([&] { apply_assignment(s, {"channel.x.enable", "true"}); }), EXIT_USAGE);
-  EXPECT_EQ(status_of([&] { apply_assignment(s, {"channel.1.colour", "red"}); }), EXIT_USAGE);
-  EXPECT_EQ(status_of([&] { apply_assignment(s, {"volume", "3"}); }), EXIT_USAGE);
+  for (const char* a : {"delay_ms=12x", "delay_ms=-1", "delay_ms=65536", "gain_boost=maybe",
+                        "channel.4.frequency=216000", "channel.0.enable=true",
+                        "channel.x.enable=true", "channel.1.colour=red", "volume=3"}) {
+    EXPECT_EQ(status_of([&] { apply_assignment(s, parse_assignment(a)); }), EXIT_USAGE) << a;
+  }
   EXPECT_EQ(s, before);
-}
-
-TEST(Form, RefusesReadOnlyFieldsNamingThem) {
-  UiSettings s = sample();
   for (const char* field : {"serial", "min_freq", "max_freq"}) {
     const auto message = message_of([&] { apply_assignment(s, {field, "5"}); });
     EXPECT_NE(message.find(field), std::string::npos) << message;
     EXPECT_NE(message.find("read-only"), std::string::npos) << message;
   }
-  EXPECT_EQ(s.serial, 1001u);
+  EXPECT_EQ(s, before);
 }
 
-TEST(Form, FieldValueRendersAsAssigned) {
-  const UiSettings s = sample();
-  EXPECT_EQ(field_value(s, "delay_ms"), "0");
-  EXPECT_EQ(field_value(s, "boot_announce"), "true");
-  EXPECT_EQ(field_value(s, "hph_mode"), "MONO");
-  EXPECT_EQ(field_value(s, "channel.2.voting"), "true");
-  EXPECT_EQ(field_value(s, "channel.3.frequency"), "215200");
-}
-
-TEST(Form, JsonRoundTripsEveryField) {
+TEST(Form, JsonRoundTripsInWireOrderAndMayLeaveOutReadOnlyFields) {
   UiSettings s = sample();
   s.delay_ms = 65535;
   s.encryption = "00AB12";
-  const auto text = settings_to_json(s).dump(2);
-  EXPECT_EQ(settings_from_json_text(text, "f.json"), s);
-}
-
-TEST(Form, JsonUsesUiNamesInWireOrder) {
-  const auto json = settings_to_json(sample());
+  EXPECT_EQ(settings_from_json_text(settings_to_json(s).dump(2), "f.json"), s);
+  auto json = settings_to_json(sample());
   std::vector<std::string> keys;
   for (const auto& item : json.items()) keys.push_back(item.key());
   ASSERT_EQ(keys.size(), 20u);
@@ -136,15 +96,9 @@ TEST(Form, JsonUsesUiNamesInWireOrder) {
   EXPECT_EQ(keys[4], "delay_ms");
   EXPECT_EQ(keys.back(), "channels");
   EXPECT_EQ(json["channels"][1]["voting_enable"], true);
-}
-
-TEST(Form, JsonMayLeaveOutReadOnlyFields) {
-  auto json = nlohmann::json::parse(settings_to_json(sample()).dump());
   json.erase("serial");
   json.erase("min_freq");
-  const auto s = settings_from_json(json, "f.json");
-  EXPECT_EQ(s.serial, 0u);
-  EXPECT_EQ(s.delay_ms, 0);
+  EXPECT_EQ(settings_from_json(json, "f.json").serial, 0u);
 }
 
 struct BadFile {
@@ -198,29 +152,23 @@ TEST(Form, DiffListsChangedFieldsInOrder) {
   b.delay_ms = 120;
   b.unit_name = "OTHER";
   b.channels[2].frequency = 216000;
-  const auto d = diff_settings(a, b);
-  ASSERT_EQ(d.size(), 3u);
-  EXPECT_EQ(d[0].field, "unit_name");
-  EXPECT_EQ(d[0].left, "SIM-1001");
-  EXPECT_EQ(d[0].right, "OTHER");
-  EXPECT_EQ(d[1].field, "delay_ms");
-  EXPECT_EQ(d[1].right, "120");
-  EXPECT_EQ(d[2].field, "channel.3.frequency");
-  EXPECT_EQ(d[2].left, "215200");
-  EXPECT_EQ(d[2].right, "216000");
-}
-
-TEST(Form, DiffShowsChannelsOnlyOneSideHas) {
-  const UiSettings a = sample();
-  UiSettings b = a;
-  b.channels.pop_back();
-  const auto d = diff_settings(a, b);
+  using Diff = std::vector<std::tuple<std::string, std::string, std::string>>;
+  auto as_tuples = [](const auto& d) {
+    Diff out;
+    for (const auto& x : d) out.emplace_back(x.field, x.left, x.right);
+    return out;
+  };
+  EXPECT_EQ(as_tuples(diff_settings(a, b)), (Diff{{"unit_name", "SIM-1001", "OTHER"},
+                                                  {"delay_ms", "0", "120"},
+                                                  {"channel.3.frequency", "215200", "216000"}}));
+  b = a;
+  b.channels.pop_back();  // a channel only one side has
+  const auto d = as_tuples(diff_settings(a, b));
   ASSERT_EQ(d.size(), 5u);
-  EXPECT_EQ(d[0].field, "channel_count");
-  EXPECT_EQ(d[0].left, "3");
-  EXPECT_EQ(d[0].right, "2");
-  EXPECT_EQ(d[1].field, "channel.3.frequency");
-  EXPECT_EQ(d[1].right, "-");
+  EXPECT_EQ(d[0],
+            std::make_tuple(std::string("channel_count"), std::string("3"), std::string("2")));
+  EXPECT_EQ(std::get<0>(d[1]), "channel.3.frequency");
+  EXPECT_EQ(std::get<2>(d[1]), "-");
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 namespace owl::cli {
 namespace {
 
-TEST(RecordsJson, UnitWithoutSettingsHasNulls) {
+TEST(RecordsJson, UnitLineAndJsonWithAndWithoutSettings) {
   const UnitInfo unit{"0001", "/dev/ttyACM0", std::nullopt, std::nullopt, ""};
   const auto json = unit_to_json(unit);
   EXPECT_EQ(json["key"], "0001");
@@ -13,16 +13,14 @@ TEST(RecordsJson, UnitWithoutSettingsHasNulls) {
   EXPECT_TRUE(json["identity"].is_null());
   EXPECT_TRUE(json["settings"].is_null());
   EXPECT_EQ(unit_line(unit), "0001  -  /dev/ttyACM0  -  no settings yet");
-}
 
-TEST(RecordsJson, UnitLineHasNameWhereIdentityAndChannels) {
   UiSettings settings;
   settings.unit_name = "SIM-1001";
   settings.channels.resize(10);
-  const UnitInfo unit{"SIM0001", "simulator", "OWL 9.99 sn1001", settings, "{}"};
-  EXPECT_EQ(unit_line(unit), "SIM0001  SIM-1001  simulator  OWL 9.99 sn1001  10 channels");
-  EXPECT_EQ(unit_to_json(unit)["settings"]["unit_name"], "SIM-1001");
-  EXPECT_EQ(unit_to_json(unit)["settings_json"], "{}");
+  const UnitInfo full{"SIM0001", "simulator", "OWL 9.99 sn1001", settings, "{}"};
+  EXPECT_EQ(unit_line(full), "SIM0001  SIM-1001  simulator  OWL 9.99 sn1001  10 channels");
+  EXPECT_EQ(unit_to_json(full)["settings"]["unit_name"], "SIM-1001");
+  EXPECT_EQ(unit_to_json(full)["settings_json"], "{}");
 }
 
 TEST(RecordsJson, EveryEventKindHasAJsonAndATextForm) {
