@@ -12,9 +12,10 @@
 
 namespace {
 
-std::mutex mutex;
-std::condition_variable answered;
-std::map<std::int64_t, int> responses;
+// Never destroyed: engine threads may still post while the process exits.
+std::mutex& mutex = *new std::mutex;
+std::condition_variable& answered = *new std::condition_variable;
+std::map<std::int64_t, int>& responses = *new std::map<std::int64_t, int>;
 
 bool record(Dart_Port port, Dart_CObject* message) {
   if (message->type == Dart_CObject_kExternalTypedData) {

@@ -25,7 +25,8 @@ struct Inbox {
   bool refuse = false;
   int posts = 0;
 };
-Inbox inbox;
+// Never destroyed: engine threads may still post while the process exits.
+Inbox& inbox = *new Inbox;
 
 bool record_post(Dart_Port port, Dart_CObject* message) {
   const std::lock_guard<std::mutex> lock(inbox.mutex);

@@ -72,7 +72,6 @@ class Sender {
     return true;
   }
 
-  bool valid() const { return state_ != nullptr; }
   void reset() {
     detach();
     state_.reset();
@@ -136,8 +135,6 @@ class Receiver {
     std::unique_lock<std::mutex> lock(state_->mutex);
     return take(lock);
   }
-
-  bool valid() const { return state_ != nullptr; }
 
  private:
   template <class U>
