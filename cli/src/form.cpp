@@ -115,15 +115,6 @@ std::string render(T value) {
   return std::to_string(value);
 }
 
-std::string join(const std::vector<std::string>& items, std::string_view separator) {
-  std::string out;
-  for (const auto& item : items) {
-    if (!out.empty()) out += separator;
-    out += item;
-  }
-  return out;
-}
-
 // "channel.N.FIELD" → (N, field); nullopt when the text does not start with "channel.".
 struct ChannelPath {
   std::size_t index;  // 0-based
@@ -218,6 +209,15 @@ UiChannel channel_from_json(const nlohmann::json& value, const std::string& orig
 }
 
 }  // namespace
+
+std::string join(const std::vector<std::string>& items, std::string_view separator) {
+  std::string out;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i != 0) out += separator;
+    out += items[i];
+  }
+  return out;
+}
 
 nlohmann::ordered_json settings_to_json(const UiSettings& settings) {
   nlohmann::ordered_json out = nlohmann::ordered_json::object();

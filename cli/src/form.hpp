@@ -42,6 +42,9 @@ std::string field_value(const UiSettings& settings, std::string_view field);
 // The names apply_assignment accepts for top-level fields, in wire order.
 std::vector<std::string> editable_field_names();
 
+// The items with separator between each two of them.
+std::string join(const std::vector<std::string>& items, std::string_view separator);
+
 struct Difference {
   std::string field;
   std::string left;

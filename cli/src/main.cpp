@@ -59,15 +59,6 @@ void print_err(const std::string& text) {
   std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
-std::string join(const std::vector<std::string>& items, const std::string& separator) {
-  std::string out;
-  for (const auto& item : items) {
-    if (!out.empty()) out += separator;
-    out += item;
-  }
-  return out;
-}
-
 std::string read_file(const std::string& path) {
   if (path == "-") {
     return {std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};

@@ -10,15 +10,6 @@ namespace {
 template <class>
 inline constexpr bool ALWAYS_FALSE = false;
 
-std::string join(const std::vector<std::string>& items, const std::string& separator) {
-  std::string out;
-  for (const auto& item : items) {
-    if (!out.empty()) out += separator;
-    out += item;
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string dump_json(const nlohmann::ordered_json& value, int indent) {
