@@ -30,6 +30,11 @@ done
 lintian --fail-on error,warning "$deb" || fail "lintian found problems"
 
 dpkg-deb -x "$deb" "$root"
+# Here, as in any container, udev does not run: the maintainer scripts must still succeed.
+dpkg-deb -e "$deb" "$root/DEBIAN"
+sh "$root/DEBIAN/postinst" configure || fail "postinst fails without udev"
+sh "$root/DEBIAN/postrm" remove || fail "postrm fails without udev"
+sh "$root/DEBIAN/postrm" purge || fail "postrm fails without udev"
 appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml
 desktop-file-validate "$root"/usr/share/applications/owl-desktop.desktop
 
