@@ -13,7 +13,6 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 files=$(dpkg-deb -c "$deb" | awk '{print $NF}')
 for file in ./usr/bin/owlctl ./usr/bin/owl_desktop ./usr/lib/owl-configurator/libowl_engine.so \
     ./usr/lib/udev/rules.d/70-owl-units.rules ./usr/share/applications/owl-desktop.desktop \
-    ./usr/share/metainfo/org.example.OwlConfigurator.metainfo.xml \
     ./usr/share/icons/hicolor/scalable/apps/owl-desktop.svg \
     ./usr/share/icons/hicolor/48x48/apps/owl-desktop.png \
     ./usr/share/icons/hicolor/128x128/apps/owl-desktop.png \
@@ -26,6 +25,8 @@ for file in ./usr/bin/owlctl ./usr/bin/owl_desktop ./usr/lib/owl-configurator/li
     ./usr/share/doc/owl-configurator/docs/desktop.md; do
   grep -qxF "$file" <<<"$files" || fail "$deb lacks $file"
 done
+
+grep -qx '\./usr/share/metainfo/[^/]*\.metainfo\.xml' <<<"$files" || fail "$deb lacks its AppStream file"
 
 lintian --fail-on error,warning "$deb" || fail "lintian found problems"
 
