@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every configuration once and runs the whole suite:
 # address+undefined sanitizers, thread sanitizer, the release build with its benchmarks
-# (built, not run) and a short smoke run of each fuzzer.
+# (built, not run), the Debian package and its checks, and a short smoke run of each fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -17,6 +17,10 @@ done
 echo "== release (benchmarks built, not run)"
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$jobs"
+
+echo "== Debian package (from the release build), checked without installing it"
+scripts/package.sh
+scripts/check-package.sh
 
 echo "== fuzz smoke run"
 scripts/fuzz.sh 10

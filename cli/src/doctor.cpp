@@ -19,11 +19,6 @@ namespace fs = std::filesystem;
 
 constexpr std::uint16_t UNIT_USB_VID = 0x2E8A;
 constexpr std::uint16_t UNIT_USB_PID = 0x000A;
-constexpr const char* RULE_NAME = "70-owl-units.rules";
-constexpr const char* INSTALL_RULE =
-    "install the rule: sudo cp packaging/70-owl-units.rules /etc/udev/rules.d/ && "
-    "sudo udevadm control --reload && sudo udevadm trigger --subsystem-match=tty; "
-    "then unplug and replug the unit";
 
 std::optional<std::string> read_line(const fs::path& path) {
   std::ifstream in(path);
@@ -74,14 +69,6 @@ bool modem_manager_running(const fs::path& proc) {
     if (read_line(it->path() / "comm") == std::optional<std::string>("ModemManager")) return true;
   }
   return false;
-}
-
-std::optional<fs::path> installed_rule(const DoctorRoots& roots) {
-  for (const auto& dir : roots.udev_rule_dirs) {
-    std::error_code error;
-    if (fs::exists(dir / RULE_NAME, error)) return dir / RULE_NAME;
-  }
-  return std::nullopt;
 }
 
 std::string group_of(const fs::path& path) {
@@ -146,7 +133,8 @@ int real_access_check(const fs::path& path) {
 
 std::vector<Finding> run_doctor(const DoctorRoots& roots, const AccessCheck& may_open) {
   std::vector<Finding> findings;
-  const auto rule = installed_rule(roots);
+  const auto rule_status = frontend::find_udev_rule(roots.udev_rule_dirs, roots.program_dir);
+  const auto& rule = rule_status.installed;
   bool any_unit = false;
   for (const auto& port : list_usb_serial_ports(roots.sysfs)) {
     if (!is_unit_port(port)) {
@@ -180,8 +168,9 @@ std::vector<Finding> run_doctor(const DoctorRoots& roots, const AccessCheck& may
                  "container, where the rule gives no access, join the port's group: "
                  "sudo usermod -aG " +
                      group_of(node) + " \"$USER\", then log out and in again"
-               : std::string(INSTALL_RULE) + "; or join the port's group: sudo usermod -aG " +
-                     group_of(node) + " \"$USER\", then log out and in again";
+               : frontend::rule_advice(rule_status) +
+                     "; or join the port's group: sudo usermod -aG " + group_of(node) +
+                     " \"$USER\", then log out and in again";
       findings.push_back(
           {true, "you may not open " + node.string() + " (" + std::strerror(denied) + ")", action});
     } else {
@@ -197,7 +186,8 @@ std::vector<Finding> run_doctor(const DoctorRoots& roots, const AccessCheck& may
   if (rule) {
     findings.push_back({false, "udev rule installed: " + rule->string(), ""});
   } else {
-    findings.push_back({true, "the udev rule 70-owl-units.rules is not installed", INSTALL_RULE});
+    findings.push_back({true, "the udev rule 70-owl-units.rules is not installed",
+                        frontend::rule_advice(rule_status)});
   }
   if (modem_manager_running(roots.proc)) {
     if (rule) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "udev_rule.hpp"
+
 // `owlctl doctor`: what on this machine keeps the user from reaching the units, found without
 // starting the engine.
 namespace owl::cli {
@@ -16,8 +18,9 @@ struct DoctorRoots {
   std::filesystem::path sysfs = "/sys";
   std::filesystem::path dev = "/dev";
   std::filesystem::path proc = "/proc";
-  std::vector<std::filesystem::path> udev_rule_dirs = {"/etc/udev/rules.d", "/lib/udev/rules.d",
-                                                       "/usr/lib/udev/rules.d"};
+  std::vector<std::filesystem::path> udev_rule_dirs = frontend::udev_rule_dirs();
+  // Decides which copy of the rule the advice names (build tree or installation).
+  std::filesystem::path program_dir = frontend::running_program_dir();
 };
 
 // The defaults, overridden by OWLCTL_SYSFS_ROOT, OWLCTL_DEV_ROOT, OWLCTL_PROC_ROOT and

@@ -19,6 +19,7 @@
 #include <QTime>
 #include <QVBoxLayout>
 
+#include "udev_rule.hpp"
 #include "ui/band_view.hpp"
 #include "ui/settings_form.hpp"
 #include "ui/unit_list_model.hpp"
@@ -33,9 +34,12 @@ QString port_banner_text(const QStringList& lines) {
   QString text = QObject::tr("<b>Some unit ports could not be opened:</b><br>%1")
                      .arg(lines.join(QStringLiteral("<br>")).toHtmlEscaped());
   QStringList hints;
-  hints << QObject::tr(
-      "Install the udev rule packaging/70-owl-units.rules and replug the unit "
-      "(see docs/hardware.md).");
+  const auto rule =
+      frontend::find_udev_rule(frontend::udev_rule_dirs(), frontend::running_program_dir());
+  hints << QObject::tr("What to do: %1 (see %2).")
+               .arg(QString::fromStdString(frontend::rule_advice(rule)),
+                    QString::fromStdString(rule.origin.guide.string()))
+               .toHtmlEscaped();
   const QString all = lines.join(QLatin1Char('\n'));
   if (all.contains(QLatin1String("Permission denied"))) {
     hints << QObject::tr("\"Permission denied\": the access rule is missing or not applied yet.");

@@ -1,0 +1,150 @@
+#include "udev_rule.hpp"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <fstream>
+
+namespace owl::frontend {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TempTree {
+  TempTree() {
+    char pattern[] = "/tmp/owl-frontend-XXXXXX";
+    root = ::mkdtemp(pattern);
+  }
+  ~TempTree() { fs::remove_all(root); }
+  TempTree(const TempTree&) = delete;
+  TempTree& operator=(const TempTree&) = delete;
+
+  fs::path file(const fs::path& relative, const std::string& text = "# rule\n") const {
+    fs::create_directories((root / relative).parent_path());
+    std::ofstream(root / relative) << text;
+    return root / relative;
+  }
+  fs::path dir(const fs::path& relative) const {
+    fs::create_directories(root / relative);
+    return root / relative;
+  }
+
+  fs::path root;
+};
+
+// A checkout at src/ with its build directory at build/release/.
+fs::path make_build_tree(const TempTree& tree, const fs::path& source) {
+  tree.file(source / "packaging/70-owl-units.rules");
+  tree.file("build/release/CMakeCache.txt",
+            "CMAKE_BUILD_TYPE:STRING=Release\nCMAKE_HOME_DIRECTORY:INTERNAL=" +
+                (tree.root / source).string() + "\n");
+  return tree.dir("build/release/host/tests");
+}
+
+TEST(UdevRule, LooksWhereUdevReadsRulesAndPrefersEtc) {
+  TempTree tree;
+  const auto dirs = udev_rule_dirs(tree.root);
+  EXPECT_FALSE(find_udev_rule(dirs, tree.root).installed);
+
+  const auto lib = tree.file("lib/udev/rules.d/70-owl-units.rules");
+  EXPECT_EQ(find_udev_rule(dirs, tree.root).installed, lib);
+  const auto usr = tree.file("usr/lib/udev/rules.d/70-owl-units.rules");
+  EXPECT_EQ(find_udev_rule(dirs, tree.root).installed, usr);
+  // A hand-installed copy in /etc is the one udev uses.
+  const auto etc = tree.file("etc/udev/rules.d/70-owl-units.rules");
+  EXPECT_EQ(find_udev_rule(dirs, tree.root).installed, etc);
+
+  // Another rule file or a directory of that name is not the rule.
+  TempTree other;
+  other.file("usr/lib/udev/rules.d/60-serial.rules");
+  other.dir("etc/udev/rules.d/70-owl-units.rules");
+  EXPECT_FALSE(find_udev_rule(udev_rule_dirs(other.root), other.root).installed);
+}
+
+TEST(UdevRule, InstalledRuleMeansReplugWithTheInstalledPath) {
+  TempTree tree;
+  // An unpacked package: the program and its rule where the package puts them.
+  tree.file("usr/lib/udev/rules.d/70-owl-units.rules");
+  const auto bin = tree.dir("usr/bin");
+  const auto status = find_udev_rule(udev_rule_dirs(tree.root), bin);
+  EXPECT_EQ(status.origin.kind, ProgramOrigin::Kind::Installed);
+  EXPECT_EQ(status.origin.guide, tree.root / "usr/share/doc/owl-configurator/docs/hardware.md");
+  EXPECT_EQ(rule_advice(status),
+            "the udev rule is installed (" +
+                (tree.root / "usr/lib/udev/rules.d/70-owl-units.rules").string() +
+                "): unplug and replug the unit so that it applies");
+}
+
+TEST(UdevRule, BuildTreeNamesTheSourceCopy) {
+  TempTree tree;
+  const auto program_dir = make_build_tree(tree, "src");
+  const auto status = find_udev_rule(udev_rule_dirs(tree.root / "sysroot"), program_dir);
+  ASSERT_EQ(status.origin.kind, ProgramOrigin::Kind::BuildTree);
+  EXPECT_EQ(status.origin.guide, tree.root / "src/docs/hardware.md");
+  EXPECT_EQ(rule_advice(status),
+            "install the rule: sudo cp " +
+                (tree.root / "src/packaging/70-owl-units.rules").string() +
+                " /etc/udev/rules.d/ && sudo udevadm control --reload && sudo udevadm trigger "
+                "--subsystem-match=tty; then unplug and replug the unit");
+
+  // The same program with the rule installed names the installed rule, not the source copy.
+  tree.file("sysroot/usr/lib/udev/rules.d/70-owl-units.rules");
+  const auto advice =
+      rule_advice(find_udev_rule(udev_rule_dirs(tree.root / "sysroot"), program_dir));
+  EXPECT_NE(advice.find("sysroot/usr/lib/udev/rules.d/70-owl-units.rules"), std::string::npos);
+  EXPECT_EQ(advice.find("packaging"), std::string::npos);
+}
+
+TEST(UdevRule, BuildTreeIsRecognisedOnlyNearTheProgramAndWithItsRule) {
+  TempTree tree;
+  make_build_tree(tree, "src");
+  EXPECT_EQ(program_origin(tree.root / "build/release").kind, ProgramOrigin::Kind::BuildTree);
+  EXPECT_EQ(program_origin(tree.dir("build/release/a/b/c/d")).kind, ProgramOrigin::Kind::Unknown);
+
+  // A cache whose source tree has no rule (moved or deleted checkout) is no build tree.
+  TempTree moved;
+  moved.file("build/CMakeCache.txt", "CMAKE_HOME_DIRECTORY:INTERNAL=/nonexistent/checkout\n");
+  EXPECT_EQ(program_origin(moved.dir("build/cli")).kind, ProgramOrigin::Kind::Unknown);
+  EXPECT_EQ(program_origin("").kind, ProgramOrigin::Kind::Unknown);
+}
+
+TEST(UdevRule, InstallIntoAnotherPrefixNamesThatCopy) {
+  TempTree tree;
+  // cmake --install --prefix /opt/owl: udev does not read the copy there, so it must be copied.
+  const auto copy = tree.file("opt/owl/lib/udev/rules.d/70-owl-units.rules");
+  const auto status = find_udev_rule(udev_rule_dirs(tree.root), tree.dir("opt/owl/bin"));
+  ASSERT_EQ(status.origin.kind, ProgramOrigin::Kind::Installed);
+  EXPECT_FALSE(status.installed);
+  EXPECT_EQ(rule_advice(status), "install the rule: sudo cp " + copy.string() +
+                                     " /etc/udev/rules.d/ && sudo udevadm control --reload && sudo "
+                                     "udevadm trigger --subsystem-match=tty; then unplug and "
+                                     "replug the unit");
+}
+
+TEST(UdevRule, UnknownOriginPointsToThePackage) {
+  TempTree tree;
+  const auto status = find_udev_rule(udev_rule_dirs(tree.root), tree.dir("usr/bin"));
+  EXPECT_EQ(status.origin.kind, ProgramOrigin::Kind::Unknown);
+  EXPECT_EQ(status.origin.guide, "/usr/share/doc/owl-configurator/docs/hardware.md");
+  const auto advice = rule_advice(status);
+  EXPECT_NE(advice.find("sudo apt install --reinstall owl-configurator"), std::string::npos);
+  EXPECT_EQ(advice.find("packaging"), std::string::npos);
+}
+
+TEST(UdevRule, PathsInCommandsAreQuotedForTheShell) {
+  TempTree tree;
+  const auto program_dir = make_build_tree(tree, "it's my checkout");
+  const auto advice = rule_advice(find_udev_rule({}, program_dir));
+  EXPECT_NE(advice.find("sudo cp '" + tree.root.string() +
+                        "/it'\\''s my checkout/packaging/70-owl-units.rules' /etc/udev/rules.d/"),
+            std::string::npos)
+      << advice;
+}
+
+TEST(UdevRule, RunningProgramDirIsThisTestsFolder) {
+  const auto dir = running_program_dir();
+  EXPECT_TRUE(fs::exists(dir / "owl_frontend_tests")) << dir;
+}
+
+}  // namespace
+}  // namespace owl::frontend
