@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-base-dev libgl-dev
   libcli11-dev nlohmann-json3-dev
+  gcovr
 )
 
 missing=()
