@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every configuration once and runs the whole suite:
-# address+undefined sanitizers, thread sanitizer, the release build with its benchmarks
-# (built, not run) and a short smoke run of each fuzzer.
+# address+undefined sanitizers, thread sanitizer (and a one-minute soak run in that build), the
+# release build with its benchmarks (built, not run), the suite once more for its coverage, and a
+# short smoke run of each fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -14,9 +15,15 @@ for preset in asan tsan; do
   ctest --preset "$preset" -j "$jobs"
 done
 
+echo "== soak, 60 s under the thread sanitizer"
+scripts/soak.sh 60 tsan
+
 echo "== release (benchmarks built, not run)"
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$jobs"
+
+echo "== coverage"
+scripts/coverage.sh
 
 echo "== fuzz smoke run"
 scripts/fuzz.sh 10
