@@ -293,3 +293,38 @@ TEST(BridgeExports, EngineOwnedBuffersAreReleasedOnEveryPath) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BridgeExports, AnswerBeforeThePostFunctionIsDroppedNotKept) {
+  // A synchronous id on this dispatcher is refused on the caller's thread, so the answer is
+  // posted (and dropped) before the call returns.
+  call_async(3, 501);
+  store_dart_post_cobject(&record_post);
+  call_async(12, 502);
+  EXPECT_TRUE(is_panic(wait_for(502)));
+  EXPECT_EQ(count_for(501), 0u);
+}
+
+TEST(BridgeExports, OpaqueObjectsNeedTheRuntimeTable) {
+  int object = 0;
+  EXPECT_EQ(frb_dart_opaque_dart2rust_encode(&object, 1), nullptr);
+  EXPECT_EQ(frb_dart_opaque_rust2dart_decode(0), nullptr);
+  frb_dart_opaque_drop_thread_box_persistent_handle(0);
+
+  static int deleted = 0;
+  DartApiEntry entries[] = {
+      {"Dart_NewPersistentHandle",
+       reinterpret_cast<void (*)()>(+[](void* h) -> void* { return h; })},
+      {"Dart_DeletePersistentHandle", reinterpret_cast<void (*)()>(+[](void*) { ++deleted; })},
+      {nullptr, nullptr}};
+  DartApi api{2, 0, entries};
+  ASSERT_EQ(frb_init_frb_dart_api_dl(&api), 0);
+  // Released on another thread: the holder goes, and with it the persistent handle.
+  const void* holder = frb_dart_opaque_dart2rust_encode(&object, 1);
+  ASSERT_NE(holder, nullptr);
+  frb_dart_opaque_drop_thread_box_persistent_handle(reinterpret_cast<uintptr_t>(holder));
+  EXPECT_EQ(deleted, 1);
+}
+
+}  // namespace

@@ -103,6 +103,7 @@ TEST(Client, RefusesAnEngineOfAnotherInterfaceVersion) {
   }
   content_hash = wire::CONTENT_HASH;
   EXPECT_NO_THROW(Client::instance());
+  EXPECT_EQ(runtime_post, Client::post_function());
 }
 
 TEST(Client, AnswersThatAreNoValueBecomePanics) {
