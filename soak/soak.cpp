@@ -49,8 +49,8 @@ namespace fs = std::filesystem;
 using client::Client;
 using client::Result;
 
-#if defined(__SANITIZE_THREAD__)
-// The sanitizer's shadow memory and its allocator's caches never shrink, so resident memory
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+// A sanitizer's shadow memory, quarantine and allocator caches do not shrink, so resident memory
 // says nothing about the engine there: it is reported, not checked.
 constexpr long DEFAULT_RSS_SLACK_MIB = -1;
 #else
