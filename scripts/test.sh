@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every configuration once and runs the whole suite:
-# address+undefined sanitizers, thread sanitizer (and a one-minute soak run in that build), the
-# release build with its benchmarks (built, not run), the suite once more for its coverage, and a
-# short smoke run of each fuzzer.
+# address+undefined sanitizers, thread sanitizer, the release build with its benchmarks (built,
+# not run), the suite once more for its coverage, a short smoke run of each fuzzer, and last a
+# one-minute soak run in the thread-sanitizer build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -15,9 +15,6 @@ for preset in asan tsan; do
   ctest --preset "$preset" -j "$jobs"
 done
 
-echo "== soak, 60 s under the thread sanitizer"
-scripts/soak.sh 60 tsan
-
 echo "== release (benchmarks built, not run)"
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$jobs"
@@ -27,3 +24,6 @@ scripts/coverage.sh
 
 echo "== fuzz smoke run"
 scripts/fuzz.sh 10
+
+echo "== soak, 60 s in the thread-sanitizer build"
+scripts/soak.sh 60 tsan
