@@ -116,6 +116,7 @@ TEST(WireDecode, FaultsAreDecodeErrors) {
   EXPECT_FALSE(is_valid_utf8(std::string("\xED\xA0\x80")));  // surrogate
   EXPECT_FALSE(is_valid_utf8(std::string("\xF4\x90\x80\x80")));
   EXPECT_FALSE(is_valid_utf8(std::string("ok\xE2\x82")));  // cut short by the end
+  EXPECT_FALSE(is_valid_utf8(std::string("\x80")));        // a continuation byte with no lead
 }
 
 TEST(WireStreamPort, DecimalWithOptionalSign) {
