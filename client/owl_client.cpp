@@ -157,6 +157,10 @@ Client::Client() : exports_(std::make_unique<Exports>()) {
   e.shutdown_callback();
 }
 
+Dart_PostCObjectFn Client::post_function() {
+  return &post;
+}
+
 Client& Client::instance() {
   static Client* const client = new Client;
   return *client;

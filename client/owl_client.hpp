@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "dart_api.h"
 #include "expected.hpp"
 #include "records.hpp"
 
@@ -73,6 +74,10 @@ class Client {
   std::vector<std::string> write_settings_wait(const std::string& key, const UiSettings& form,
                                                bool keep_name, bool keep_charge);
   std::vector<UnitWriteReport> write_all_settings_wait(const UiSettings& form, bool keep_charge);
+
+  // The delivery function this client handed the engine. A tool that stands between the engine
+  // and this runtime (the soak run counts posts and finaliser calls) stores a wrapper around it.
+  static Dart_PostCObjectFn post_function();
 
   struct Exports;
 

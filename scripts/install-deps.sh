@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libgl-dev
   libcli11-dev nlohmann-json3-dev
   librsvg2-bin dpkg-dev file lintian appstream desktop-file-utils
+  gcovr
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every configuration once and runs the whole suite:
-# address+undefined sanitizers, thread sanitizer, the release build with its benchmarks
-# (built, not run), the Debian package and its checks, and a short smoke run of each fuzzer.
+# address+undefined sanitizers, thread sanitizer, the release build with its benchmarks (built,
+# not run), the Debian package and its checks, the suite once more for its coverage, a short
+# smoke run of each fuzzer, and last a one-minute soak run in the thread-sanitizer build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -22,5 +23,11 @@ echo "== Debian package (from the release build), checked without installing it"
 scripts/package.sh
 scripts/check-package.sh
 
+echo "== coverage"
+scripts/coverage.sh
+
 echo "== fuzz smoke run"
 scripts/fuzz.sh 10
+
+echo "== soak, 60 s in the thread-sanitizer build"
+scripts/soak.sh 60 tsan

@@ -235,3 +235,97 @@ TEST(BridgeExports, BuffersAndRuntimeTable) {
 }
 
 }  // namespace
+
+namespace {
+
+// Keeps each posted message as the VM may, to be released later by any of the finalisers.
+std::mutex held_mutex;
+std::condition_variable held_changed;
+std::vector<void*> held_peers;
+
+bool hold_post(Dart_Port, Dart_CObject* message) {
+  const std::lock_guard<std::mutex> lock(held_mutex);
+  held_peers.push_back(message->value.as_external_typed_data.peer);
+  held_changed.notify_all();
+  return true;
+}
+
+TEST(BridgeExports, EngineOwnedBuffersAreReleasedOnEveryPath) {
+  // A length past the allocation or below zero: a panic, and the buffer is still freed.
+  const std::string range = "argument length out of range";
+  Bytes expected{0x03, static_cast<std::uint8_t>(range.size()), 0x00, 0x00, 0x00};
+  expected.insert(expected.end(), range.begin(), range.end());
+  for (const std::int32_t data_len : {3, -1}) {
+    std::uint8_t* p = frb_rust_vec_u8_new(2);
+    WireSyncRust2DartSse r = frb_pde_ffi_dispatcher_sync(3, p, 2, data_len);
+    EXPECT_EQ(Bytes(r.ptr, r.ptr + r.len), expected) << data_len;
+    frb_free_wire_sync_rust2dart_sse(r);
+  }
+  store_dart_post_cobject(&record_post);
+  std::uint8_t* p = frb_rust_vec_u8_new(2);
+  frb_pde_ffi_dispatcher_primary(12, 300, p, 2, 5);
+  EXPECT_EQ(wait_for(300), expected);
+
+  // Growing from nothing, shrinking to nothing and below what was written.
+  p = frb_rust_vec_u8_resize(frb_rust_vec_u8_new(0), 0, 3);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(Bytes(p, p + 3), (Bytes{0, 0, 0}));
+  p[0] = 9;
+  p = frb_rust_vec_u8_resize(p, 3, 1);
+  EXPECT_EQ(p[0], 9);
+  p = frb_rust_vec_u8_resize(p, 1, 0);
+  EXPECT_NE(p, nullptr);
+  EXPECT_EQ(frb_rust_vec_u8_resize(p, 0, -1), nullptr);
+  frb_rust_vec_u8_free(p, 0);
+  frb_dart_fn_deliver_output(1, frb_rust_vec_u8_new(8), 8, 8);
+  frb_free_wire_sync_rust2dart_dco(nullptr);  // never answered in that codec: nothing to free
+
+  // The VM may release a message with the finaliser of any element type.
+  void (*const finalisers[])(void*, void*) = {free_zero_copy_buffer_u8,  free_zero_copy_buffer_i8,
+                                              free_zero_copy_buffer_u16, free_zero_copy_buffer_i16,
+                                              free_zero_copy_buffer_u32, free_zero_copy_buffer_i32,
+                                              free_zero_copy_buffer_u64, free_zero_copy_buffer_i64,
+                                              free_zero_copy_buffer_f32, free_zero_copy_buffer_f64};
+  store_dart_post_cobject(&hold_post);
+  for (std::int64_t port = 400; port < 410; ++port) call_async(12, port);
+  std::unique_lock<std::mutex> lock(held_mutex);
+  ASSERT_TRUE(held_changed.wait_for(lock, 10s, [] { return held_peers.size() == 10; }));
+  for (std::size_t i = 0; i < held_peers.size(); ++i) finalisers[i](nullptr, held_peers[i]);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BridgeExports, AnswerBeforeThePostFunctionIsDroppedNotKept) {
+  // A synchronous id on this dispatcher is refused on the caller's thread, so the answer is
+  // posted (and dropped) before the call returns.
+  call_async(3, 501);
+  store_dart_post_cobject(&record_post);
+  call_async(12, 502);
+  EXPECT_TRUE(is_panic(wait_for(502)));
+  EXPECT_EQ(count_for(501), 0u);
+}
+
+TEST(BridgeExports, OpaqueObjectsNeedTheRuntimeTable) {
+  int object = 0;
+  EXPECT_EQ(frb_dart_opaque_dart2rust_encode(&object, 1), nullptr);
+  EXPECT_EQ(frb_dart_opaque_rust2dart_decode(0), nullptr);
+  frb_dart_opaque_drop_thread_box_persistent_handle(0);
+
+  static int deleted = 0;
+  DartApiEntry entries[] = {
+      {"Dart_NewPersistentHandle",
+       reinterpret_cast<void (*)()>(+[](void* h) -> void* { return h; })},
+      {"Dart_DeletePersistentHandle", reinterpret_cast<void (*)()>(+[](void*) { ++deleted; })},
+      {nullptr, nullptr}};
+  DartApi api{2, 0, entries};
+  ASSERT_EQ(frb_init_frb_dart_api_dl(&api), 0);
+  // Released on another thread: the holder goes, and with it the persistent handle.
+  const void* holder = frb_dart_opaque_dart2rust_encode(&object, 1);
+  ASSERT_NE(holder, nullptr);
+  frb_dart_opaque_drop_thread_box_persistent_handle(reinterpret_cast<uintptr_t>(holder));
+  EXPECT_EQ(deleted, 1);
+}
+
+}  // namespace

@@ -26,6 +26,16 @@ TEST(WireEnvelope, ExactBytes) {
   for (char c : std::string("SIM0001")) event.push_back(static_cast<std::uint8_t>(c));
   event.insert(event.end(), {0x01, 0x00, 0x00, 0x00, 0x00});
   EXPECT_EQ(success_bytes(confirmed), event);
+
+  Writer w;
+  w.u64(0x0102030405060708u);
+  w.i64(-2);
+  EXPECT_EQ(w.bytes(), (Bytes{0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01, 0xFE, 0xFF, 0xFF,
+                              0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+  Reader r(w.bytes());
+  EXPECT_EQ(r.u64(), 0x0102030405060708u);
+  EXPECT_EQ(r.i64(), -2);
+  EXPECT_THROW(r.u64(), DecodeError);
 }
 
 TEST(WireRecords, UiSettingsLayoutAndRoundTrip) {
@@ -105,6 +115,8 @@ TEST(WireDecode, FaultsAreDecodeErrors) {
   EXPECT_FALSE(is_valid_utf8(std::string("\xC0\xAF")));      // overlong
   EXPECT_FALSE(is_valid_utf8(std::string("\xED\xA0\x80")));  // surrogate
   EXPECT_FALSE(is_valid_utf8(std::string("\xF4\x90\x80\x80")));
+  EXPECT_FALSE(is_valid_utf8(std::string("ok\xE2\x82")));  // cut short by the end
+  EXPECT_FALSE(is_valid_utf8(std::string("\x80")));        // a continuation byte with no lead
 }
 
 TEST(WireStreamPort, DecimalWithOptionalSign) {

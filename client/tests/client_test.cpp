@@ -1,0 +1,172 @@
+#include "owl_client.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "exports.h"
+#include "wire.hpp"
+
+// The client against a stand-in engine defined here: it exports the functions the client looks
+// up, and each test decides what it answers. Each case runs in its own process (ctest), since the
+// client and the stand-in's post function are process-wide.
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::int32_t content_hash = owl::wire::CONTENT_HASH;
+Dart_PostCObjectFn runtime_post = nullptr;
+// Answers an asynchronous call: function id, reply port, arguments.
+std::function<void(std::int32_t, std::int64_t, const Bytes&)> answer_async;
+Bytes sync_answer;
+
+void free_peer(void*, void* peer) {
+  delete static_cast<Bytes*>(peer);
+}
+
+// Posts as the engine does (external typed data), or as a copied typed-data message.
+bool post(std::int64_t port, const Bytes& bytes, bool copied = false) {
+  Dart_CObject message{};
+  if (copied) {
+    message.type = Dart_CObject_kTypedData;
+    message.value.as_typed_data.type = Dart_TypedData_kUint8;
+    message.value.as_typed_data.length = static_cast<intptr_t>(bytes.size());
+    message.value.as_typed_data.values = bytes.data();
+    return runtime_post(port, &message);
+  }
+  auto* held = new Bytes(bytes);
+  message.type = Dart_CObject_kExternalTypedData;
+  message.value.as_external_typed_data.type = Dart_TypedData_kUint8;
+  message.value.as_external_typed_data.length = static_cast<intptr_t>(held->size());
+  message.value.as_external_typed_data.data = held->data();
+  message.value.as_external_typed_data.peer = held;
+  message.value.as_external_typed_data.callback = &free_peer;
+  if (runtime_post(port, &message)) return true;
+  delete held;
+  return false;
+}
+
+Bytes panic(const std::string& text) {
+  return owl::wire::panic_bytes(text);
+}
+
+}  // namespace
+
+extern "C" {
+int32_t frb_get_rust_content_hash(void) {
+  return content_hash;
+}
+void store_dart_post_cobject(Dart_PostCObjectFn fn) {
+  runtime_post = fn;
+}
+intptr_t frb_init_frb_dart_api_dl(void*) {
+  return 0;
+}
+static void shutdown(void*) {}
+void (*frb_create_shutdown_callback(void))(void*) {
+  return &shutdown;
+}
+uint8_t* frb_rust_vec_u8_new(int32_t len) {
+  return static_cast<uint8_t*>(std::calloc(static_cast<std::size_t>(len) + 1, 1));
+}
+void frb_pde_ffi_dispatcher_primary(int32_t func_id, int64_t port, uint8_t* ptr, int32_t,
+                                    int32_t data_len) {
+  const Bytes args(ptr, ptr + data_len);
+  std::free(ptr);
+  answer_async(func_id, port, args);
+}
+WireSyncRust2DartSse frb_pde_ffi_dispatcher_sync(int32_t, uint8_t* ptr, int32_t, int32_t) {
+  std::free(ptr);
+  auto* out = static_cast<uint8_t*>(std::malloc(sync_answer.size()));
+  std::memcpy(out, sync_answer.data(), sync_answer.size());
+  return {out, static_cast<int32_t>(sync_answer.size())};
+}
+void frb_free_wire_sync_rust2dart_sse(WireSyncRust2DartSse response) {
+  std::free(response.ptr);
+}
+}
+
+namespace owl::client {
+namespace {
+
+TEST(Client, RefusesAnEngineOfAnotherInterfaceVersion) {
+  content_hash = 113405341;
+  try {
+    Client::instance();
+    ADD_FAILURE() << "a client for another interface version";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "the engine library is a different version of the interface");
+  }
+  content_hash = wire::CONTENT_HASH;
+  EXPECT_NO_THROW(Client::instance());
+  EXPECT_EQ(runtime_post, Client::post_function());
+}
+
+TEST(Client, AnswersThatAreNoValueBecomePanics) {
+  Client& c = Client::instance();
+  const std::pair<Bytes, std::string> cases[] = {
+      {panic("boom"), "boom"},
+      {{0x01}, "unexpected response from the engine"},
+      {{}, "malformed response from the engine: "},
+      // A list of one unit with nothing after its count.
+      {{0x00, 0x01, 0x00, 0x00, 0x00}, "malformed response from the engine: "},
+      // A value and a byte after it.
+      {{0x00, 0x00, 0x00, 0x00, 0x00, 0x07}, "malformed response from the engine: "},
+  };
+  for (const auto& [answer, text] : cases) {
+    answer_async = [&](std::int32_t id, std::int64_t port, const Bytes&) {
+      EXPECT_EQ(id, wire::UNITS);
+      EXPECT_TRUE(post(port, answer));
+    };
+    try {
+      c.units_wait();
+      ADD_FAILURE() << text;
+    } catch (const EnginePanic& p) {
+      EXPECT_EQ(std::string(p.what()).substr(0, text.size()), text);
+    }
+  }
+  // The runtime accepts copied messages too; a reply port takes one message only.
+  answer_async = [](std::int32_t, std::int64_t port, const Bytes&) {
+    EXPECT_TRUE(post(port, {0x00, 0x00, 0x00, 0x00, 0x00}, true));
+    EXPECT_FALSE(post(port, {0x00, 0x00, 0x00, 0x00, 0x00}));
+  };
+  EXPECT_TRUE(c.units_wait().empty());
+
+  sync_answer = {0x00, 0x01};
+  EXPECT_TRUE(c.build_features());
+  sync_answer = panic("not now");
+  EXPECT_THROW(c.core_version(), EnginePanic);
+  sync_answer = {0x00, 0x01, 0x00};
+  EXPECT_THROW(c.build_features(), EnginePanic);
+}
+
+TEST(Client, AStreamDeliversItsItemsSkipsUndecodableOnesAndClosesOnce) {
+  Client& c = Client::instance();
+  std::int64_t stream_port = 0;
+  answer_async = [&](std::int32_t id, std::int64_t port, const Bytes& args) {
+    ASSERT_EQ(id, wire::EVENT_STREAM);
+    wire::Reader r(args);
+    stream_port = wire::parse_stream_port(r.text());
+    EXPECT_TRUE(post(port, wire::success_bytes()));
+    EXPECT_TRUE(post(stream_port, wire::success_bytes(UiEvent{ui_event::Identity{"K1", "OWL"}})));
+    EXPECT_TRUE(post(stream_port, {0x00, 0x09}));  // no such event variant
+    EXPECT_TRUE(post(stream_port, wire::close_stream_bytes()));
+    // Closed on the runtime's side: later items are refused.
+    EXPECT_FALSE(post(stream_port, wire::close_stream_bytes()));
+  };
+  std::vector<UiEvent> items;
+  int closes = 0;
+  bool answered = false;
+  c.event_stream([&](UiEvent e) { items.push_back(std::move(e)); }, [&] { ++closes; },
+                 [&](Result<Nothing> r) { answered = r.has_value(); });
+  EXPECT_TRUE(answered);
+  EXPECT_EQ(items, (std::vector<UiEvent>{ui_event::Identity{"K1", "OWL"}}));
+  EXPECT_EQ(closes, 1);
+}
+
+}  // namespace
+}  // namespace owl::client
