@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -18,5 +20,21 @@ std::string unit_line(const UnitInfo& unit);
 
 nlohmann::ordered_json event_to_json(const UiEvent& event);
 std::string event_line(const UiEvent& event);
+
+// Local time with its UTC offset, to the millisecond: "2026-12-07T03:41:56.123+01:00".
+std::string time_stamp(std::chrono::system_clock::time_point time);
+
+// `watch` output: the event after a time stamp, as text or as JSON with "time" first.
+std::string watch_line(const UiEvent& event, std::chrono::system_clock::time_point time, bool json);
+
+// Units report their settings every few seconds; `watch` shows a report only when it differs
+// from the last one shown for that unit. A unit that stopped starts over when it comes back.
+class WatchFilter {
+ public:
+  bool shows(const UiEvent& event);
+
+ private:
+  std::map<std::string, UiSettings> last_;
+};
 
 }  // namespace owl::cli
