@@ -122,7 +122,8 @@ std::string watch_line(const UiEvent& event, std::chrono::system_clock::time_poi
   if (!json) return stamp + " " + event_line(event);
   nlohmann::ordered_json out = nlohmann::ordered_json::object();
   out["time"] = stamp;
-  for (const auto& item : event_to_json(event).items()) out[item.key()] = item.value();
+  const auto fields = event_to_json(event);
+  for (const auto& item : fields.items()) out[item.key()] = item.value();
   return dump_json(out);
 }
 
