@@ -515,20 +515,24 @@ int run(int argc, char** argv, Session& session) {
   app.formatter(help);
   app.fallthrough();
   app.require_subcommand(1);
-  app.set_version_flag("--version", [] {
-    return std::string("owlctl ") + OWLCTL_VERSION + " (engine " +
-           client::Client::instance().core_version() + ")";
-  });
+  app.set_version_flag(
+      "--version",
+      [] {
+        return std::string("owlctl ") + OWLCTL_VERSION + " (engine " +
+               client::Client::instance().core_version() + ")";
+      },
+      "print the versions of owlctl and the engine");
   app.add_flag("--simulator", options.simulator,
                "use two simulated units (SIM0001, SIM0002) instead of hardware");
   app.add_option("--wait", options.wait_text,
-                 "seconds to wait for units to appear, 0 to 3600 (default 5); owlctl stops\n"
-                 "waiting as soon as the ports show that no further unit can come")
+                 "seconds to wait for units to appear, 0 to 3600 (default 5)")
       ->option_text("SECONDS");
   help->describe("owlctl",
                  "Starts the OWL engine, waits until the units connected by USB have reported\n"
                  "their settings, runs one command and exits. Units are named by their key: the\n"
-                 "USB serial number, or SIM0001/SIM0002 with --simulator. Every write is\n"
+                 "USB serial number, or SIM0001/SIM0002 with --simulator. With hardware,\n"
+                 "owlctl stops waiting as soon as the ports show that no further unit can\n"
+                 "come. Simulated units start afresh in every run. Every write is\n"
                  "confirmed by the unit before owlctl exits, and the previous settings are\n"
                  "saved under $XDG_DATA_HOME/owl/backups/KEY/ first.\n"
                  "Run `owlctl COMMAND --help` for each command's manual.");
@@ -597,8 +601,7 @@ int run(int argc, char** argv, Session& session) {
   auto* load = app.add_subcommand("load", "write a settings file to a unit or to every unit");
   // Counted in run_load, which says plainly what it takes.
   load->add_option("KEY FILE", options.args,
-                   "the unit and the settings file; with --all only the file. - reads the file\n"
-                   "from standard input");
+                   "the unit and the file; only the file with --all (- is standard input)");
   load->add_flag("--all", options.all, "write to every unit; each keeps its own name");
   load->add_flag("--keep-name", options.keep_name, "keep the unit's current name");
   load->add_flag("--any-unit", options.any_unit,
@@ -627,8 +630,8 @@ int run(int argc, char** argv, Session& session) {
   help->describe("watch",
                  "Prints one line per event (unit announced, stopped, settings, identity,\n"
                  "write result, port problems) until SIGINT or SIGTERM, then exits 0. Each\n"
-                 "line starts with the local time; a unit's settings are printed when they\n"
-                 "first arrive and then only when they changed.");
+                 "line starts with the local time; a unit's settings and identity are printed\n"
+                 "when they first arrive and then only when they changed.");
   watch->footer(footer("    owlctl watch\n    owlctl --simulator watch --json\n"));
 
   auto* diff = app.add_subcommand("diff", "compare a unit's settings with a file or another unit");

@@ -129,15 +129,16 @@ std::string watch_line(const UiEvent& event, std::chrono::system_clock::time_poi
 
 bool WatchFilter::shows(const UiEvent& event) {
   if (const auto* stopped = std::get_if<ui_event::Stopped>(&event)) {
-    last_.erase(stopped->key);
+    settings_.erase(stopped->key);
+    identities_.erase(stopped->key);
     return true;
   }
-  const auto* report = std::get_if<ui_event::Settings>(&event);
-  if (report == nullptr) return true;
-  const auto [it, first] = last_.try_emplace(report->key, report->settings);
-  if (first) return true;
-  if (it->second == report->settings) return false;
-  it->second = report->settings;
+  if (const auto* report = std::get_if<ui_event::Settings>(&event)) {
+    return changed(settings_, report->key, report->settings);
+  }
+  if (const auto* identity = std::get_if<ui_event::Identity>(&event)) {
+    return changed(identities_, identity->key, identity->text);
+  }
   return true;
 }
 

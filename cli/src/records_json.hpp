@@ -27,14 +27,24 @@ std::string time_stamp(std::chrono::system_clock::time_point time);
 // `watch` output: the event after a time stamp, as text or as JSON with "time" first.
 std::string watch_line(const UiEvent& event, std::chrono::system_clock::time_point time, bool json);
 
-// Units report their settings every few seconds; `watch` shows a report only when it differs
-// from the last one shown for that unit. A unit that stopped starts over when it comes back.
+// Units report their settings and identity every few seconds; `watch` shows a report only when
+// it differs from the last one shown for that unit. A unit that stopped starts over.
 class WatchFilter {
  public:
   bool shows(const UiEvent& event);
 
  private:
-  std::map<std::string, UiSettings> last_;
+  template <class T>
+  static bool changed(std::map<std::string, T>& last, const std::string& key, const T& value) {
+    const auto [it, first] = last.try_emplace(key, value);
+    if (first) return true;
+    if (it->second == value) return false;
+    it->second = value;
+    return true;
+  }
+
+  std::map<std::string, UiSettings> settings_;
+  std::map<std::string, std::string> identities_;
 };
 
 }  // namespace owl::cli

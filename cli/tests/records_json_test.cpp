@@ -70,7 +70,7 @@ TEST(RecordsJson, WatchLinesStartWithTheLocalTime) {
             R"("label":"simulator"})");
 }
 
-TEST(RecordsJson, WatchShowsSettingsOnlyWhenTheyChanged) {
+TEST(RecordsJson, WatchShowsReportsOnlyWhenTheyChanged) {
   UiSettings a;
   a.delay_ms = 1;
   UiSettings b = a;
@@ -81,12 +81,16 @@ TEST(RecordsJson, WatchShowsSettingsOnlyWhenTheyChanged) {
       {ui_event::Settings{"K", a}, true},   // the first report
       {ui_event::Settings{"K", a}, false},  // the same again
       {ui_event::Settings{"L", a}, true},   // another unit's own first report
-      {ui_event::Identity{"K", "OWL"}, true},
+      {ui_event::Identity{"K", "OWL 9.99"}, true},
+      {ui_event::Identity{"K", "OWL 9.99"}, false},
+      {ui_event::Identity{"L", "OWL 9.99"}, true},
+      {ui_event::Identity{"K", "OWL 10.0"}, true},
       {ui_event::Settings{"K", b}, true},  // changed
       {ui_event::Settings{"K", b}, false},
       {ui_event::Settings{"K", a}, true},  // changed back
       {ui_event::Stopped{"K", "device closed"}, true},
       {ui_event::Settings{"K", a}, true},  // back after it stopped
+      {ui_event::Identity{"K", "OWL 10.0"}, true},
       {ui_event::Settings{"L", a}, false},
   };
   int step = 0;
