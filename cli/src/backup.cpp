@@ -11,6 +11,15 @@
 #include "records_json.hpp"
 
 namespace owl::cli {
+namespace {
+
+constexpr const char* NO_BACKUP_ADVICE = " (use --no-backup to write without a backup)";
+
+CliError backup_failure(const std::string& problem) {
+  return failure(problem + NO_BACKUP_ADVICE);
+}
+
+}  // namespace
 
 std::filesystem::path backup_root(const char* xdg_data_home, const char* home) {
   std::filesystem::path base;
@@ -49,15 +58,14 @@ std::string backup_file_name(std::time_t utc_time, unsigned sequence) {
 std::filesystem::path write_backup(const std::filesystem::path& root, std::string_view key,
                                    const UiSettings& settings, std::time_t now) {
   if (root.empty()) {
-    throw failure(
-        "cannot back up the settings: neither XDG_DATA_HOME nor HOME is set "
-        "(use --no-backup to write without a backup)");
+    throw backup_failure("cannot back up the settings: neither XDG_DATA_HOME nor HOME is set");
   }
   const std::filesystem::path dir = root / key_directory_name(key);
   std::error_code error;
   std::filesystem::create_directories(dir, error);
   if (error) {
-    throw failure("cannot create the backup directory " + dir.string() + ": " + error.message());
+    throw backup_failure("cannot create the backup directory " + dir.string() + ": " +
+                         error.message());
   }
   const std::string text = dump_json(settings_to_json(settings), 2) + "\n";
   for (unsigned sequence = 1; sequence < 10000; ++sequence) {
@@ -66,7 +74,8 @@ std::filesystem::path write_backup(const std::filesystem::path& root, std::strin
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0 && errno == EEXIST) continue;
     if (fd < 0) {
-      throw failure("cannot write the backup " + path.string() + ": " + std::strerror(errno));
+      throw backup_failure("cannot write the backup " + path.string() + ": " +
+                           std::strerror(errno));
     }
     std::size_t done = 0;
     while (done < text.size()) {
@@ -76,7 +85,7 @@ std::filesystem::path write_backup(const std::filesystem::path& root, std::strin
         const std::string reason = std::strerror(errno);
         ::close(fd);
         ::unlink(path.c_str());
-        throw failure("cannot write the backup " + path.string() + ": " + reason);
+        throw backup_failure("cannot write the backup " + path.string() + ": " + reason);
       }
       done += static_cast<std::size_t>(n);
     }
@@ -84,11 +93,11 @@ std::filesystem::path write_backup(const std::filesystem::path& root, std::strin
     const std::string reason = std::strerror(errno);
     if (::close(fd) != 0 || !synced) {
       ::unlink(path.c_str());
-      throw failure("cannot write the backup " + path.string() + ": " + reason);
+      throw backup_failure("cannot write the backup " + path.string() + ": " + reason);
     }
     return path;
   }
-  throw failure("cannot find a free backup name in " + dir.string());
+  throw backup_failure("cannot find a free backup name in " + dir.string());
 }
 
 }  // namespace owl::cli

@@ -10,6 +10,8 @@ inline constexpr int EXIT_OK = 0;
 inline constexpr int EXIT_FAILED = 1;
 inline constexpr int EXIT_USAGE = 2;
 inline constexpr int EXIT_NO_UNIT = 3;
+// `diff` only: the two sides differ.
+inline constexpr int EXIT_DIFFERENT = 1;
 
 // A failure that ends the command with a message on standard error and the given status.
 class CliError : public std::runtime_error {

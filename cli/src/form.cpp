@@ -36,7 +36,7 @@ const std::array<Field, 19> FIELDS{{
     {"squelch", &UiSettings::squelch, true},
     {"ab_button", &UiSettings::ab_button, true},
     {"star_button", &UiSettings::star_button, true},
-    {"rf_mode", &UiSettings::rf_mode, true},
+    {"rf_mode", &UiSettings::rf_mode, false},
     {"compander", &UiSettings::compander, true},
     {"battery_type", &UiSettings::battery_type, true},
     {"encryption", &UiSettings::encryption, true},
@@ -151,6 +151,63 @@ std::optional<ChannelPath> parse_channel_path(std::string_view name, std::size_t
   return ChannelPath{number - 1, field};
 }
 
+// Keys only the unit's own form has, as `show` prints it.
+constexpr std::array<std::string_view, 4> UNIT_FORM_KEYS = {"unitName", "unitSerialNum",
+                                                            "structVer", "voicePromptsEnable"};
+constexpr const char* UNIT_FORM_MESSAGE =
+    "this is `owlctl show` output; save a settings file with `owlctl save`";
+
+using OptionList = std::vector<std::string> EnumOptions::*;
+
+struct OptionField {
+  std::string_view name;
+  OptionList names;
+};
+
+const std::array<OptionField, 11> OPTION_FIELDS{{
+    {"voice_prompts", &EnumOptions::voice_prompts},
+    {"hph_mode", &EnumOptions::hph_mode},
+    {"led", &EnumOptions::led},
+    {"charge", &EnumOptions::charge},
+    {"squelch", &EnumOptions::squelch},
+    {"ab_button", &EnumOptions::button_action},
+    {"star_button", &EnumOptions::button_action},
+    {"rf_mode", &EnumOptions::rf_mode},
+    {"compander", &EnumOptions::compander},
+    {"battery_type", &EnumOptions::battery_type},
+    {"audio_eq", &EnumOptions::audio_eq},
+}};
+
+// The squelch levels are stored as these numbers, not as their position in the list of names.
+constexpr std::array<unsigned, 3> SQUELCH_CODES = {10, 40, 80};
+
+std::string upper(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(), [](char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  });
+  return out;
+}
+
+// A code as the engine reads it: digits with an optional leading '+', at most 255.
+std::optional<unsigned> option_code(std::string_view text) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  unsigned value = 0;
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc{} || ptr != end || value > 255) return std::nullopt;
+  return value;
+}
+
+std::string channels(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " channel" : " channels");
+}
+
+std::string channel_span(std::size_t first, std::size_t last) {
+  return first == last ? "channel " + std::to_string(first)
+                       : "channels " + std::to_string(first) + "-" + std::to_string(last);
+}
+
 [[noreturn]] void refuse_file(const std::string& origin, const std::string& problem) {
   throw failure(origin + ": " + problem);
 }
@@ -236,20 +293,45 @@ nlohmann::ordered_json settings_to_json(const UiSettings& settings) {
   return out;
 }
 
-UiSettings settings_from_json(const nlohmann::json& value, const std::string& origin) {
+UiSettings SettingsFile::for_unit(const UiSettings& unit) const {
+  UiSettings out = settings;
+  for (const auto& field : FIELDS) {
+    if (!field.editable) std::visit([&](auto ref) { out.*ref = unit.*ref; }, field.ref);
+  }
+  return out;
+}
+
+UiSettings SettingsFile::filled_from(const UiSettings& unit) const {
+  UiSettings out = settings;
+  for (const auto& field : FIELDS) {
+    if (!field.editable && !gives(std::string(field.name))) {
+      std::visit([&](auto ref) { out.*ref = unit.*ref; }, field.ref);
+    }
+  }
+  return out;
+}
+
+SettingsFile settings_from_json(const nlohmann::json& value, const std::string& origin) {
   if (!value.is_object()) refuse_file(origin, "expected a JSON object of settings fields");
+  if (!value.contains("unit_name") &&
+      std::any_of(UNIT_FORM_KEYS.begin(), UNIT_FORM_KEYS.end(),
+                  [&](std::string_view key) { return value.contains(std::string(key)); })) {
+    refuse_file(origin, UNIT_FORM_MESSAGE);
+  }
   for (const auto& item : value.items()) {
     if (item.key() != "channels" && find_field(item.key()) == nullptr) {
       refuse_file(origin, "unknown field '" + item.key() + "'");
     }
   }
-  UiSettings settings;
+  SettingsFile file;
+  UiSettings& settings = file.settings;
   for (const auto& field : FIELDS) {
     const std::string name(field.name);
     if (!value.contains(name)) {
       if (!field.editable) continue;
       refuse_file(origin, "missing field '" + name + "'");
     }
+    if (!field.editable) file.read_only_given.insert(name);
     const auto& member = value.at(name);
     std::visit(
         [&](auto ref) {
@@ -271,10 +353,10 @@ UiSettings settings_from_json(const nlohmann::json& value, const std::string& or
     settings.channels.push_back(
         channel_from_json(channels[i], origin, "channels[" + std::to_string(i) + "]"));
   }
-  return settings;
+  return file;
 }
 
-UiSettings settings_from_json_text(std::string_view text, const std::string& origin) {
+SettingsFile settings_from_json_text(std::string_view text, const std::string& origin) {
   nlohmann::json value;
   try {
     value = nlohmann::json::parse(text);
@@ -282,6 +364,38 @@ UiSettings settings_from_json_text(std::string_view text, const std::string& ori
     refuse_file(origin, std::string("not valid JSON: ") + error.what());
   }
   return settings_from_json(value, origin);
+}
+
+LoadNotes load_notes(const SettingsFile& file, const std::string& key, const UiSettings& unit,
+                     bool names_kept, bool any_unit) {
+  LoadNotes notes;
+  const UiSettings& wanted = file.settings;
+  if (file.gives("serial") && wanted.serial != unit.serial && !names_kept && !any_unit) {
+    notes.refusal = "the file was saved from the unit with serial " +
+                    std::to_string(wanted.serial) + ", but " + key + " has serial " +
+                    std::to_string(unit.serial) + ": loading it would give " + key +
+                    " that unit's name (" + wanted.unit_name +
+                    ") and settings; give --keep-name to keep the name " + unit.unit_name +
+                    ", or --any-unit to load the file as it is";
+  }
+  if (file.gives("rf_mode") && upper(wanted.rf_mode) != upper(unit.rf_mode)) {
+    notes.warnings.push_back("the file asks for rf_mode " + wanted.rf_mode +
+                             ", but the RF mode cannot be changed: " + key + " keeps " +
+                             unit.rf_mode);
+  }
+  const std::size_t given = wanted.channels.size();
+  const std::size_t has = unit.channels.size();
+  if (given != has) {
+    const std::string counts =
+        "file has " + channels(given) + ", " + key + " has " + std::to_string(has) + ": ";
+    notes.warnings.push_back(
+        given > has
+            ? counts + channel_span(has + 1, given) +
+                  (given - has == 1 ? " is not written" : " are not written")
+            : counts + channel_span(given + 1, has) +
+                  (has - given == 1 ? " keeps the unit's value" : " keep the unit's values"));
+  }
+  return notes;
 }
 
 Assignment parse_assignment(std::string_view text) {
@@ -351,14 +465,41 @@ std::vector<std::string> editable_field_names() {
   return names;
 }
 
-std::vector<Difference> diff_settings(const UiSettings& left, const UiSettings& right) {
+std::string canonical_value(std::string_view field, const std::string& text,
+                            const EnumOptions& options) {
+  if (field == "encryption") return upper(text);
+  const auto option = std::find_if(OPTION_FIELDS.begin(), OPTION_FIELDS.end(),
+                                   [&](const OptionField& f) { return f.name == field; });
+  if (option == OPTION_FIELDS.end()) return text;
+  const std::vector<std::string>& names = options.*(option->names);
+  const std::string name = upper(text);
+  if (std::find(names.begin(), names.end(), name) != names.end()) return name;
+  const auto code = option_code(text);
+  if (!code) return text;
+  if (field == "squelch") {
+    for (std::size_t i = 0; i < SQUELCH_CODES.size() && i < names.size(); ++i) {
+      if (SQUELCH_CODES[i] == *code) return names[i];
+    }
+  } else if (*code < names.size()) {
+    return names[*code];
+  }
+  return std::to_string(*code);
+}
+
+std::vector<Difference> diff_settings(const UiSettings& left, const UiSettings& right,
+                                      const EnumOptions& options) {
   std::vector<Difference> out;
   for (const auto& field : FIELDS) {
     std::visit(
         [&](auto ref) {
-          if (left.*ref != right.*ref) {
-            out.push_back({std::string(field.name), render(left.*ref), render(right.*ref)});
+          using T = std::remove_cvref_t<decltype(left.*ref)>;
+          std::string l = render(left.*ref);
+          std::string r = render(right.*ref);
+          if constexpr (std::is_same_v<T, std::string>) {
+            l = canonical_value(field.name, l, options);
+            r = canonical_value(field.name, r, options);
           }
+          if (l != r) out.push_back({std::string(field.name), l, r});
         },
         field.ref);
   }

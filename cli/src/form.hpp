@@ -1,6 +1,8 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,13 +16,37 @@ namespace owl::cli {
 // The file form of UiSettings: every field under its UI name, in wire order.
 nlohmann::ordered_json settings_to_json(const UiSettings& settings);
 
+// A settings file as read: the read-only fields it leaves out hold no value.
+struct SettingsFile {
+  UiSettings settings;
+  std::set<std::string> read_only_given;  // which of serial, rf_mode, min_freq, max_freq it has
+
+  bool gives(const std::string& field) const { return read_only_given.count(field) > 0; }
+  // The file's settings with every read-only field taken from the unit, as a write sends them.
+  UiSettings for_unit(const UiSettings& unit) const;
+  // The file's settings with the read-only fields it leaves out taken from the unit.
+  UiSettings filled_from(const UiSettings& unit) const;
+};
+
 // Reads the file form back. Refuses (status 1) anything but exactly the expected fields with the
-// expected types; `serial`, `min_freq` and `max_freq` may be left out since the unit keeps its own.
-// `origin` names the source in messages.
-UiSettings settings_from_json(const nlohmann::json& value, const std::string& origin);
+// expected types; the read-only fields may be left out since the unit keeps its own. The unit's
+// own form, as `show` prints it, is refused with a pointer to `save`. `origin` names the source
+// in messages.
+SettingsFile settings_from_json(const nlohmann::json& value, const std::string& origin);
 
 // Parses JSON text and reads it with settings_from_json; bad JSON is refused (status 1).
-UiSettings settings_from_json_text(std::string_view text, const std::string& origin);
+SettingsFile settings_from_json_text(std::string_view text, const std::string& origin);
+
+// What loading the file into one unit does beyond a plain write, said before anything is written.
+struct LoadNotes {
+  std::optional<std::string> refusal;  // why the file must not be loaded into this unit
+  std::vector<std::string> warnings;   // what the write will not do as the file says
+};
+
+// `names_kept`: the unit keeps its own name (--keep-name, or a load into every unit);
+// `any_unit`: the user said the file may come from another unit.
+LoadNotes load_notes(const SettingsFile& file, const std::string& key, const UiSettings& unit,
+                     bool names_kept, bool any_unit);
 
 // One FIELD=VALUE from the command line, e.g. "delay_ms=120" or "channel.3.frequency=216000".
 struct Assignment {
@@ -51,8 +77,14 @@ struct Difference {
   std::string right;
 };
 
-// Every field whose values differ, in wire order, then the channels by number; a channel that one
-// side lacks shows "-" there.
-std::vector<Difference> diff_settings(const UiSettings& left, const UiSettings& right);
+// An option or encryption text as the engine reads it: option names ignore case and a decimal
+// code stands for the name with that code; hex digits ignore case. Other fields are unchanged.
+std::string canonical_value(std::string_view field, const std::string& text,
+                            const EnumOptions& options);
+
+// Every field whose values differ as the engine reads them, in wire order, then the channels by
+// number; a channel that one side lacks shows "-" there. Values are shown in canonical form.
+std::vector<Difference> diff_settings(const UiSettings& left, const UiSettings& right,
+                                      const EnumOptions& options);
 
 }  // namespace owl::cli

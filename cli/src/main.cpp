@@ -4,6 +4,8 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -20,6 +22,7 @@
 #include "doctor.hpp"
 #include "errors.hpp"
 #include "form.hpp"
+#include "input.hpp"
 #include "man_help.hpp"
 #include "owl_client.hpp"
 #include "records_json.hpp"
@@ -33,9 +36,20 @@ namespace fs = std::filesystem;
 // The engine reports a write's outcome within about 7 s; this only guards against a lost event.
 constexpr auto CONFIRM_TIMEOUT = std::chrono::seconds(20);
 constexpr auto REPORT_TIMEOUT = std::chrono::seconds(3);
+// Longer waits are typos; they would also overflow the engine's clock arithmetic.
+constexpr double MAX_WAIT_SECONDS = 3600;
+
+constexpr const char* NO_UNIT_ADVICE =
+    "; run `owlctl doctor` to see what keeps the units away (docs/hardware.md explains the "
+    "set-up), or try owlctl without hardware: owlctl --simulator list";
+constexpr const char* SIMULATOR_NOTE =
+    "note: simulated units start afresh in every run of owlctl, so this write lasts only until "
+    "owlctl exits";
+constexpr const char* LOAD_USAGE = "load takes KEY FILE, or --all FILE";
 
 struct Options {
   bool simulator = false;
+  std::string wait_text;
   double wait_seconds = 5.0;
   bool json = false;
   std::string key;
@@ -44,6 +58,7 @@ struct Options {
   std::vector<std::string> args;
   std::vector<std::string> assignments;
   bool keep_name = false;
+  bool any_unit = false;
   bool keep_charge = false;
   bool no_backup = false;
   bool all = false;
@@ -57,17 +72,6 @@ void print_out(const std::string& text) {
 void print_err(const std::string& text) {
   const std::string line = "owlctl: " + text + "\n";
   std::fwrite(line.data(), 1, line.size(), stderr);
-}
-
-std::string read_file(const std::string& path) {
-  if (path == "-") {
-    return {std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
-  }
-  std::error_code error;
-  if (fs::is_directory(path, error)) throw failure(path + ": is a directory");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw failure("cannot read " + path + ": " + std::strerror(errno));
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Writes through a temporary file so that a failed save never leaves half a file behind.
@@ -101,7 +105,10 @@ class Engine {
     session_.start(options_.simulator, std::move(tap));
     const auto wait = std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(options_.wait_seconds));
-    session_.wait_for_units(options_.simulator, wanted, Clock::now() + wait);
+    const auto sysfs = doctor_roots_from_environment().sysfs;
+    session_.wait_for_units(
+        options_.simulator, wanted, [sysfs] { return candidate_ports(sysfs); },
+        Clock::now() + wait);
   }
 
   Session& session() { return session_; }
@@ -119,14 +126,15 @@ class Engine {
     std::vector<std::string> keys;
     for (const auto& unit : all) keys.push_back(unit.key);
     throw no_unit("no unit " + key + " found" +
-                  (keys.empty() ? std::string(within()) : " (units: " + join(keys, ", ") + ")") +
-                  port_problem_hint());
+                  (keys.empty() ? nothing_found()
+                                : " (units: " + join(keys, ", ") + ")" + port_problem_hint()));
   }
 
-  std::string within() const {
-    std::ostringstream text;
-    text << " within " << options_.wait_seconds << " s";
-    return text.str();
+  // Why no unit at all was found, and where to turn.
+  std::string nothing_found() {
+    const std::string hint = port_problem_hint();
+    if (options_.simulator) return hint;
+    return hint.empty() ? std::string(NO_UNIT_ADVICE) : hint;
   }
 
   std::string port_problem_hint() {
@@ -155,12 +163,19 @@ void refuse_if_problems(const std::string& key, const std::vector<std::string>& 
   throw CliError(EXIT_FAILED, "");
 }
 
-void back_up(const Options& options, const std::string& key, const UiSettings& current) {
-  if (options.no_backup) return;
+// The backup's path; none with --no-backup.
+std::optional<std::string> back_up(const Options& options, const std::string& key,
+                                   const UiSettings& current) {
+  if (options.no_backup) return std::nullopt;
   const auto root = backup_root(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
   const auto path = write_backup(root, key, current, std::time(nullptr));
   print_err("saved the settings of " + key + " to " + path.string() + " (undo with: owlctl load " +
             key + " " + path.string() + ")");
+  return path.string();
+}
+
+void note_if_simulated(const Options& options) {
+  if (options.simulator) print_err(SIMULATOR_NOTE);
 }
 
 // Waits for every unit's write outcome and then for the settings it reported after it.
@@ -226,7 +241,7 @@ int run_list(const Options& options, Session& session) {
   } else {
     for (const auto& unit : units) print_out(unit_line(unit) + "\n");
   }
-  if (units.empty()) throw no_unit("no unit found" + engine.within() + engine.port_problem_hint());
+  if (units.empty()) throw no_unit("no unit found" + engine.nothing_found());
   return EXIT_OK;
 }
 
@@ -269,6 +284,7 @@ int run_check_or_set(const Options& options, Session& session, bool write) {
   refuse_if_problems(options.key, client.write_settings_wait(options.key, form, options.keep_name,
                                                              options.keep_charge));
   const auto reported = confirm(engine, {options.key}, start);
+  note_if_simulated(options);
   std::vector<std::string> printed;
   for (const auto& assignment : assignments) {
     if (std::find(printed.begin(), printed.end(), assignment.field) != printed.end()) continue;
@@ -290,17 +306,20 @@ int run_save(const Options& options, Session& session) {
 
 int run_load(const Options& options, Session& session) {
   std::string key;
-  std::string file;
+  std::string path;
+  if (options.args.size() != (options.all ? 1u : 2u)) {
+    const std::size_t count = options.args.size();
+    throw usage_error(std::string(LOAD_USAGE) + ", not " + std::to_string(count) +
+                      (count == 1 ? " argument" : " arguments") + " (see owlctl load --help)");
+  }
   if (options.all) {
-    if (options.args.size() != 1) throw usage_error("load --all takes one FILE");
-    file = options.args[0];
+    path = options.args[0];
   } else {
-    if (options.args.size() != 2) throw usage_error("load takes KEY FILE, or --all FILE");
     key = options.args[0];
-    file = options.args[1];
+    path = options.args[1];
   }
   // The file is read before the engine starts, so a bad file can never lead to a write.
-  const UiSettings form = settings_from_json_text(read_file(file), file);
+  const SettingsFile file = settings_from_json_text(read_input(path, STDIN_FILENO), path);
   Engine engine(options, session);
   engine.start(options.all ? std::vector<std::string>{} : std::vector<std::string>{key});
   auto& client = client::Client::instance();
@@ -312,25 +331,35 @@ int run_load(const Options& options, Session& session) {
       keys.push_back(unit.key);
       current[unit.key] = *unit.settings;
     }
-    if (keys.empty()) throw no_unit("no unit found" + engine.within() + engine.port_problem_hint());
+    if (keys.empty()) throw no_unit("no unit found" + engine.nothing_found());
   } else {
     current[key] = *engine.unit(key).settings;
     keys.push_back(key);
   }
   // Every unit is checked before anything is written, so a refusal leaves no stray backup.
+  const bool keep_name = options.all || options.keep_name;
   bool refused = false;
+  std::map<std::string, std::vector<std::string>> warnings;
   for (const auto& unit_key : keys) {
-    const bool keep_name = options.all || options.keep_name;
+    const auto notes = load_notes(file, unit_key, current[unit_key], keep_name, options.any_unit);
+    if (notes.refusal) print_err(unit_key + ": " + *notes.refusal);
+    for (const auto& warning : notes.warnings) print_err(unit_key + ": " + warning);
+    warnings[unit_key] = notes.warnings;
     const auto problems = client.check_settings_wait(
-        unit_key, as_written(form, current[unit_key], keep_name, options.keep_charge));
+        unit_key, as_written(file.for_unit(current[unit_key]), current[unit_key], keep_name,
+                             options.keep_charge));
     for (const auto& problem : problems) print_err(unit_key + ": " + problem);
-    refused = refused || !problems.empty();
+    refused = refused || notes.refusal || !problems.empty();
   }
   if (refused) throw failure("nothing was written");
-  for (const auto& unit_key : keys) back_up(options, unit_key, current[unit_key]);
+  std::map<std::string, std::optional<std::string>> backups;
+  for (const auto& unit_key : keys)
+    backups[unit_key] = back_up(options, unit_key, current[unit_key]);
   const std::size_t start = engine.session().cursor();
   if (options.all) {
-    const auto reports = client.write_all_settings_wait(form, options.keep_charge);
+    // The engine restores each unit's own read-only fields; any unit's serve to fill the form.
+    const auto reports =
+        client.write_all_settings_wait(file.for_unit(current[keys[0]]), options.keep_charge);
     for (const auto& report : reports) {
       for (const auto& problem : report.problems) {
         print_err((report.key.empty() ? std::string() : report.key + ": ") + problem);
@@ -338,43 +367,64 @@ int run_load(const Options& options, Session& session) {
     }
     if (!reports.empty()) throw failure("nothing was written");
   } else {
-    refuse_if_problems(
-        key, client.write_settings_wait(key, form, options.keep_name, options.keep_charge));
+    refuse_if_problems(key, client.write_settings_wait(key, file.for_unit(current[key]),
+                                                       options.keep_name, options.keep_charge));
   }
   confirm(engine, keys, start);
-  for (const auto& unit_key : keys) print_out(unit_key + ": confirmed\n");
+  if (options.json) {
+    auto out = nlohmann::ordered_json::array();
+    for (const auto& unit_key : keys) {
+      nlohmann::ordered_json item = nlohmann::ordered_json::object();
+      item["key"] = unit_key;
+      item["confirmed"] = true;
+      item["backup"] = backups[unit_key] ? nlohmann::ordered_json(*backups[unit_key]) : nullptr;
+      item["warnings"] = warnings[unit_key];
+      out.push_back(std::move(item));
+    }
+    print_out(dump_json(out, 2) + "\n");
+  } else {
+    for (const auto& unit_key : keys) print_out(unit_key + ": confirmed\n");
+  }
+  note_if_simulated(options);
   return EXIT_OK;
 }
 
-int run_diff(const Options& options, Session& session) {
+// OTHER names a file when it is "-", exists, or looks like a path; otherwise a unit.
+bool names_a_file(const std::string& other) {
   std::error_code error;
-  const bool against_file = fs::exists(options.other, error);
-  std::optional<nlohmann::json> file_value;
-  UiSettings right;
+  return other == "-" || fs::exists(other, error) || other.find('/') != std::string::npos ||
+         (other.size() > 5 && other.compare(other.size() - 5, 5, ".json") == 0);
+}
+
+int compare(const Options& options, Session& session) {
+  const bool against_file = names_a_file(options.other);
+  std::optional<SettingsFile> file;
   if (against_file) {
-    try {
-      file_value = nlohmann::json::parse(read_file(options.other));
-    } catch (const nlohmann::json::parse_error& parse_error) {
-      throw failure(options.other + ": not valid JSON: " + parse_error.what());
-    }
-    right = settings_from_json(*file_value, options.other);
+    file = settings_from_json_text(read_input(options.other, STDIN_FILENO), options.other);
   }
   Engine engine(options, session);
   engine.start(against_file ? std::vector<std::string>{options.key}
                             : std::vector<std::string>{options.key, options.other});
   const UiSettings left = *engine.unit(options.key).settings;
-  if (against_file) {
-    // A file may leave out what the unit keeps anyway; that is no difference.
-    if (!file_value->contains("serial")) right.serial = left.serial;
-    if (!file_value->contains("min_freq")) right.min_freq = left.min_freq;
-    if (!file_value->contains("max_freq")) right.max_freq = left.max_freq;
-  } else {
-    right = *engine.unit(options.other).settings;
-  }
-  for (const auto& difference : diff_settings(left, right)) {
+  // A file may leave out what the unit keeps anyway; that is no difference.
+  const UiSettings right = file ? file->filled_from(left) : *engine.unit(options.other).settings;
+  const auto differences = diff_settings(left, right, client::Client::instance().enum_options());
+  for (const auto& difference : differences) {
     print_out(difference.field + ": " + difference.left + " | " + difference.right + "\n");
   }
-  return EXIT_OK;
+  return differences.empty() ? EXIT_OK : EXIT_DIFFERENT;
+}
+
+// Like diff(1), 1 means "there are differences", so trouble reading the file says 2.
+int run_diff(const Options& options, Session& session) {
+  try {
+    return compare(options, session);
+  } catch (const CliError& error) {
+    if (error.status() != EXIT_FAILED) throw;
+    throw CliError(EXIT_USAGE, error.what());
+  } catch (const client::EnginePanic& panic) {
+    throw CliError(EXIT_USAGE, std::string("the engine failed: ") + panic.what());
+  }
 }
 
 int run_watch(const Options& options, Session& session) {
@@ -386,8 +436,10 @@ int run_watch(const Options& options, Session& session) {
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   const bool json = options.json;
-  session.start(options.simulator, [json](const UiEvent& event) {
-    print_out((json ? dump_json(event_to_json(event)) : event_line(event)) + "\n");
+  // The tap runs on the engine's one forwarding thread, which alone touches the filter.
+  session.start(options.simulator, [json, filter = WatchFilter()](const UiEvent& event) mutable {
+    if (!filter.shows(event)) return;
+    print_out(watch_line(event, std::chrono::system_clock::now(), json) + "\n");
   });
   const timespec tick{0, 200'000'000};
   while (!session.closed()) {
@@ -412,8 +464,48 @@ const char* const EXIT_STATUS =
     "    2  usage error\n"
     "    3  no such unit, or no unit found in time\n";
 
-std::string footer(const std::string& examples) {
-  return std::string(EXIT_STATUS) + "\nEXAMPLES\n" + examples;
+const char* const DIFF_EXIT_STATUS =
+    "EXIT STATUS\n"
+    "    0  no differences\n"
+    "    1  there are differences\n"
+    "    2  usage error, or the file cannot be read or is no settings file\n"
+    "    3  no such unit, or no unit found in time\n";
+
+std::string footer(const std::string& examples, const char* exit_status = EXIT_STATUS) {
+  return std::string(exit_status) + "\nEXAMPLES\n" + examples;
+}
+
+double parse_wait(const std::string& text) {
+  double seconds = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, seconds);
+  if (text.empty() || ec != std::errc{} || ptr != end || !std::isfinite(seconds) || seconds < 0 ||
+      seconds > MAX_WAIT_SECONDS) {
+    std::ostringstream message;
+    message << "--wait takes a number of seconds from 0 to " << MAX_WAIT_SECONDS << ", not '"
+            << text << "'";
+    throw usage_error(message.str());
+  }
+  return seconds;
+}
+
+// The first word on the command line that is not a global option: the command the user meant.
+// CLI11 would call an unknown one "a subcommand is required" or an unexpected argument.
+std::optional<std::string> unknown_command(int argc, char** argv,
+                                           const std::vector<std::string>& commands) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word == "--wait") {
+      ++i;
+      continue;
+    }
+    if (word.empty() || word[0] == '-') continue;
+    if (std::find(commands.begin(), commands.end(), word) != commands.end()) return std::nullopt;
+    const auto near = closest_name(word, commands);
+    return "unknown command '" + word + "'" +
+           (near ? " (did you mean '" + *near + "'?)" : "; commands are " + join(commands, ", "));
+  }
+  return std::nullopt;
 }
 
 int run(int argc, char** argv, Session& session) {
@@ -423,14 +515,24 @@ int run(int argc, char** argv, Session& session) {
   app.formatter(help);
   app.fallthrough();
   app.require_subcommand(1);
+  app.set_version_flag(
+      "--version",
+      [] {
+        return std::string("owlctl ") + OWLCTL_VERSION + " (engine " +
+               client::Client::instance().core_version() + ")";
+      },
+      "print the versions of owlctl and the engine");
   app.add_flag("--simulator", options.simulator,
                "use two simulated units (SIM0001, SIM0002) instead of hardware");
-  app.add_option("--wait", options.wait_seconds, "seconds to wait for units to appear (default 5)")
-      ->check(CLI::NonNegativeNumber);
+  app.add_option("--wait", options.wait_text,
+                 "seconds to wait for units to appear, 0 to 3600 (default 5)")
+      ->option_text("SECONDS");
   help->describe("owlctl",
                  "Starts the OWL engine, waits until the units connected by USB have reported\n"
                  "their settings, runs one command and exits. Units are named by their key: the\n"
-                 "USB serial number, or SIM0001/SIM0002 with --simulator. Every write is\n"
+                 "USB serial number, or SIM0001/SIM0002 with --simulator. With hardware,\n"
+                 "owlctl stops waiting as soon as the ports show that no further unit can\n"
+                 "come. Simulated units start afresh in every run. Every write is\n"
                  "confirmed by the unit before owlctl exits, and the previous settings are\n"
                  "saved under $XDG_DATA_HOME/owl/backups/KEY/ first.\n"
                  "Run `owlctl COMMAND --help` for each command's manual.");
@@ -447,7 +549,9 @@ int run(int argc, char** argv, Session& session) {
   show->add_option("KEY", options.key, "the unit")->required();
   help->describe("show",
                  "Prints the settings the unit last reported, in the unit's own field\n"
-                 "names, as the engine renders them.");
+                 "names (unitName, abButton, ...), as the engine renders them. This is for\n"
+                 "reading: `load` does not take it. To keep settings in a file that `load`\n"
+                 "and `diff` read, use `owlctl save`.");
   show->footer(footer("    owlctl show 0001A3F2\n"));
 
   const std::string assignment_help =
@@ -456,7 +560,7 @@ int run(int argc, char** argv, Session& session) {
       "compander, battery_type, encryption (6 hex digits), audio_eq, gain_boost, and per\n"
       "channel channel.N.frequency (kHz), channel.N.delay, channel.N.voting,\n"
       "channel.N.enable (true/false). Option names are case-insensitive (stereo, STEREO).\n"
-      "serial, min_freq and max_freq are the unit's own and cannot be changed.";
+      "serial, rf_mode, min_freq and max_freq are the unit's own and cannot be changed.";
   auto* check = app.add_subcommand("check", "check changes to a unit's settings without writing");
   check->add_option("KEY", options.key, "the unit")->required();
   check->add_option("FIELD=VALUE", options.assignments, "the changes")->required();
@@ -478,7 +582,8 @@ int run(int argc, char** argv, Session& session) {
   help->describe("set",
                  "Applies the changes to the unit's current settings, checks them, saves\n"
                  "the current settings as a backup, writes, waits until the unit confirms,\n"
-                 "and prints each changed field as the unit reported it back.\n\n" +
+                 "and prints each changed field as the unit reported it back. Simulated\n"
+                 "units start afresh in every run, so a write to one lasts only that run.\n\n" +
                      assignment_help);
   set->footer(
       footer("    owlctl set 0001A3F2 delay_ms=120 hph_mode=stereo\n"
@@ -489,22 +594,34 @@ int run(int argc, char** argv, Session& session) {
   save->add_option("FILE", options.file, "where to write (- for standard output)")->required();
   help->describe("save",
                  "Writes the unit's settings as a JSON object with the field names that\n"
-                 "`set` accepts; `load` writes such a file back.");
+                 "`set` accepts (unit_name, ab_button, ...): a settings file, which `load`\n"
+                 "writes back and `diff` compares. `show` prints another form, for reading.");
   save->footer(footer("    owlctl save 0001A3F2 stage-left.json\n"));
 
   auto* load = app.add_subcommand("load", "write a settings file to a unit or to every unit");
-  load->add_option("ARGS", options.args, "KEY FILE, or FILE with --all (- reads standard input)")
-      ->required()
-      ->expected(1, 2);
+  // Counted in run_load, which says plainly what it takes.
+  load->add_option("KEY FILE", options.args,
+                   "the unit and the file; only the file with --all (- is standard input)");
   load->add_flag("--all", options.all, "write to every unit; each keeps its own name");
   load->add_flag("--keep-name", options.keep_name, "keep the unit's current name");
+  load->add_flag("--any-unit", options.any_unit,
+                 "load a file saved from another unit, name included");
   load->add_flag("--keep-charge", options.keep_charge, "keep each unit's current charge mode");
   load->add_flag("--no-backup", options.no_backup, "do not save the current settings first");
+  load->add_flag("--json", options.json,
+                 "print the outcome as a JSON array: key, confirmed, backup, warnings");
+  help->synopsis("load", "owlctl load [OPTIONS] KEY FILE\nowlctl load [OPTIONS] --all FILE");
   help->describe("load",
                  "Reads a file made by `save` (or a backup) and writes it to the unit, or with\n"
                  "--all to every unit at once: if any unit refuses, nothing is written to any.\n"
-                 "A malformed file (bad JSON, wrong types, unknown or missing fields) is refused\n"
-                 "before anything is written. Waits until every unit confirms.");
+                 "A file of at most 1 MiB is read; a malformed file (bad JSON, wrong types,\n"
+                 "unknown or missing fields, `owlctl show` output) is refused before anything\n"
+                 "is written. So is a file saved from a unit with another serial number,\n"
+                 "unless --keep-name or --any-unit says that is meant. Before writing, owlctl\n"
+                 "says on standard error what the write will not do as the file says: channels\n"
+                 "the unit does not have, channels the file lacks (they keep the unit's\n"
+                 "values), and a different rf_mode (the unit keeps its own). Waits until every\n"
+                 "unit confirms.");
   load->footer(
       footer("    owlctl load 0001A3F2 stage-left.json\n    owlctl load --all show.json\n"));
 
@@ -512,17 +629,26 @@ int run(int argc, char** argv, Session& session) {
   watch->add_flag("--json", options.json, "print one JSON object per line");
   help->describe("watch",
                  "Prints one line per event (unit announced, stopped, settings, identity,\n"
-                 "write result, port problems) until SIGINT or SIGTERM, then exits 0.");
+                 "write result, port problems) until SIGINT or SIGTERM, then exits 0. Each\n"
+                 "line starts with the local time; a unit's settings and identity are printed\n"
+                 "when they first arrive and then only when they changed.");
   watch->footer(footer("    owlctl watch\n    owlctl --simulator watch --json\n"));
 
   auto* diff = app.add_subcommand("diff", "compare a unit's settings with a file or another unit");
   diff->add_option("KEY", options.key, "the unit")->required();
-  diff->add_option("OTHER", options.other, "a settings file, or another unit's key")->required();
+  diff->add_option("OTHER", options.other,
+                   "a settings file (- for standard input), or another unit's key")
+      ->required();
   help->describe("diff",
                  "Prints each field that differs as `FIELD: LEFT | RIGHT`, the unit named\n"
-                 "by KEY on the left. OTHER is read as a file when such a file exists.");
+                 "by KEY on the left. Values are compared as `load` reads them: option\n"
+                 "names and hex digits ignore case, and read-only fields the file leaves out\n"
+                 "are no difference. OTHER is a file when it is -, exists, contains a / or\n"
+                 "ends in .json; otherwise it is a unit's key. Exits 1 when there are\n"
+                 "differences, like diff(1).");
   diff->footer(
-      footer("    owlctl diff 0001A3F2 stage-left.json\n    owlctl diff 0001A3F2 0001A3F3\n"));
+      footer("    owlctl diff 0001A3F2 stage-left.json\n    owlctl diff 0001A3F2 0001A3F3\n",
+             DIFF_EXIT_STATUS));
 
   auto* doctor = app.add_subcommand("doctor", "find what keeps you from reaching the units");
   help->describe("doctor",
@@ -532,8 +658,13 @@ int run(int argc, char** argv, Session& session) {
                  "a problem was found.");
   doctor->footer(footer("    owlctl doctor\n"));
 
+  std::vector<std::string> commands;
+  for (const auto* command : app.get_subcommands({})) commands.push_back(command->get_name());
   try {
     app.parse(argc, argv);
+  } catch (const CLI::CallForVersion& version) {
+    print_out(std::string(version.what()) + "\n");
+    return EXIT_OK;
   } catch (const CLI::CallForHelp&) {
     print_out(app.help());
     return EXIT_OK;
@@ -541,9 +672,18 @@ int run(int argc, char** argv, Session& session) {
     print_out(app.help("", CLI::AppFormatMode::All));
     return EXIT_OK;
   } catch (const CLI::ParseError& error) {
-    print_err(std::string(error.what()) + " (see owlctl --help)");
-    return EXIT_USAGE;
+    if (const auto message = unknown_command(argc, argv, commands)) throw usage_error(*message);
+    if (error.get_name() == "RequiredError" && app.get_subcommands().empty()) {
+      throw usage_error("no command given; commands are " + join(commands, ", ") +
+                        " (see owlctl --help)");
+    }
+    std::string command;
+    for (const auto* sub : app.get_subcommands({})) {
+      if (sub->parsed()) command = sub->get_name() + " ";
+    }
+    throw usage_error(std::string(error.what()) + " (see owlctl " + command + "--help)");
   }
+  if (!options.wait_text.empty()) options.wait_seconds = parse_wait(options.wait_text);
 
   if (list->parsed()) return run_list(options, session);
   if (show->parsed()) return run_show(options, session);

@@ -1,5 +1,7 @@
 #include "records_json.hpp"
 
+#include <cstdio>
+#include <ctime>
 #include <type_traits>
 
 #include "form.hpp"
@@ -93,6 +95,51 @@ std::string event_line(const UiEvent& event) {
         }
       },
       event);
+}
+
+std::string time_stamp(std::chrono::system_clock::time_point time) {
+  const auto since_epoch = time.time_since_epoch();
+  const auto seconds = std::chrono::floor<std::chrono::seconds>(since_epoch);
+  const auto millis =
+      std::chrono::duration_cast<std::chrono::milliseconds>(since_epoch - seconds).count();
+  const std::time_t whole = static_cast<std::time_t>(seconds.count());
+  std::tm parts{};
+  localtime_r(&whole, &parts);
+  char date[32];
+  char offset[8];
+  std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &parts);
+  std::strftime(offset, sizeof offset, "%z", &parts);  // "+0100"
+  char fraction[8];
+  std::snprintf(fraction, sizeof fraction, ".%03d", static_cast<int>(millis));
+  std::string zone = offset;
+  if (zone.size() == 5) zone.insert(3, ":");
+  return std::string(date) + fraction + zone;
+}
+
+std::string watch_line(const UiEvent& event, std::chrono::system_clock::time_point time,
+                       bool json) {
+  const std::string stamp = time_stamp(time);
+  if (!json) return stamp + " " + event_line(event);
+  nlohmann::ordered_json out = nlohmann::ordered_json::object();
+  out["time"] = stamp;
+  const auto fields = event_to_json(event);
+  for (const auto& item : fields.items()) out[item.key()] = item.value();
+  return dump_json(out);
+}
+
+bool WatchFilter::shows(const UiEvent& event) {
+  if (const auto* stopped = std::get_if<ui_event::Stopped>(&event)) {
+    settings_.erase(stopped->key);
+    identities_.erase(stopped->key);
+    return true;
+  }
+  if (const auto* report = std::get_if<ui_event::Settings>(&event)) {
+    return changed(settings_, report->key, report->settings);
+  }
+  if (const auto* identity = std::get_if<ui_event::Identity>(&event)) {
+    return changed(identities_, identity->key, identity->text);
+  }
+  return true;
 }
 
 }  // namespace owl::cli

@@ -15,9 +15,7 @@ namespace owl::cli {
 namespace {
 
 const std::vector<std::string> BUILT_IN_UNITS = {"SIM0001", "SIM0002"};
-// The scanner lists ports once a second and a unit answers at once, so a second without a new
-// unit means the set has settled.
-constexpr auto SETTLE_TIME = std::chrono::milliseconds(1200);
+constexpr auto PORT_LOOK_INTERVAL = std::chrono::milliseconds(250);
 
 }  // namespace
 
@@ -85,34 +83,36 @@ std::optional<UiEvent> Session::wait_for(std::size_t& cursor,
 }
 
 void Session::wait_for_units(bool simulator, const std::vector<std::string>& wanted,
-                             Clock::time_point deadline) {
+                             const PortLister& list_ports, Clock::time_point deadline) {
   // Simulated units all exist from the start, so waiting for any other key would be in vain.
   const std::vector<std::string>& needed = simulator ? BUILT_IN_UNITS : wanted;
-  std::set<std::string> reported;
-  std::size_t announced = 0;
-  auto last_announce = Clock::now();
-  std::unique_lock lock(mutex_);
+  WaitProgress progress;
   std::size_t seen = 0;
   while (true) {
+    // Looking at the ports reads files; the engine must not wait for that to deliver events.
+    if (!simulator && list_ports) progress.candidates = list_ports();
+    std::unique_lock lock(mutex_);
     for (; seen < events_.size(); ++seen) {
       if (const auto* settings = std::get_if<ui_event::Settings>(&events_[seen])) {
-        reported.insert(settings->key);
+        progress.reported.insert(settings->key);
       } else if (std::holds_alternative<ui_event::Announced>(events_[seen])) {
-        ++announced;
-        last_announce = Clock::now();
+        progress.last_announce = Clock::now();
       }
     }
     const auto now = Clock::now();
-    if (!needed.empty()) {
-      const bool all = std::all_of(needed.begin(), needed.end(),
-                                   [&](const std::string& key) { return reported.count(key) > 0; });
+    if (simulator) {
+      const bool all = std::all_of(needed.begin(), needed.end(), [&](const std::string& key) {
+        return progress.reported.count(key) > 0;
+      });
       if (all) return;
-    } else if (announced > 0 && now - last_announce >= SETTLE_TIME) {
+    } else if (waiting_is_over(needed, progress, now)) {
       return;
     }
     if (closed_ || now >= deadline) return;
-    auto wake = deadline;
-    if (needed.empty() && announced > 0) wake = std::min(deadline, last_announce + SETTLE_TIME);
+    auto wake = std::min(deadline, now + PORT_LOOK_INTERVAL);
+    if (needed.empty() && progress.last_announce) {
+      wake = std::min(wake, *progress.last_announce + SETTLE_TIME);
+    }
     changed_.wait_until(lock, wake);
   }
 }

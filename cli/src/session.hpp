@@ -11,12 +11,11 @@
 #include <vector>
 
 #include "records.hpp"
+#include "unit_wait.hpp"
 
 // The engine as owlctl sees it: started once, its event stream recorded from the first event so
 // that commands can wait for what they need.
 namespace owl::cli {
-
-using Clock = std::chrono::steady_clock;
 
 class Session {
  public:
@@ -26,11 +25,12 @@ class Session {
   // Starts the engine (simulated units or hardware) and subscribes to its events.
   void start(bool simulator, Tap tap = {});
 
-  // Waits until the units are there: in simulator mode until the built-in units (or `wanted`)
-  // have reported settings; in hardware mode until `wanted` have, or, without `wanted`, until at
-  // least one unit was announced and no new one came for a second. Never beyond `deadline`.
+  // Waits until the units are there: in simulator mode until the built-in units have reported
+  // settings; in hardware mode as waiting_is_over decides, looking at the ports with
+  // `list_ports` a few times a second. Never beyond `deadline`.
+  using PortLister = std::function<std::vector<CandidatePort>()>;
   void wait_for_units(bool simulator, const std::vector<std::string>& wanted,
-                      Clock::time_point deadline);
+                      const PortLister& list_ports, Clock::time_point deadline);
 
   // The number of events seen so far: a cursor for wait_for.
   std::size_t cursor() const;

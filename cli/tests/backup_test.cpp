@@ -55,14 +55,26 @@ TEST(Backup, WritesTheFileFormAndNeverOverwrites) {
   EXPECT_TRUE(paths.count(dir.path / "SIM0001" / "20261206T211500Z.json"));
   EXPECT_TRUE(paths.count(dir.path / "SIM0001" / "20261206T211500Z-3.json"));
   std::ifstream in(*paths.begin());
-  EXPECT_EQ(settings_from_json_text(std::string(std::istreambuf_iterator<char>(in), {}), "backup"),
+  EXPECT_EQ(settings_from_json_text(std::string(std::istreambuf_iterator<char>(in), {}), "backup")
+                .settings,
             settings);
-  try {  // without a place to write to
-    write_backup({}, "SIM0001", UiSettings{}, SOME_TIME);
-    ADD_FAILURE() << "no error";
-  } catch (const CliError& error) {
-    EXPECT_EQ(error.status(), EXIT_FAILED);
-    EXPECT_NE(std::string(error.what()).find("--no-backup"), std::string::npos);
+}
+
+TEST(Backup, EveryFailureSaysHowToWriteWithoutABackup) {
+  TempDir dir;
+  std::ofstream(dir.path / "file") << "x";
+  // No place at all, and a directory that cannot be made because its parent is a file.
+  const fs::path roots[] = {{}, dir.path / "file"};
+  for (const auto& root : roots) {
+    try {
+      write_backup(root, "SIM0001", UiSettings{}, SOME_TIME);
+      ADD_FAILURE() << "no error for " << root;
+    } catch (const CliError& error) {
+      EXPECT_EQ(error.status(), EXIT_FAILED);
+      EXPECT_NE(std::string(error.what()).find("(use --no-backup to write without a backup)"),
+                std::string::npos)
+          << error.what();
+    }
   }
 }
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <tuple>
+
 #include "errors.hpp"
 
 namespace owl::cli {
@@ -75,7 +78,7 @@ TEST(Form, RefusesBadAssignmentsAsUsageErrors) {
     EXPECT_EQ(status_of([&] { apply_assignment(s, parse_assignment(a)); }), EXIT_USAGE) << a;
   }
   EXPECT_EQ(s, before);
-  for (const char* field : {"serial", "min_freq", "max_freq"}) {
+  for (const char* field : {"serial", "rf_mode", "min_freq", "max_freq"}) {
     const auto message = message_of([&] { apply_assignment(s, {field, "5"}); });
     EXPECT_NE(message.find(field), std::string::npos) << message;
     EXPECT_NE(message.find("read-only"), std::string::npos) << message;
@@ -87,7 +90,10 @@ TEST(Form, JsonRoundTripsInWireOrderAndMayLeaveOutReadOnlyFields) {
   UiSettings s = sample();
   s.delay_ms = 65535;
   s.encryption = "00AB12";
-  EXPECT_EQ(settings_from_json_text(settings_to_json(s).dump(2), "f.json"), s);
+  const auto file = settings_from_json_text(settings_to_json(s).dump(2), "f.json");
+  EXPECT_EQ(file.settings, s);
+  EXPECT_EQ(file.read_only_given,
+            (std::set<std::string>{"serial", "rf_mode", "min_freq", "max_freq"}));
   auto json = settings_to_json(sample());
   std::vector<std::string> keys;
   for (const auto& item : json.items()) keys.push_back(item.key());
@@ -98,7 +104,22 @@ TEST(Form, JsonRoundTripsInWireOrderAndMayLeaveOutReadOnlyFields) {
   EXPECT_EQ(json["channels"][1]["voting_enable"], true);
   json.erase("serial");
   json.erase("min_freq");
-  EXPECT_EQ(settings_from_json(json, "f.json").serial, 0u);
+  json.erase("rf_mode");
+  json["max_freq"] = 1u;
+  const auto partial = settings_from_json(json, "f.json");
+  EXPECT_TRUE(partial.gives("max_freq"));
+  EXPECT_FALSE(partial.gives("rf_mode"));
+  UiSettings unit = sample();
+  unit.serial = 77;
+  unit.rf_mode = "FM_ANALOG";
+  // A write sends the unit's own read-only values; a comparison keeps those the file gives.
+  const UiSettings written = partial.for_unit(unit);
+  EXPECT_EQ(std::tie(written.serial, written.rf_mode, written.min_freq, written.max_freq),
+            std::tie(unit.serial, unit.rf_mode, unit.min_freq, unit.max_freq));
+  const UiSettings compared = partial.filled_from(unit);
+  EXPECT_EQ(compared.serial, 77u);
+  EXPECT_EQ(compared.rf_mode, "FM_ANALOG");
+  EXPECT_EQ(compared.max_freq, 1u);
 }
 
 struct BadFile {
@@ -124,6 +145,10 @@ TEST(Form, MalformedJsonIsRefusedNamingTheProblem) {
        "unknown field 'channels[0].colour'"},
       {[](nlohmann::json& j) { j["channels"][2] = 7; }, "'channels[2]' must be an object"},
       {[](nlohmann::json& j) { j = nlohmann::json::array(); }, "expected a JSON object"},
+      {[](nlohmann::json& j) {
+         j = {{"unitName", "A"}, {"abButton", "OFF"}};
+       },
+       "this is `owlctl show` output; save a settings file with `owlctl save`"},
   };
   for (const auto& bad : cases) {
     auto json = nlohmann::json::parse(settings_to_json(sample()).dump());
@@ -145,30 +170,124 @@ TEST(Form, InvalidJsonTextIsRefused) {
   EXPECT_EQ(status_of([] { settings_from_json_text("", "x.json"); }), EXIT_FAILED);
 }
 
+EnumOptions options() {
+  return {{"OFF", "RIGHT", "LEFT", "CENTER"},
+          {"MONO", "STEREO", "BALANCED"},
+          {"OFF", "ON", "DIM"},
+          {"OFF", "SLOW", "FAST"},
+          {"HIGH", "MED", "LOW"},
+          {"OFF", "CHANNEL", "DELAY", "ANNOUNCE"},
+          {"FM_ANALOG", "DIGITAL"},
+          {"OFF", "COMPANDER1", "COMPANDER2"},
+          {"NIMH", "ALKALINE", "LITHIUM"},
+          {"NORMAL", "BOOST_LOW", "BOOST_HIGH"}};
+}
+
+using Diff = std::vector<std::tuple<std::string, std::string, std::string>>;
+
+Diff as_tuples(const std::vector<Difference>& differences) {
+  Diff out;
+  for (const auto& x : differences) out.emplace_back(x.field, x.left, x.right);
+  return out;
+}
+
 TEST(Form, DiffListsChangedFieldsInOrder) {
   const UiSettings a = sample();
   UiSettings b = a;
-  EXPECT_TRUE(diff_settings(a, b).empty());
+  EXPECT_TRUE(diff_settings(a, b, options()).empty());
   b.delay_ms = 120;
   b.unit_name = "OTHER";
   b.channels[2].frequency = 216000;
-  using Diff = std::vector<std::tuple<std::string, std::string, std::string>>;
-  auto as_tuples = [](const auto& d) {
-    Diff out;
-    for (const auto& x : d) out.emplace_back(x.field, x.left, x.right);
-    return out;
-  };
-  EXPECT_EQ(as_tuples(diff_settings(a, b)), (Diff{{"unit_name", "SIM-1001", "OTHER"},
-                                                  {"delay_ms", "0", "120"},
-                                                  {"channel.3.frequency", "215200", "216000"}}));
+  EXPECT_EQ(as_tuples(diff_settings(a, b, options())),
+            (Diff{{"unit_name", "SIM-1001", "OTHER"},
+                  {"delay_ms", "0", "120"},
+                  {"channel.3.frequency", "215200", "216000"}}));
   b = a;
   b.channels.pop_back();  // a channel only one side has
-  const auto d = as_tuples(diff_settings(a, b));
+  const auto d = as_tuples(diff_settings(a, b, options()));
   ASSERT_EQ(d.size(), 5u);
   EXPECT_EQ(d[0],
             std::make_tuple(std::string("channel_count"), std::string("3"), std::string("2")));
   EXPECT_EQ(std::get<0>(d[1]), "channel.3.frequency");
   EXPECT_EQ(std::get<2>(d[1]), "-");
+}
+
+TEST(Form, DiffComparesValuesAsTheEngineReadsThem) {
+  const UiSettings a = sample();  // MONO, ON, MED, CHANNEL, 000000
+  UiSettings b = a;
+  b.hph_mode = "mono";
+  b.led = "1";        // the code of ON
+  b.squelch = "+40";  // squelch codes are levels, 40 is MED
+  b.ab_button = "Channel";
+  b.encryption = "000000";
+  EXPECT_TRUE(diff_settings(a, b, options()).empty());
+  b.hph_mode = "stereo";
+  b.squelch = "39";
+  b.unit_name = "sim-1001";  // names are not options: case matters
+  b.compander = "loud";      // not an option name: shown as given
+  EXPECT_EQ(as_tuples(diff_settings(a, b, options())), (Diff{{"unit_name", "SIM-1001", "sim-1001"},
+                                                             {"hph_mode", "MONO", "STEREO"},
+                                                             {"squelch", "MED", "39"},
+                                                             {"compander", "OFF", "loud"}}));
+  EXPECT_EQ(canonical_value("encryption", "00ab12", options()), "00AB12");
+  EXPECT_EQ(canonical_value("led", "7", options()), "7");
+  EXPECT_EQ(canonical_value("led", "256", options()), "256");
+  EXPECT_EQ(canonical_value("star_button", "3", options()), "ANNOUNCE");
+}
+
+TEST(Form, LoadNotesSayWhatTheWriteDoesNotDoAsTheFileSays) {
+  UiSettings unit = sample();
+  unit.channels.resize(10);
+  struct Case {
+    std::size_t file_channels;
+    std::string warning;  // empty: none
+  };
+  const Case cases[] = {
+      {12, "file has 12 channels, K has 10: channels 11-12 are not written"},
+      {11, "file has 11 channels, K has 10: channel 11 is not written"},
+      {3, "file has 3 channels, K has 10: channels 4-10 keep the unit's values"},
+      {9, "file has 9 channels, K has 10: channel 10 keeps the unit's value"},
+      {1, "file has 1 channel, K has 10: channels 2-10 keep the unit's values"},
+      {10, ""},
+  };
+  for (const auto& c : cases) {
+    SettingsFile file{unit, {}};
+    file.settings.channels.resize(c.file_channels);
+    const auto notes = load_notes(file, "K", unit, false, false);
+    EXPECT_FALSE(notes.refusal);
+    EXPECT_EQ(notes.warnings,
+              c.warning.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.warning});
+  }
+
+  SettingsFile file{unit, {"rf_mode"}};
+  file.settings.rf_mode = "digital";  // the same mode in other letters
+  EXPECT_TRUE(load_notes(file, "K", unit, false, false).warnings.empty());
+  file.settings.rf_mode = "FM_ANALOG";
+  EXPECT_EQ(load_notes(file, "K", unit, false, false).warnings,
+            std::vector<std::string>{
+                "the file asks for rf_mode FM_ANALOG, but the RF mode cannot be changed: K keeps "
+                "DIGITAL"});
+  file.read_only_given.clear();  // a file without rf_mode asks for nothing
+  EXPECT_TRUE(load_notes(file, "K", unit, false, false).warnings.empty());
+}
+
+TEST(Form, AFileFromAnotherUnitNeedsConsent) {
+  const UiSettings unit = sample();  // serial 1001
+  SettingsFile file{unit, {"serial"}};
+  file.settings.serial = 1002;
+  file.settings.unit_name = "SIM-1002";
+  const auto refused = load_notes(file, "K", unit, false, false);
+  ASSERT_TRUE(refused.refusal);
+  for (const char* part :
+       {"serial 1002", "K has serial 1001", "SIM-1002", "--keep-name", "--any-unit"}) {
+    EXPECT_NE(refused.refusal->find(part), std::string::npos) << *refused.refusal;
+  }
+  EXPECT_FALSE(load_notes(file, "K", unit, true, false).refusal);
+  EXPECT_FALSE(load_notes(file, "K", unit, false, true).refusal);
+  file.read_only_given.clear();  // no serial in the file: nothing to compare
+  EXPECT_FALSE(load_notes(file, "K", unit, false, false).refusal);
+  file = SettingsFile{unit, {"serial"}};  // its own backup
+  EXPECT_FALSE(load_notes(file, "K", unit, false, false).refusal);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
@@ -40,7 +41,8 @@ std::string slurp(const fs::path& path) {
 class Child {
  public:
   // The environment is this process's own: each case runs in a process of its own.
-  Child(const Args& args, const fs::path& dir) : out_(dir / "stdout"), err_(dir / "stderr") {
+  Child(const Args& args, const fs::path& dir, const std::string& input = "/dev/null")
+      : out_(dir / "stdout"), err_(dir / "stderr") {
     Args argv_text{OWLCTL_PATH};
     argv_text.insert(argv_text.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -48,7 +50,7 @@ class Child {
     argv.push_back(nullptr);
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 0, input.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&files, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&files, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (::posix_spawn(&pid_, argv[0], &files, nullptr, argv.data(), environ) != 0) std::abort();
@@ -99,13 +101,13 @@ class Owlctl : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(home_); }
 
-  Outcome run(const Args& args) {
-    return Child(args, home_).finish(Clock::now() + std::chrono::seconds(60));
+  Outcome run(const Args& args, const std::string& input = "/dev/null") {
+    return Child(args, home_, input).finish(Clock::now() + std::chrono::seconds(60));
   }
 
-  Outcome sim(Args args) {
+  Outcome sim(Args args, const std::string& input = "/dev/null") {
     args.insert(args.begin(), "--simulator");
-    return run(args);
+    return run(args, input);
   }
 
   std::vector<fs::path> backups(const std::string& key) {
@@ -130,6 +132,20 @@ std::vector<std::string> lines_of(const std::string& text) {
   std::stringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+// "2026-12-07T03:41:56.123+01:00 ": 9 stands for a digit, + for either sign.
+bool starts_with_time_stamp(const std::string& line) {
+  const std::string shape = "9999-99-99T99:99:99.999+99:99 ";
+  if (line.size() <= shape.size()) return false;
+  for (std::size_t i = 0; i < shape.size(); ++i) {
+    const char c = line[i];
+    const bool fits = shape[i] == '9'   ? (c >= '0' && c <= '9')
+                      : shape[i] == '+' ? (c == '+' || c == '-')
+                                        : c == shape[i];
+    if (!fits) return false;
+  }
+  return true;
 }
 
 TEST_F(Owlctl, ListAndShow) {
@@ -164,6 +180,9 @@ TEST_F(Owlctl, SetBacksUpThenPrintsWhatTheUnitReported) {
   ASSERT_EQ(files.size(), 1u);
   EXPECT_NE(r.err.find(files[0].string()), std::string::npos) << r.err;
   EXPECT_EQ(read_json(files[0])["delay_ms"], 0);
+  EXPECT_NE(r.err.find("note: simulated units start afresh in every run of owlctl"),
+            std::string::npos)
+      << r.err;
 
   ASSERT_EQ(sim({"set", "--no-backup", "SIM0002", "delay_ms=120"}).status, 0);
   EXPECT_TRUE(backups("SIM0002").empty());
@@ -189,20 +208,27 @@ TEST_F(Owlctl, RefusalsAndExitStatuses) {
       {{s, "set", "SIM0001", "delay_ms=450"}, 1, "delay 450 ms is over the 400 ms maximum"},
       {{s, "set", "SIM0001", "hph_mode=loud"}, 1, "headphone mode has an invalid value: loud"},
       {{s, "set", "SIM0001", "serial=5"}, 2, "read-only"},
+      {{s, "set", "SIM0001", "rf_mode=FM_ANALOG"}, 2, "rf_mode is read-only"},
+      {{s, "check", "SIM0001", "rf_mode=FM_ANALOG"}, 2, "rf_mode is read-only"},
       {{s, "show", "SIM0009"}, 3, absent},
       {{s, "set", "SIM0009", "delay_ms=1"}, 3, absent},
       {{s, "save", "SIM0009", "x"}, 3, absent},
       {{s, "diff", "SIM0001", "SIM0009"}, 3, absent},
       {{"--wait", "0.5", "list"}, 3, "no unit found"},  // hardware mode finds no unit here
-      {{}, 2, ""},
-      {{"frobnicate"}, 2, ""},
+      {{"--version"}, 0, "owlctl 0.1.0 (engine 0.1.0)\n"},
+      {{}, 2, "no command given; commands are list, show,"},
+      {{"frobnicate"}, 2, "unknown command 'frobnicate'; commands are list, show,"},
+      {{s, "lst"}, 2, "unknown command 'lst' (did you mean 'list'?)"},
+      {{"--wait", "3", "sett", "K", "a=1"}, 2, "unknown command 'sett' (did you mean 'set'?)"},
       {{s, "set", "SIM0001"}, 2, ""},
       {{s, "set", "SIM0001", "channel.11.enable=true"}, 2, ""},
-      {{"--wait", "-1", "list"}, 2, ""},
-      {{"--wait", "soon", "list"}, 2, ""},
-      {{s, "load", "SIM0001"}, 2, ""},
-      {{s, "load", "--all", "a.json", "b.json"}, 2, ""},
-      {{"list", "--colour"}, 2, ""},
+      {{"--wait", "-1", "list"}, 2, "--wait takes a number of seconds from 0 to 3600, not '-1'"},
+      {{"--wait", "soon", "list"}, 2, "not 'soon'"},
+      {{"--wait", "1e300", "list"}, 2, "not '1e300'"},
+      {{s, "load", "SIM0001"}, 2, "load takes KEY FILE, or --all FILE, not 1 argument"},
+      {{s, "load", "a", "b", "c"}, 2, "load takes KEY FILE, or --all FILE, not 3 arguments"},
+      {{s, "load", "--all", "a.json", "b.json"}, 2, "not 2 arguments"},
+      {{"list", "--colour"}, 2, "--colour (see owlctl list --help)"},
   };
   for (const Case& c : cases) {
     std::string joined;
@@ -231,7 +257,15 @@ TEST_F(Owlctl, HelpIsAManualPagePerCommand) {
       EXPECT_NE(r.out.find(section), std::string::npos) << command << " lacks " << section;
     }
     EXPECT_NE(r.out.find(std::string("owlctl ") + command), std::string::npos) << r.out;
+    for (const char* noise : {"ARGS", "(1x)", "TEXT", "REQUIRED", "FLOAT"}) {
+      EXPECT_EQ(r.out.find(noise), std::string::npos) << command << " shows " << noise;
+    }
   }
+  const auto load = run({"load", "--help"});
+  EXPECT_NE(load.out.find("SYNOPSIS\n    owlctl load [OPTIONS] KEY FILE\n"
+                          "    owlctl load [OPTIONS] --all FILE\n"),
+            std::string::npos)
+      << load.out;
 }
 
 TEST_F(Owlctl, SaveDiffAndLoad) {
@@ -244,7 +278,9 @@ TEST_F(Owlctl, SaveDiffAndLoad) {
   EXPECT_EQ(json["unit_name"], "SIM-1001");
   json["delay_ms"] = 120;
   std::ofstream(file) << json.dump(2);
-  EXPECT_EQ(sim({"diff", "SIM0001", file.string()}).out, "delay_ms: 0 | 120\n");
+  const auto changed = sim({"diff", "SIM0001", file.string()});
+  EXPECT_EQ(changed.out, "delay_ms: 0 | 120\n");
+  EXPECT_EQ(changed.status, 1);
   const auto one = sim({"load", "SIM0001", file.string()});
   EXPECT_EQ(one.status, 0) << one.err;
   EXPECT_EQ(one.out, "SIM0001: confirmed\n");
@@ -256,7 +292,7 @@ TEST_F(Owlctl, SaveDiffAndLoad) {
   EXPECT_EQ(backups("SIM0002").size(), 1u);
 
   const auto units = sim({"diff", "SIM0001", "SIM0002"});
-  EXPECT_EQ(units.status, 0) << units.err;
+  EXPECT_EQ(units.status, 1) << units.err;
   EXPECT_NE(units.out.find("unit_name: SIM-1001 | SIM-1002\n"), std::string::npos) << units.out;
   EXPECT_NE(units.out.find("channel_count: 10 | 8\n"), std::string::npos) << units.out;
   EXPECT_NE(units.out.find("channel.9.frequency: "), std::string::npos) << units.out;
@@ -300,6 +336,137 @@ TEST_F(Owlctl, MalformedFileIsRefusedBeforeAnyWrite) {
   EXPECT_FALSE(fs::exists(data_ / "owl"));
 }
 
+TEST_F(Owlctl, WhatIsNoSettingsFileIsRefusedAtOnce) {
+  const fs::path fifo = home_ / "fifo";  // nobody ever writes to it
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const fs::path big = home_ / "big.json";
+  std::ofstream{big}.close();
+  fs::resize_file(big, 2 * 1024 * 1024);
+  const fs::path shown = home_ / "shown.json";
+  std::ofstream(shown) << sim({"show", "SIM0001"}).out;
+  struct Case {
+    Args args;
+    std::string input;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{"load", "SIM0001", "/dev/zero"}, "/dev/null", "/dev/zero: not a regular file"},
+      {{"load", "--all", "/dev/urandom"}, "/dev/null", "/dev/urandom: not a regular file"},
+      {{"load", "SIM0001", fifo.string()}, "/dev/null", fifo.string() + ": not a regular file"},
+      {{"load", "SIM0001", big.string()}, "/dev/null", big.string() + ": more than 1 MiB"},
+      {{"load", "SIM0001", "-"}, big.string(), "standard input: more than 1 MiB"},
+      {{"load", "SIM0001", "-"}, "/dev/zero", "standard input: more than 1 MiB"},
+      {{"load", "SIM0001", shown.string()},
+       "/dev/null",
+       shown.string() + ": this is `owlctl show` output; save a settings file with `owlctl save`"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[1] + " " + c.args[2] + " < " + c.input);
+    const auto started = Clock::now();
+    const auto r = sim(c.args, c.input);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_LT(Clock::now() - started, std::chrono::seconds(10));  // a hang, not a speed goal
+  }
+  const auto diffed = sim({"diff", "SIM0001", "/dev/zero"});
+  EXPECT_EQ(diffed.status, 2);
+  EXPECT_NE(diffed.err.find("/dev/zero: not a regular file"), std::string::npos) << diffed.err;
+  EXPECT_FALSE(fs::exists(data_ / "owl"));
+}
+
+TEST_F(Owlctl, LoadSaysBeforeWritingWhatTheFileCannotChange) {
+  const fs::path file = home_ / "unit.json";
+  ASSERT_EQ(sim({"save", "SIM0001", file.string()}).status, 0);
+  auto json = read_json(file);
+  auto twelve = json;
+  twelve["channels"].push_back(json["channels"][0]);
+  twelve["channels"].push_back(json["channels"][1]);
+  std::ofstream(file) << twelve.dump();
+  const auto more = sim({"load", "SIM0001", file.string()});
+  EXPECT_EQ(more.status, 0) << more.err;
+  const std::string dropped =
+      "SIM0001: file has 12 channels, SIM0001 has 10: channels 11-12 are not written\n";
+  EXPECT_NE(more.err.find(dropped), std::string::npos) << more.err;
+  EXPECT_LT(more.err.find(dropped), more.err.find("saved the settings")) << more.err;
+
+  auto three = json;
+  three["channels"].erase(three["channels"].begin() + 3, three["channels"].end());
+  three["rf_mode"] = "FM_ANALOG";
+  std::ofstream(file) << three.dump();
+  const auto fewer = sim({"load", "--json", "SIM0001", file.string()});
+  ASSERT_EQ(fewer.status, 0) << fewer.err;
+  const std::vector<std::string> warnings = {
+      "the file asks for rf_mode FM_ANALOG, but the RF mode cannot be changed: SIM0001 keeps "
+      "DIGITAL",
+      "file has 3 channels, SIM0001 has 10: channels 4-10 keep the unit's values"};
+  for (const auto& warning : warnings) {
+    EXPECT_NE(fewer.err.find("SIM0001: " + warning + "\n"), std::string::npos) << fewer.err;
+  }
+  const auto report = nlohmann::json::parse(fewer.out);
+  ASSERT_EQ(report.size(), 1u);
+  EXPECT_EQ(report[0]["key"], "SIM0001");
+  EXPECT_EQ(report[0]["confirmed"], true);
+  EXPECT_EQ(report[0]["warnings"].get<std::vector<std::string>>(), warnings);
+  EXPECT_TRUE(fs::exists(report[0]["backup"].get<std::string>()));
+}
+
+TEST_F(Owlctl, AFileFromAnotherUnitIsLoadedOnlyWhenMeant) {
+  const fs::path file = home_ / "sim1.json";
+  ASSERT_EQ(sim({"save", "SIM0001", file.string()}).status, 0);
+  auto json = read_json(file);
+  // SIM0002 has 8 channels, and its band holds SIM0001's frequencies.
+  json["channels"].erase(json["channels"].begin() + 8, json["channels"].end());
+  std::ofstream(file) << json.dump();
+  const auto refused = sim({"load", "SIM0002", file.string()});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("SIM0002: the file was saved from the unit with serial 1001, but "
+                             "SIM0002 has serial 1002"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_NE(refused.err.find("nothing was written"), std::string::npos) << refused.err;
+  EXPECT_TRUE(backups("SIM0002").empty());
+  EXPECT_EQ(sim({"load", "--keep-name", "SIM0002", file.string()}).status, 0);
+  EXPECT_EQ(sim({"load", "--any-unit", "SIM0002", file.string()}).status, 0);
+  // Every unit keeps its own name in a load into all units, which is what copying a plan means.
+  EXPECT_EQ(sim({"load", "--all", file.string()}).status, 0);
+}
+
+TEST_F(Owlctl, DiffComparesAsLoadReadsAndTellsByItsStatus) {
+  const fs::path file = home_ / "unit.json";
+  ASSERT_EQ(sim({"save", "SIM0001", file.string()}).status, 0);
+  auto json = read_json(file);
+  json["hph_mode"] = "mono";
+  json.erase("serial");
+  json.erase("rf_mode");
+  std::ofstream(file) << json.dump();
+  const auto same = sim({"diff", "SIM0001", file.string()});
+  EXPECT_EQ(same.status, 0) << same.out << same.err;
+  EXPECT_EQ(same.out, "");
+  json["hph_mode"] = "stereo";
+  std::ofstream(file) << json.dump();
+  const auto piped = sim({"diff", "SIM0001", "-"}, file.string());
+  EXPECT_EQ(piped.status, 1) << piped.err;
+  EXPECT_EQ(piped.out, "hph_mode: MONO | STEREO\n");
+  const auto absent = sim({"diff", "SIM0001", "./absent.json"});
+  EXPECT_EQ(absent.status, 2);
+  EXPECT_NE(absent.err.find("cannot read ./absent.json"), std::string::npos) << absent.err;
+}
+
+TEST_F(Owlctl, HardwareListWithoutUnitsAnswersAtOnceAndSaysWhereToTurn) {
+  owl::cli::testing::FakeMachine machine;  // no unit port at all
+  machine.add_usb_tty("ttyUSB0", "0403", "6001", "FTDI", "FT232R", "A1");
+  ::setenv("OWLCTL_SYSFS_ROOT", (machine.root / "sys").c_str(), 1);
+  const auto started = Clock::now();
+  const auto r = run({"--wait", "60", "list"});
+  EXPECT_LT(Clock::now() - started, std::chrono::seconds(10));
+  EXPECT_EQ(r.status, 3);
+  for (const char* pointer :
+       {"no unit found", "owlctl doctor", "docs/hardware.md", "--simulator"}) {
+    EXPECT_NE(r.err.find(pointer), std::string::npos) << pointer << "\n" << r.err;
+  }
+}
+
 TEST_F(Owlctl, WatchPrintsEventsUntilInterrupted) {
   for (int signal_number : {SIGINT, SIGTERM}) {
     Child child({"--simulator", "watch", "--json"}, home_);
@@ -310,8 +477,9 @@ TEST_F(Owlctl, WatchPrintsEventsUntilInterrupted) {
     EXPECT_EQ(r.status, 0) << r.err;
     bool announced = false;
     for (const auto& line : lines_of(r.out)) {
-      const auto event = nlohmann::json::parse(line);
+      const auto event = nlohmann::ordered_json::parse(line);
       ASSERT_TRUE(event.contains("event")) << line;
+      EXPECT_EQ(event.begin().key(), "time") << line;
       announced = announced || event["event"] == "announced";
     }
     EXPECT_TRUE(announced) << r.out;
@@ -322,8 +490,9 @@ TEST_F(Owlctl, WatchPrintsEventsUntilInterrupted) {
   child.signal(SIGINT);
   const auto r = child.finish(deadline);
   EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("announced SIM0001 at simulator\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("settings SIM0002 {"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(" announced SIM0001 at simulator\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(" settings SIM0002 {"), std::string::npos) << r.out;
+  for (const auto& line : lines_of(r.out)) EXPECT_TRUE(starts_with_time_stamp(line)) << line;
 }
 
 TEST_F(Owlctl, DoctorReportsAUnitPortAndWhatToDo) {

@@ -1,6 +1,9 @@
 #include "records_json.hpp"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <ctime>
 
 namespace owl::cli {
 namespace {
@@ -49,6 +52,50 @@ TEST(RecordsJson, EveryEventKindHasAJsonAndATextForm) {
 TEST(RecordsJson, InvalidUtf8IsReplacedNotFatal) {
   const auto json = event_to_json(ui_event::Identity{"K", std::string("OWL \xff")});
   EXPECT_NE(dump_json(json).find("\xEF\xBF\xBD"), std::string::npos);
+}
+
+TEST(RecordsJson, WatchLinesStartWithTheLocalTime) {
+  const auto time = std::chrono::system_clock::time_point(std::chrono::milliseconds(1796591700042));
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
+  EXPECT_EQ(time_stamp(time), "2026-12-06T21:15:00.042+00:00");
+  ::setenv("TZ", "EST5", 1);  // five hours behind UTC
+  ::tzset();
+  EXPECT_EQ(time_stamp(time), "2026-12-06T16:15:00.042-05:00");
+  const UiEvent event = ui_event::Announced{"K", "simulator"};
+  EXPECT_EQ(watch_line(event, time, false),
+            "2026-12-06T16:15:00.042-05:00 announced K at simulator");
+  EXPECT_EQ(watch_line(event, time, true),
+            R"({"time":"2026-12-06T16:15:00.042-05:00","event":"announced","key":"K",)"
+            R"("label":"simulator"})");
+}
+
+TEST(RecordsJson, WatchShowsReportsOnlyWhenTheyChanged) {
+  UiSettings a;
+  a.delay_ms = 1;
+  UiSettings b = a;
+  b.delay_ms = 2;
+  WatchFilter filter;
+  const std::pair<UiEvent, bool> steps[] = {
+      {ui_event::Announced{"K", "simulator"}, true},
+      {ui_event::Settings{"K", a}, true},   // the first report
+      {ui_event::Settings{"K", a}, false},  // the same again
+      {ui_event::Settings{"L", a}, true},   // another unit's own first report
+      {ui_event::Identity{"K", "OWL 9.99"}, true},
+      {ui_event::Identity{"K", "OWL 9.99"}, false},
+      {ui_event::Identity{"L", "OWL 9.99"}, true},
+      {ui_event::Identity{"K", "OWL 10.0"}, true},
+      {ui_event::Settings{"K", b}, true},  // changed
+      {ui_event::Settings{"K", b}, false},
+      {ui_event::Settings{"K", a}, true},  // changed back
+      {ui_event::Stopped{"K", "device closed"}, true},
+      {ui_event::Settings{"K", a}, true},  // back after it stopped
+      {ui_event::Identity{"K", "OWL 10.0"}, true},
+      {ui_event::Settings{"L", a}, false},
+  };
+  int step = 0;
+  for (const auto& [event, shown] : steps)
+    EXPECT_EQ(filter.shows(event), shown) << "step " << step++;
 }
 
 }  // namespace

@@ -1,0 +1,34 @@
+#include "unit_wait.hpp"
+
+#include <algorithm>
+
+#include "doctor.hpp"
+
+namespace owl::cli {
+
+std::vector<CandidatePort> candidate_ports(const std::filesystem::path& sysfs) {
+  std::vector<CandidatePort> out;
+  for (const auto& port : list_usb_serial_ports(sysfs)) {
+    // The engine cannot name a unit without a serial number and leaves such a port alone.
+    if (is_unit_port(port) && port.serial) out.push_back({port.name, *port.serial});
+  }
+  return out;
+}
+
+bool waiting_is_over(const std::vector<std::string>& wanted, const WaitProgress& progress,
+                     Clock::time_point now) {
+  const auto reported = [&](const std::string& key) { return progress.reported.count(key) > 0; };
+  if (!wanted.empty() && std::all_of(wanted.begin(), wanted.end(), reported)) return true;
+  if (progress.candidates) {
+    const bool pending = std::any_of(
+        progress.candidates->begin(), progress.candidates->end(), [&](const CandidatePort& port) {
+          const bool is_wanted =
+              wanted.empty() || std::find(wanted.begin(), wanted.end(), port.key) != wanted.end();
+          return is_wanted && !reported(port.key);
+        });
+    if (!pending) return true;
+  }
+  return wanted.empty() && progress.last_announce && now - *progress.last_announce >= SETTLE_TIME;
+}
+
+}  // namespace owl::cli
