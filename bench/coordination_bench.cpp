@@ -76,10 +76,18 @@ void greedy_set(benchmark::State& state, std::uint32_t to) {
   state.counters["count"] = static_cast<double>(count);  // of the last run
 }
 
-void BM_MaxSet24MHz(benchmark::State& s) { max_set(s, 494000); }
-void BM_GreedySet24MHz(benchmark::State& s) { greedy_set(s, 494000); }
-void BM_MaxSet6MHz(benchmark::State& s) { max_set(s, 476000); }
-void BM_GreedySet6MHz(benchmark::State& s) { greedy_set(s, 476000); }
+void BM_MaxSet24MHz(benchmark::State& s) {
+  max_set(s, 494000);
+}
+void BM_GreedySet24MHz(benchmark::State& s) {
+  greedy_set(s, 494000);
+}
+void BM_MaxSet6MHz(benchmark::State& s) {
+  max_set(s, 476000);
+}
+void BM_GreedySet6MHz(benchmark::State& s) {
+  greedy_set(s, 476000);
+}
 BENCHMARK(BM_MaxSet24MHz)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GreedySet24MHz)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_MaxSet6MHz)->Unit(benchmark::kMillisecond);

@@ -56,21 +56,28 @@ std::string sources_text(const std::vector<Source>& sources) {
 
 std::string_view kind_name(ConflictKind kind) {
   switch (kind) {
-    case ConflictKind::Spacing: return "spacing";
-    case ConflictKind::Im3TwoTone: return "im3_2tone";
-    case ConflictKind::Im3ThreeTone: return "im3_3tone";
-    case ConflictKind::Im5TwoTone: return "im5_2tone";
-    case ConflictKind::Exclusion: return "exclusion";
-    case ConflictKind::Scan: return "scan";
-    case ConflictKind::Band: return "band";
+    case ConflictKind::Spacing:
+      return "spacing";
+    case ConflictKind::Im3TwoTone:
+      return "im3_2tone";
+    case ConflictKind::Im3ThreeTone:
+      return "im3_3tone";
+    case ConflictKind::Im5TwoTone:
+      return "im5_2tone";
+    case ConflictKind::Exclusion:
+      return "exclusion";
+    case ConflictKind::Scan:
+      return "scan";
+    case ConflictKind::Band:
+      return "band";
   }
   return "unknown";
 }
 
 const Carrier* Analysis::carrier(std::uint32_t frequency_khz) const {
-  const auto it = std::lower_bound(
-      carriers.begin(), carriers.end(), frequency_khz,
-      [](const Carrier& c, std::uint32_t f) { return c.frequency_khz < f; });
+  const auto it =
+      std::lower_bound(carriers.begin(), carriers.end(), frequency_khz,
+                       [](const Carrier& c, std::uint32_t f) { return c.frequency_khz < f; });
   return it != carriers.end() && it->frequency_khz == frequency_khz ? &*it : nullptr;
 }
 
@@ -109,16 +116,16 @@ std::string describe(const Conflict& c, const Analysis& analysis) {
       return "im5 2-tone " + product + " MHz from 3 × " + gen(0) + " − 2 × " + gen(1) + hits;
     case ConflictKind::Exclusion:
     case ConflictKind::Scan: {
-      std::string range = c.exclusion ? f(c.exclusion->from_khz) + "-" + f(c.exclusion->to_khz) +
-                                            " MHz"
-                                      : std::string("range");
+      std::string range = c.exclusion
+                              ? f(c.exclusion->from_khz) + "-" + f(c.exclusion->to_khz) + " MHz"
+                              : std::string("range");
       if (c.exclusion && !c.exclusion->note.empty()) range += " (" + c.exclusion->note + ")";
       return std::string(kind_name(c.kind)) + " " + f(c.victim_khz) + " MHz is inside " + range +
              hits;
     }
     case ConflictKind::Band:
-      return "band " + f(c.victim_khz) +
-             " MHz is outside the unit's range or off the 5 kHz step" + hits;
+      return "band " + f(c.victim_khz) + " MHz is outside the unit's range or off the 5 kHz step" +
+             hits;
   }
   return std::string(kind_name(c.kind));
 }

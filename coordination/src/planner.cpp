@@ -18,7 +18,9 @@ std::int64_t floor_div(std::int64_t a, std::int64_t b) {
   const std::int64_t q = a / b;
   return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
-std::int64_t ceil_div(std::int64_t a, std::int64_t b) { return -floor_div(-a, b); }
+std::int64_t ceil_div(std::int64_t a, std::int64_t b) {
+  return -floor_div(-a, b);
+}
 
 std::uint64_t mix(std::uint64_t x) {
   x += 0x9E3779B97F4A7C15ull;
@@ -50,7 +52,9 @@ void set_range(Word* bits, std::size_t lo, std::size_t hi) {  // [lo, hi]
   bits[wh] |= last;
 }
 
-bool test(const Word* bits, std::size_t i) { return (bits[i / 64] >> (i % 64)) & 1u; }
+bool test(const Word* bits, std::size_t i) {
+  return (bits[i / 64] >> (i % 64)) & 1u;
+}
 
 // Marks every grid frequency f with |denom * f - numer| < guard.
 void mark_near(const Grid& g, Word* bits, std::int64_t numer, std::int64_t denom,
@@ -125,26 +129,27 @@ struct Slot {
 struct SearchInput {
   Grid grid;
   Profile profile;
-  std::vector<std::int64_t> fixed;        // distinct, in the order they were marked
-  std::vector<Word> fixed_marks;          // marks of `fixed`
-  std::vector<std::vector<Word>> bands;   // allowed grid points per band, before marks
-  std::vector<Slot> slots;                // placed in this order
-  bool unbounded = false;                 // one band, as many frequencies as fit
+  std::vector<std::int64_t> fixed;       // distinct, in the order they were marked
+  std::vector<Word> fixed_marks;         // marks of `fixed`
+  std::vector<std::vector<Word>> bands;  // allowed grid points per band, before marks
+  std::vector<Slot> slots;               // placed in this order
+  bool unbounded = false;                // one band, as many frequencies as fit
   std::uint64_t seed = 0;
   std::size_t beam_width = 24;
 };
 
 struct State {
   std::vector<Word> marks;
-  std::vector<std::int64_t> chosen;            // fixed first, then placed in order
-  std::vector<std::int64_t> slot_freq;         // -1 when unplaced
+  std::vector<std::int64_t> chosen;     // fixed first, then placed in order
+  std::vector<std::int64_t> slot_freq;  // -1 when unplaced
   std::size_t placed = 0;
   std::uint64_t set_hash = 0;
 };
 
 std::size_t count_free(const std::vector<Word>& mask, const std::vector<Word>& marks) {
   std::size_t n = 0;
-  for (std::size_t w = 0; w < mask.size(); ++w) n += static_cast<std::size_t>(std::popcount(mask[w] & ~marks[w]));
+  for (std::size_t w = 0; w < mask.size(); ++w)
+    n += static_cast<std::size_t>(std::popcount(mask[w] & ~marks[w]));
   return n;
 }
 
@@ -198,8 +203,8 @@ State beam_search(const SearchInput& in) {
           scratch = st.marks;
           mark_all(in.grid, in.profile, f, st.chosen, scratch.data());
           const std::uint64_t h = st.set_hash + mix(static_cast<std::uint64_t>(f) ^ band_salt);
-          children.push_back(Child{s, f, st.placed + 1, count_free(later, scratch), h,
-                                   mix(h ^ in.seed)});
+          children.push_back(
+              Child{s, f, st.placed + 1, count_free(later, scratch), h, mix(h ^ in.seed)});
         }
       }
       if (!any && !in.unbounded) {
@@ -236,8 +241,8 @@ std::vector<Word> band_mask(const Grid& g, std::int64_t lo, std::int64_t hi,
   std::vector<Word> bits(g.words(), 0);
   const auto fill = [&](std::int64_t from, std::int64_t to, bool on) {
     std::int64_t i = std::max<std::int64_t>(ceil_div(from - g.base, g.step), 0);
-    const std::int64_t j =
-        std::min<std::int64_t>(floor_div(to - g.base, g.step), static_cast<std::int64_t>(g.size) - 1);
+    const std::int64_t j = std::min<std::int64_t>(floor_div(to - g.base, g.step),
+                                                  static_cast<std::int64_t>(g.size) - 1);
     for (; i <= j; ++i) {
       const auto u = static_cast<std::size_t>(i);
       if (on) {
@@ -308,13 +313,13 @@ Unplaced explain(const Grid& g, const Profile& p, const std::vector<std::int64_t
   for (auto& k : kinds) k.assign(g.words(), 0);
   std::vector<std::int64_t> so_far;
   for (const std::int64_t f : carriers) {
-    mark_carrier(g, p, so_far, f, Sinks{kinds[0].data(), kinds[1].data(), kinds[2].data(),
-                                        kinds[3].data()});
+    mark_carrier(g, p, so_far, f,
+                 Sinks{kinds[0].data(), kinds[1].data(), kinds[2].data(), kinds[3].data()});
     so_far.push_back(f);
   }
-  const std::array<ConflictKind, 6> rules = {ConflictKind::Spacing,    ConflictKind::Im3TwoTone,
+  const std::array<ConflictKind, 6> rules = {ConflictKind::Spacing,      ConflictKind::Im3TwoTone,
                                              ConflictKind::Im3ThreeTone, ConflictKind::Im5TwoTone,
-                                             ConflictKind::Exclusion,  ConflictKind::Scan};
+                                             ConflictKind::Exclusion,    ConflictKind::Scan};
   std::array<std::size_t, 6> counts{};
   for (std::size_t i = 0; i < ug.size; ++i) {
     const std::int64_t f = ug.freq(i);
@@ -341,8 +346,8 @@ Unplaced explain(const Grid& g, const Profile& p, const std::vector<std::int64_t
   bool first = true;
   for (std::size_t k : order) {
     if (counts[k] == 0) continue;
-    u.reason += (first ? "" : ", ") + std::string(kind_name(rules[k])) + " at " +
-                std::to_string(counts[k]);
+    u.reason +=
+        (first ? "" : ", ") + std::string(kind_name(rules[k])) + " at " + std::to_string(counts[k]);
     first = false;
   }
   return u;
@@ -375,16 +380,17 @@ std::vector<std::int64_t> place(const Scenario& sc, const std::vector<Movable>& 
     const auto key = std::make_pair(unit.min_freq, unit.max_freq);
     auto [it, fresh] = band_ids.emplace(key, in.bands.size());
     if (fresh) {
-      in.bands.push_back(unit.min_freq == 0 ? std::vector<Word>(grid.words(), 0)
-                                            : band_mask(grid, unit.min_freq, unit.max_freq,
-                                                        sc.exclusions));
+      in.bands.push_back(unit.min_freq == 0
+                             ? std::vector<Word>(grid.words(), 0)
+                             : band_mask(grid, unit.min_freq, unit.max_freq, sc.exclusions));
     }
     slots.push_back(Slot{m.unit, m.channel, it->second});
   }
   // Narrow bands first: they have the fewest choices left once the wide ones are placed.
   std::iota(order.begin(), order.end(), std::size_t{0});
   std::vector<std::size_t> width(in.bands.size());
-  for (std::size_t b = 0; b < in.bands.size(); ++b) width[b] = count_free(in.bands[b], std::vector<Word>(grid.words(), 0));
+  for (std::size_t b = 0; b < in.bands.size(); ++b)
+    width[b] = count_free(in.bands[b], std::vector<Word>(grid.words(), 0));
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
     return width[slots[a].band] < width[slots[b].band];
   });
@@ -430,8 +436,8 @@ bool compatible(const Profile& p, const std::vector<std::uint32_t>& carriers,
     for (const std::int64_t b : s) {
       if (b == a) continue;
       if (close(f, 2 * a - b, g2) || close(f, 3 * a - 2 * b, g5)) return false;
-      if (g3 > 0 && (any_near(f + a - b, g3, {f, a, b}) ||
-                     (a < b && any_near(a + b - f, g3, {f, a, b})))) {
+      if (g3 > 0 &&
+          (any_near(f + a - b, g3, {f, a, b}) || (a < b && any_near(a + b - f, g3, {f, a, b})))) {
         return false;
       }
       if (g3 > 0 && a < b) {
@@ -492,8 +498,7 @@ Plan coordinate(const Scenario& sc, const PlanOptions& options) {
     const std::uint32_t f = m.current;
     std::vector<std::uint32_t> now(kept_set.begin(), kept_set.end());
     const bool fits = unit.min_freq != 0 && f >= unit.min_freq && f <= unit.max_freq &&
-                      f % 5 == 0 && !excluded(sc.exclusions, f) &&
-                      compatible(sc.profile, now, f);
+                      f % 5 == 0 && !excluded(sc.exclusions, f) && compatible(sc.profile, now, f);
     if (fits) {
       with_keep[i] = f;
       kept_set.push_back(f);
@@ -543,8 +548,8 @@ MaxSet max_compatible_set(const Scenario& sc, std::uint32_t from_khz, std::uint3
     return out;
   }
   if (from_khz > to_khz) {
-    out.problems.push_back("the range is empty: " + std::to_string(from_khz) +
-                           " kHz is above " + std::to_string(to_khz) + " kHz");
+    out.problems.push_back("the range is empty: " + std::to_string(from_khz) + " kHz is above " +
+                           std::to_string(to_khz) + " kHz");
     return out;
   }
   SearchInput in;

@@ -56,7 +56,7 @@ struct Plan {
 Plan coordinate(const Scenario& scenario, const PlanOptions& options = {});
 
 struct MaxSet {
-  std::vector<std::string> problems;  // as in Plan
+  std::vector<std::string> problems;           // as in Plan
   std::vector<std::uint32_t> frequencies_khz;  // ascending
 };
 

@@ -131,8 +131,8 @@ ScanRead read_scan_csv(const std::string& path) {
     return out;
   }
   if (static_cast<std::uint64_t>(st.st_size) > MAX_SCAN_FILE_BYTES) {
-    out.error = path + ": larger than " + std::to_string(MAX_SCAN_FILE_BYTES / (1024 * 1024)) +
-                " MiB";
+    out.error =
+        path + ": larger than " + std::to_string(MAX_SCAN_FILE_BYTES / (1024 * 1024)) + " MiB";
     return out;
   }
   std::ifstream in(path, std::ios::binary);
@@ -148,8 +148,8 @@ ScanRead read_scan_csv(const std::string& path) {
     return out;
   }
   if (text.size() > MAX_SCAN_FILE_BYTES) {
-    out.error = path + ": larger than " + std::to_string(MAX_SCAN_FILE_BYTES / (1024 * 1024)) +
-                " MiB";
+    out.error =
+        path + ": larger than " + std::to_string(MAX_SCAN_FILE_BYTES / (1024 * 1024)) + " MiB";
     return out;
   }
   out = parse_scan_csv(text);

@@ -20,8 +20,8 @@ Scenario rig(const std::vector<std::uint32_t>& freqs, Profile profile = {}) {
   Scenario sc;
   sc.profile = profile;
   for (std::size_t i = 0; i < freqs.size(); ++i) {
-    sc.units.push_back(UnitPlan{"SIM000" + std::to_string(i + 1), 470000, 494000,
-                                {ChannelPlan{freqs[i], true}}, false});
+    sc.units.push_back(UnitPlan{
+        "SIM000" + std::to_string(i + 1), 470000, 494000, {ChannelPlan{freqs[i], true}}, false});
   }
   return sc;
 }
@@ -46,14 +46,11 @@ TEST(Analysis, TwoCarriersOneMegahertzApartHitWhatSitsOnTheirProducts) {
   // The two carriers on their products, and what the new ones generate with the old ones:
   // 2 x 479 - 480 = 478, 2 x 482 - 481 = 483, ... of which 2 x 480 - 479 = 481 and
   // 2 x 481 - 482 = 480 land on carriers too.
-  EXPECT_NE(std::find(got.begin(), got.end(),
-                      Row{"im3_2tone", 479000, 479000, {480000, 481000}}),
+  EXPECT_NE(std::find(got.begin(), got.end(), Row{"im3_2tone", 479000, 479000, {480000, 481000}}),
             got.end());
-  EXPECT_NE(std::find(got.begin(), got.end(),
-                      Row{"im3_2tone", 482000, 482000, {481000, 480000}}),
+  EXPECT_NE(std::find(got.begin(), got.end(), Row{"im3_2tone", 482000, 482000, {481000, 480000}}),
             got.end());
-  EXPECT_NE(std::find(got.begin(), got.end(),
-                      Row{"im3_2tone", 481000, 481000, {480000, 479000}}),
+  EXPECT_NE(std::find(got.begin(), got.end(), Row{"im3_2tone", 481000, 481000, {480000, 479000}}),
             got.end());
 }
 
@@ -85,9 +82,9 @@ TEST(Analysis, FifthOrderTwoTone) {
 }
 
 TEST(Analysis, SpacingMakesBothCarriersVictims) {
-  EXPECT_EQ(rows(rig({480000, 480295, 480595}, only(300, 0, 0, 0))),
-            (std::vector<Row>{{"spacing", 480000, -1, {480295}},
-                              {"spacing", 480295, -1, {480000}}}));
+  EXPECT_EQ(
+      rows(rig({480000, 480295, 480595}, only(300, 0, 0, 0))),
+      (std::vector<Row>{{"spacing", 480000, -1, {480295}}, {"spacing", 480295, -1, {480000}}}));
 }
 
 TEST(Analysis, ZeroSwitchesEveryRuleOff) {

@@ -49,7 +49,7 @@ TEST(Coordinate, PlacesEveryChannelAndTheAnalysisFindsNoConflict) {
     EXPECT_EQ(a.to_khz % 25, 0u) << a.key;
     EXPECT_FALSE(a.to_khz >= 476000 && a.to_khz <= 478000) << a.key;
   }
-  EXPECT_EQ(plan.result.units[0], sc.units[0]);  // locked
+  EXPECT_EQ(plan.result.units[0], sc.units[0]);                               // locked
   EXPECT_EQ(plan.result.units[3].channels[1], (ChannelPlan{470000, false}));  // disabled
   EXPECT_EQ(plan.assignments[0].key, "SIM0001");
 }
@@ -82,7 +82,8 @@ TEST(Coordinate, ListsWhatItCannotPlaceWithTheBlockingRule) {
   Scenario sc;
   // 470.000-470.600: any two of the 25 points leave no third (spacing, or the 2-tone product
   // of the ends on the middle).
-  for (const char* key : {"A", "B", "C", "D"}) sc.units.push_back(unit(key, {470000}, false, 470000, 470600));
+  for (const char* key : {"A", "B", "C", "D"})
+    sc.units.push_back(unit(key, {470000}, false, 470000, 470600));
   sc.units.push_back(unit("X", {480000}, false, 479000, 481000));
   sc.exclusions = {{478900, 481100, "TV", false}};
   sc.units.push_back(unit("U", {480000}, false, 0, 494000));
@@ -142,9 +143,9 @@ TEST(MaxSet, RangeEdgesAndRefusals) {
 
 TEST(Compatible, AgreesWithTheAnalysisOnHandWorkedSets) {
   const Profile p;
-  EXPECT_FALSE(compatible(p, {480000, 481000}, 482000));  // 2-tone product
-  EXPECT_FALSE(compatible(p, {480000, 481000}, 481000));  // shared
-  EXPECT_FALSE(compatible(p, {480000, 481000}, 480250));  // spacing
+  EXPECT_FALSE(compatible(p, {480000, 481000}, 482000));          // 2-tone product
+  EXPECT_FALSE(compatible(p, {480000, 481000}, 481000));          // shared
+  EXPECT_FALSE(compatible(p, {480000, 481000}, 480250));          // spacing
   EXPECT_FALSE(compatible(p, {480000, 483000, 485000}, 487960));  // 3-tone, f as victim
   EXPECT_FALSE(compatible(p, {480000, 482000, 483000}, 481040));  // f generates onto 480000
   EXPECT_TRUE(compatible(p, {480000, 481000}, 482100));

@@ -23,7 +23,8 @@ TEST(ScanCsv, ReadsTheCommonLayouts) {
       {"MHz with header, comment and CRLF",
        "Frequency (MHz),Level (dBm)\r\n# venue scan\r\n470.000,-95.5\r\n470.025, -72\r\n",
        {{470000, -95.5}, {470025, -72.0}}},
-      {"kHz integers, semicolons and decimal commas", "470000;-90,5\n470125;-60\n",
+      {"kHz integers, semicolons and decimal commas",
+       "470000;-90,5\n470125;-60\n",
        {{470000, -90.5}, {470125, -60.0}}},
       {"MHz with decimal comma and semicolons", "470,125;-85,5\n", {{470125, -85.5}}},
       {"tabs, quotes and extra columns", "\"470.100\"\t\"-60.0\"\t\"-58.0\"\n", {{470100, -60.0}}},
@@ -32,7 +33,8 @@ TEST(ScanCsv, ReadsTheCommonLayouts) {
        "\xEF\xBB\xBFRF Explorer CSV data file: v1\nSample Points,112\n2026-12-07,10:00\n"
        "470.1,-80\n",
        {{470100, -80.0}}},
-      {"MHz rounded to the nearest kHz", "470.0004,-1\n470.0005,+2\n",
+      {"MHz rounded to the nearest kHz",
+       "470.0004,-1\n470.0005,+2\n",
        {{470000, -1.0}, {470001, 2.0}}},
   };
   for (const auto& c : cases) {
