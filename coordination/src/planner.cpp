@@ -83,7 +83,7 @@ struct Sinks {
 // product x helps to make, or f as a generator of a product that hits x or hits another
 // carrier with x's help. Conflicts involving f but not x were marked when their carriers came in.
 void mark_carrier(const Grid& g, const Profile& p, const std::vector<std::int64_t>& existing,
-                  std::int64_t x, const Sinks& out) {
+                  std::int64_t x, const Sinks& out, bool three_tone = true) {
   mark_near(g, out.spacing, x, 1, std::max<std::int64_t>(p.carrier_spacing_khz, 1));
   const std::int64_t g2 = p.im3_2tone_khz;
   const std::int64_t g3 = p.im3_3tone_khz;
@@ -103,7 +103,7 @@ void mark_carrier(const Grid& g, const Profile& p, const std::vector<std::int64_
       mark_near(g, out.im5, 3 * x - a, 2, g5);  // 3x - 2f hits a
       mark_near(g, out.im5, 3 * a - x, 2, g5);  // 3a - 2f hits x
     }
-    if (g3 > 0) {
+    if (g3 > 0 && three_tone) {
       for (std::size_t j = 0; j < existing.size(); ++j) {
         if (j == i) continue;
         const std::int64_t b = existing[j];
@@ -118,6 +118,86 @@ void mark_all(const Grid& g, const Profile& p, std::int64_t x,
               const std::vector<std::int64_t>& existing, Word* bits) {
   mark_carrier(g, p, existing, x, Sinks{bits, bits, bits, bits});
 }
+
+// Sets bits lo..hi of `bits`, clipped to 0..limit - 1.
+void set_clipped(std::vector<Word>& bits, std::int64_t lo, std::int64_t hi, std::int64_t limit) {
+  lo = std::max<std::int64_t>(lo, 0);
+  hi = std::min(hi, limit - 1);
+  if (lo <= hi) set_range(bits.data(), static_cast<std::size_t>(lo), static_cast<std::size_t>(hi));
+}
+
+// ORs bits start..start + n - 1 of `src` into bits 0..n - 1 of `dst`.
+void or_window(Word* dst, const std::vector<Word>& src, std::size_t start, std::size_t n) {
+  const std::size_t words = (n + 63) / 64;
+  const std::size_t shift = start % 64;
+  for (std::size_t w = 0; w < words; ++w) {
+    const std::size_t sw = start / 64 + w;
+    Word v = src[sw] >> shift;
+    if (shift != 0 && sw + 1 < src.size()) v |= src[sw + 1] << (64 - shift);
+    if (w == words - 1 && n % 64 != 0) v &= ~Word{0} >> (64 - n % 64);
+    dst[w] |= v;
+  }
+}
+
+// Three-tone marks by shifting. For carriers on the grid, the products x + a - b and a + b - x
+// of a candidate x are the pair differences a - b and sums a + b moved by x, so one bitset of
+// each, widened by the guard, marks all pairs at once instead of one pair at a time. Pairs with
+// a carrier off the grid are marked one by one.
+class PairSets {
+ public:
+  PairSets(const Grid& g, std::int64_t guard)
+      : g_(g),
+        guard_(guard),
+        n_(static_cast<std::int64_t>(g.size)),
+        r_(guard > 0 ? ceil_div(guard, g.step) - 1 : -1),
+        od_(n_ + std::max<std::int64_t>(r_, 0)),
+        diff_(static_cast<std::size_t>((2 * od_ + 1) / 64 + 2), 0),
+        sum_(static_cast<std::size_t>((2 * n_) / 64 + 2), 0) {}
+
+  void add(std::int64_t c) {
+    if (r_ < 0) return;
+    if ((c - g_.base) % g_.step != 0) {
+      off_.push_back(c);
+      return;
+    }
+    const std::int64_t ci = (c - g_.base) / g_.step;
+    for (const std::int64_t a : on_) {
+      for (const std::int64_t d : {ci - a, a - ci}) {
+        set_clipped(diff_, d - r_ + od_, d + r_ + od_, 2 * od_ + 1);
+      }
+      set_clipped(sum_, ci + a - r_, ci + a + r_, 2 * n_);
+    }
+    on_.push_back(ci);
+  }
+
+  // Marks the three-tone products of candidate x (on the grid) with every pair of `carriers`.
+  void mark(std::int64_t x, const std::vector<std::int64_t>& carriers, Word* marks) const {
+    if (r_ < 0) return;
+    const std::int64_t xi = (x - g_.base) / g_.step;
+    const auto n = static_cast<std::size_t>(n_);
+    or_window(marks, diff_, static_cast<std::size_t>(od_ - xi), n);
+    or_window(marks, sum_, static_cast<std::size_t>(xi), n);
+    for (const std::int64_t o : off_) {
+      for (const std::int64_t a : carriers) {
+        if (a == o) continue;
+        mark_near(g_, marks, x + o - a, 1, guard_);
+        mark_near(g_, marks, x + a - o, 1, guard_);
+        mark_near(g_, marks, o + a - x, 1, guard_);
+      }
+    }
+  }
+
+ private:
+  Grid g_;
+  std::int64_t guard_;
+  std::int64_t n_;
+  std::int64_t r_;   // grid points either side of a product within the guard; -1 when off
+  std::int64_t od_;  // bit of difference 0
+  std::vector<Word> diff_;
+  std::vector<Word> sum_;
+  std::vector<std::int64_t> on_;  // grid indexes
+  std::vector<std::int64_t> off_;
+};
 
 // One channel (or, for a maximum set, any number of frequencies) to place within `band`.
 struct Slot {
@@ -140,6 +220,7 @@ struct SearchInput {
 
 struct State {
   std::vector<Word> marks;
+  PairSets pairs;
   std::vector<std::int64_t> chosen;     // fixed first, then placed in order
   std::vector<std::int64_t> slot_freq;  // -1 when unplaced
   std::size_t placed = 0;
@@ -176,8 +257,8 @@ State beam_search(const SearchInput& in) {
     for (std::size_t w = 0; w < words; ++w) rest[d][w] |= band[w];
   }
 
-  State start;
-  start.marks = in.fixed_marks;
+  State start{in.fixed_marks, PairSets(in.grid, in.profile.im3_3tone_khz), {}, {}, 0, 0};
+  for (const std::int64_t f : in.fixed) start.pairs.add(f);
   start.chosen = in.fixed;
   start.slot_freq.assign(in.slots.size(), -1);
   std::vector<State> beam{start};
@@ -201,7 +282,10 @@ State beam_search(const SearchInput& in) {
           any = true;
           const std::int64_t f = in.grid.freq(i);
           scratch = st.marks;
-          mark_all(in.grid, in.profile, f, st.chosen, scratch.data());
+          mark_carrier(in.grid, in.profile, st.chosen, f,
+                       Sinks{scratch.data(), scratch.data(), scratch.data(), scratch.data()},
+                       false);
+          st.pairs.mark(f, st.chosen, scratch.data());
           const std::uint64_t h = st.set_hash + mix(static_cast<std::uint64_t>(f) ^ band_salt);
           children.push_back(
               Child{s, f, st.placed + 1, count_free(later, scratch), h, mix(h ^ in.seed)});
@@ -224,6 +308,7 @@ State beam_search(const SearchInput& in) {
       State st = beam[c.parent];
       if (c.freq >= 0) {
         mark_all(in.grid, in.profile, c.freq, st.chosen, st.marks.data());
+        st.pairs.add(c.freq);
         st.chosen.push_back(c.freq);
         if (!in.unbounded) st.slot_freq[slot] = c.freq;
         ++st.placed;

@@ -14,7 +14,7 @@ struct PlanOptions {
   std::uint32_t step_khz = 25;
   std::uint64_t seed = 0;
   // Partial plans kept per search step; wider finds larger sets and costs time in proportion.
-  std::uint32_t beam_width = 24;
+  std::uint32_t beam_width = 96;
 };
 
 struct Assignment {
