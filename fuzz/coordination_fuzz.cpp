@@ -7,7 +7,10 @@
 //  2. compatible(S, f) is true exactly when the analysis of S + f has no spacing or
 //     intermodulation conflict involving f;
 //  3. the planner's largest set in a small range, added to the other carriers, has no conflict
-//     that involves one of its frequencies.
+//     that involves one of its frequencies;
+//  4. coordinate() moves only unlocked channels, onto distinct grid frequencies in their unit's
+//     range, and the channels it placed have no conflict with each other, the locked units and
+//     the other carriers.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -152,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint32_t units = in.byte() % 6;
   for (std::uint32_t u = 0; u < units; ++u) {
     UnitPlan unit;
-    unit.key = std::string(1, static_cast<char>('A' + in.byte() % 4));  // repeated keys too
+    unit.key = std::string(1, static_cast<char>('A' + u));
     unit.min_freq = in.byte() % 4 == 0 ? 0 : frequency(in);
     unit.max_freq = frequency(in) + 2000;
     const std::uint32_t channels = in.byte() % 4;
@@ -206,6 +209,43 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::uint32_t m : max.frequencies_khz) {
       FUZZ_CHECK(!involves(c, m) || !is_rf_rule(c.kind));
       FUZZ_CHECK(!(c.victim_khz == m && !is_rf_rule(c.kind)));
+    }
+  }
+
+  const Plan plan = coordinate(sc, options);
+  FUZZ_CHECK(plan.problems.empty());
+  Scenario placed;
+  placed.profile = sc.profile;
+  placed.exclusions = sc.exclusions;
+  placed.other_carriers = sc.other_carriers;
+  std::set<std::pair<std::string, unsigned>> moved;
+  for (const Assignment& x : plan.assignments) moved.insert({x.key, x.channel});
+  FUZZ_CHECK(moved.size() == plan.assignments.size());
+  std::set<std::uint32_t> fixed;
+  for (const OtherCarrier& o : sc.other_carriers) fixed.insert(o.frequency_khz);
+  for (std::size_t u = 0; u < sc.units.size(); ++u) {
+    const UnitPlan& before = sc.units[u];
+    UnitPlan kept = plan.result.units[u];
+    FUZZ_CHECK(kept.channels.size() == before.channels.size());
+    for (std::size_t c = 0; c < kept.channels.size(); ++c) {
+      const bool is_moved = moved.count({before.key, static_cast<unsigned>(c + 1)}) > 0;
+      if (before.locked || !before.channels[c].enabled) FUZZ_CHECK(!is_moved);
+      if (!is_moved) {
+        FUZZ_CHECK(kept.channels[c] == before.channels[c]);
+        if (!before.locked) kept.channels[c].enabled = false;  // unplaced: not part of the check
+      }
+      if (before.locked && before.channels[c].enabled)
+        fixed.insert(before.channels[c].frequency_khz);
+    }
+    placed.units.push_back(kept);
+  }
+  std::set<std::uint32_t> to;
+  for (const Assignment& x : plan.assignments) {
+    FUZZ_CHECK(to.insert(x.to_khz).second && fixed.count(x.to_khz) == 0);
+  }
+  for (const Conflict& c : analyse(placed).conflicts) {
+    for (const std::uint32_t m : to) {
+      FUZZ_CHECK(!involves(c, m));
     }
   }
   return 0;

@@ -54,8 +54,8 @@ struct UnitPlan {
   friend bool operator==(const UnitPlan&, const UnitPlan&) = default;
 };
 
-// Everything a coordination works on. Callers turn scan data into exclusions with
-// scan_exclusions() and append them here.
+// Everything a coordination works on. Unit keys are distinct. Callers turn scan data into
+// exclusions with scan_exclusions() and append them here.
 struct Scenario {
   Profile profile;
   std::vector<Exclusion> exclusions;
