@@ -13,6 +13,7 @@ namespace {
 
 using Word = std::uint64_t;
 constexpr std::size_t MAX_GRID_POINTS = 400000;
+constexpr std::size_t MAX_CANDIDATES = 1024;  // per partial plan and search step
 
 std::int64_t floor_div(std::int64_t a, std::int64_t b) {
   const std::int64_t q = a / b;
@@ -264,6 +265,12 @@ State beam_search(const SearchInput& in) {
   std::vector<State> beam{start};
   std::vector<Word> scratch(words);
   std::vector<Child> children;
+  std::vector<std::size_t> free_points;
+  // Many channels: a narrower beam keeps the cost near linear in the number of channels.
+  const std::size_t width =
+      in.unbounded ? in.beam_width
+                   : std::max<std::size_t>(
+                         2, in.beam_width * 32 / std::max<std::size_t>(32, in.slots.size()));
 
   for (std::size_t d = 0; d < depth_count; ++d) {
     const std::size_t slot = in.unbounded ? 0 : d;
@@ -273,23 +280,28 @@ State beam_search(const SearchInput& in) {
     children.clear();
     for (std::size_t s = 0; s < beam.size(); ++s) {
       const State& st = beam[s];
-      bool any = false;
+      free_points.clear();
       for (std::size_t w = 0; w < words; ++w) {
-        Word free = band[w] & ~st.marks[w];
-        while (free != 0) {
-          const std::size_t i = w * 64 + static_cast<std::size_t>(std::countr_zero(free));
-          free &= free - 1;
-          any = true;
-          const std::int64_t f = in.grid.freq(i);
-          scratch = st.marks;
-          mark_carrier(in.grid, in.profile, st.chosen, f,
-                       Sinks{scratch.data(), scratch.data(), scratch.data(), scratch.data()},
-                       false);
-          st.pairs.mark(f, st.chosen, scratch.data());
-          const std::uint64_t h = st.set_hash + mix(static_cast<std::uint64_t>(f) ^ band_salt);
-          children.push_back(
-              Child{s, f, st.placed + 1, count_free(later, scratch), h, mix(h ^ in.seed)});
+        for (Word free = band[w] & ~st.marks[w]; free != 0; free &= free - 1) {
+          free_points.push_back(w * 64 + static_cast<std::size_t>(std::countr_zero(free)));
         }
+      }
+      const bool any = !free_points.empty();
+      // Very wide bands early in a search: an even sample of the free points stands for all.
+      const std::size_t take = std::min(free_points.size(), MAX_CANDIDATES);
+      const std::size_t offset =
+          take == 0 ? 0 : mix(st.set_hash ^ in.seed) % (free_points.size() / take);
+      for (std::size_t k = 0; k < take; ++k) {
+        const std::size_t pick =
+            std::min(k * free_points.size() / take + offset, free_points.size() - 1);
+        const std::int64_t f = in.grid.freq(free_points[pick]);
+        scratch = st.marks;
+        mark_carrier(in.grid, in.profile, st.chosen, f,
+                     Sinks{scratch.data(), scratch.data(), scratch.data(), scratch.data()}, false);
+        st.pairs.mark(f, st.chosen, scratch.data());
+        const std::uint64_t h = st.set_hash + mix(static_cast<std::uint64_t>(f) ^ band_salt);
+        children.push_back(
+            Child{s, f, st.placed + 1, count_free(later, scratch), h, mix(h ^ in.seed)});
       }
       if (!any && !in.unbounded) {
         children.push_back(Child{s, -1, st.placed, count_free(later, st.marks), st.set_hash,
@@ -303,7 +315,7 @@ State beam_search(const SearchInput& in) {
     std::vector<State> next;
     std::set<std::uint64_t> seen;
     for (const Child& c : children) {
-      if (next.size() >= in.beam_width) break;
+      if (next.size() >= width) break;
       if (!seen.insert(c.set_hash).second) continue;
       State st = beam[c.parent];
       if (c.freq >= 0) {
@@ -525,10 +537,18 @@ bool compatible(const Profile& p, const std::vector<std::uint32_t>& carriers,
           (any_near(f + a - b, g3, {f, a, b}) || (a < b && any_near(a + b - f, g3, {f, a, b})))) {
         return false;
       }
-      if (g3 > 0 && a < b) {
-        for (const std::int64_t c : s) {
-          if (c != a && c != b && close(f, a + b - c, g3)) return false;
-        }
+    }
+  }
+  // f as the victim of a + b - c, that is a + b within the guard of f + c: for each c and a,
+  // the partners b sit in one window of the sorted carriers.
+  for (std::size_t k = 0; g3 > 0 && k < s.size(); ++k) {
+    const std::int64_t target = f + s[k];
+    for (std::size_t i = 0; i < s.size(); ++i) {
+      if (i == k) continue;
+      auto it = std::upper_bound(s.begin() + static_cast<std::ptrdiff_t>(i) + 1, s.end(),
+                                 target - g3 - s[i]);
+      for (; it != s.end() && *it < target + g3 - s[i]; ++it) {
+        if (it - s.begin() != static_cast<std::ptrdiff_t>(k)) return false;
       }
     }
   }

@@ -14,6 +14,7 @@ struct PlanOptions {
   std::uint32_t step_khz = 25;
   std::uint64_t seed = 0;
   // Partial plans kept per search step; wider finds larger sets and costs time in proportion.
+  // Scaled down in proportion for more than 32 channels to place.
   std::uint32_t beam_width = 96;
 };
 
