@@ -210,9 +210,18 @@ Analysis analyse(const Scenario& scenario) {
       if (g2 > 0) hit(ConflictKind::Im3TwoTone, 2 * freqs[a] - freqs[b], g2, {a, b, 0}, 2);
       if (g5 > 0) hit(ConflictKind::Im5TwoTone, 3 * freqs[a] - 2 * freqs[b], g5, {a, b, 0}, 2);
       if (g3 > 0 && a < b) {
+        // As c rises the product falls, so the window of carriers near it only moves down.
+        std::size_t lo = n;  // first carrier above product - guard
+        std::size_t hi = n;  // first carrier at or above product + guard
         for (std::size_t c = 0; c < n; ++c) {
+          const std::int64_t product = freqs[a] + freqs[b] - freqs[c];
+          while (hi > 0 && freqs[hi - 1] >= product + g3) --hi;
+          while (lo > 0 && freqs[lo - 1] > product - g3) --lo;
           if (c == a || c == b) continue;
-          hit(ConflictKind::Im3ThreeTone, freqs[a] + freqs[b] - freqs[c], g3, {a, b, c}, 3);
+          for (std::size_t v = lo; v < hi; ++v) {
+            if (v == a || v == b || v == c) continue;
+            raw.push_back({ConflictKind::Im3ThreeTone, v, product, {a, b, c}, 3, 0, {}});
+          }
         }
       }
     }

@@ -395,7 +395,7 @@ Unplaced explain(const Grid& g, const Profile& p, const std::vector<std::int64_t
                  const UnitPlan& unit, unsigned channel, const std::vector<Exclusion>& exclusions,
                  std::uint32_t step) {
   Unplaced u{unit.key, channel, ConflictKind::Band, {}};
-  if (unit.min_freq == 0 || unit.min_freq > unit.max_freq) {
+  if (unit.min_freq == 0) {
     u.reason = "the unit has not reported its frequency range";
     return u;
   }

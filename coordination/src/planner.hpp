@@ -67,7 +67,7 @@ MaxSet max_compatible_set(const Scenario& scenario, std::uint32_t from_khz, std:
                           const PlanOptions& options = {});
 
 // Whether `frequency_khz` can join `carriers` (distinct frequencies) without breaking a spacing
-// or intermodulation rule of `profile` that involves it. Exact, O(n^2); for checks and tests.
+// or intermodulation rule of `profile` that involves it. Exact, O(n^2 log n).
 bool compatible(const Profile& profile, const std::vector<std::uint32_t>& carriers,
                 std::uint32_t frequency_khz);
 
