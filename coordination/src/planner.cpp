@@ -202,8 +202,6 @@ class PairSets {
 
 // One channel (or, for a maximum set, any number of frequencies) to place within `band`.
 struct Slot {
-  std::size_t unit = 0;
-  unsigned channel = 0;
   std::size_t band = 0;  // index into the distinct band masks
 };
 
@@ -481,7 +479,7 @@ std::vector<std::int64_t> place(const Scenario& sc, const std::vector<Movable>& 
                              ? std::vector<Word>(grid.words(), 0)
                              : band_mask(grid, unit.min_freq, unit.max_freq, sc.exclusions));
     }
-    slots.push_back(Slot{m.unit, m.channel, it->second});
+    slots.push_back(Slot{it->second});
   }
   // Narrow bands first: they have the fewest choices left once the wide ones are placed.
   std::iota(order.begin(), order.end(), std::size_t{0});
