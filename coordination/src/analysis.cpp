@@ -1,0 +1,270 @@
+#include "analysis.hpp"
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <tuple>
+
+namespace owl::coord {
+namespace {
+
+// A conflict before its carriers are copied in: indexes into the carrier list.
+struct RawConflict {
+  ConflictKind kind;
+  std::size_t victim;
+  std::optional<std::int64_t> product;
+  std::array<std::size_t, 3> generators;  // the first `count` are used
+  std::size_t count = 0;
+  std::size_t exclusion = 0;
+  std::vector<Source> band_sources;
+};
+
+bool unit_first(const Source& a, const Source& b) {
+  if (a.is_other() != b.is_other()) return !a.is_other();
+  if (a.is_other()) return false;  // other carriers keep their given order
+  return std::tie(a.key, a.channel) < std::tie(b.key, b.channel);
+}
+
+// Frequencies of carriers f with |f - product| < guard, as a range of indexes into `freqs`.
+std::pair<std::size_t, std::size_t> near(const std::vector<std::int64_t>& freqs,
+                                         std::int64_t product, std::int64_t guard) {
+  const auto lo = std::upper_bound(freqs.begin(), freqs.end(), product - guard);
+  const auto hi = std::lower_bound(lo, freqs.end(), product + guard);
+  return {static_cast<std::size_t>(lo - freqs.begin()),
+          static_cast<std::size_t>(hi - freqs.begin())};
+}
+
+bool in_band(const UnitPlan& unit, std::uint32_t f) {
+  if (f % 5 != 0 || f > unit.max_freq) return false;
+  return unit.min_freq == 0 || f >= unit.min_freq;
+}
+
+std::string sources_text(const std::vector<Source>& sources) {
+  std::string out;
+  for (const Source& s : sources) {
+    if (!out.empty()) out += ", ";
+    if (s.is_other()) {
+      out += s.note.empty() ? std::string("other carrier") : s.note;
+    } else {
+      out += s.key + " channel " + std::to_string(s.channel);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string_view kind_name(ConflictKind kind) {
+  switch (kind) {
+    case ConflictKind::Spacing:
+      return "spacing";
+    case ConflictKind::Im3TwoTone:
+      return "im3_2tone";
+    case ConflictKind::Im3ThreeTone:
+      return "im3_3tone";
+    case ConflictKind::Im5TwoTone:
+      return "im5_2tone";
+    case ConflictKind::Exclusion:
+      return "exclusion";
+    case ConflictKind::Scan:
+      return "scan";
+    case ConflictKind::Band:
+      return "band";
+  }
+  return "unknown";
+}
+
+const Carrier* Analysis::carrier(std::uint32_t frequency_khz) const {
+  const auto it =
+      std::lower_bound(carriers.begin(), carriers.end(), frequency_khz,
+                       [](const Carrier& c, std::uint32_t f) { return c.frequency_khz < f; });
+  return it != carriers.end() && it->frequency_khz == frequency_khz ? &*it : nullptr;
+}
+
+std::string mhz_text(std::int64_t khz) {
+  const std::int64_t mag = khz < 0 ? -khz : khz;
+  std::string frac = std::to_string(mag % 1000);
+  frac.insert(0, 3 - frac.size(), '0');
+  return (khz < 0 ? "-" : "") + std::to_string(mag / 1000) + "." + frac;
+}
+
+std::string describe(const Conflict& c, const Analysis& analysis) {
+  const auto f = [](std::int64_t khz) { return mhz_text(khz); };
+  const auto gen = [&](std::size_t i) { return f(c.generators_khz.at(i)); };
+  std::vector<Source> victims = c.sources;
+  if (victims.empty()) {
+    if (const Carrier* v = analysis.carrier(c.victim_khz)) victims = v->sources;
+  }
+  const std::string hits = " hits " + sources_text(victims);
+  const std::string product = c.product_khz ? f(*c.product_khz) : std::string();
+  switch (c.kind) {
+    case ConflictKind::Spacing: {
+      const std::uint32_t other = c.generators_khz.empty() ? c.victim_khz : c.generators_khz[0];
+      if (other == c.victim_khz) {
+        return "spacing " + f(c.victim_khz) + " MHz is used by " + sources_text(victims);
+      }
+      const auto gap = other > c.victim_khz ? other - c.victim_khz : c.victim_khz - other;
+      return "spacing " + f(c.victim_khz) + " MHz is " + std::to_string(gap) + " kHz from " +
+             f(other) + " MHz" + hits;
+    }
+    case ConflictKind::Im3TwoTone:
+      return "im3 2-tone " + product + " MHz from 2 × " + gen(0) + " − " + gen(1) + hits;
+    case ConflictKind::Im3ThreeTone:
+      return "im3 3-tone " + product + " MHz from " + gen(0) + " + " + gen(1) + " − " + gen(2) +
+             hits;
+    case ConflictKind::Im5TwoTone:
+      return "im5 2-tone " + product + " MHz from 3 × " + gen(0) + " − 2 × " + gen(1) + hits;
+    case ConflictKind::Exclusion:
+    case ConflictKind::Scan: {
+      std::string range = c.exclusion
+                              ? f(c.exclusion->from_khz) + "-" + f(c.exclusion->to_khz) + " MHz"
+                              : std::string("range");
+      if (c.exclusion && !c.exclusion->note.empty()) range += " (" + c.exclusion->note + ")";
+      return std::string(kind_name(c.kind)) + " " + f(c.victim_khz) + " MHz is inside " + range +
+             hits;
+    }
+    case ConflictKind::Band:
+      return "band " + f(c.victim_khz) + " MHz is outside the unit's range or off the 5 kHz step" +
+             hits;
+  }
+  return std::string(kind_name(c.kind));
+}
+
+Analysis analyse(const Scenario& scenario) {
+  Analysis out;
+  const Profile& profile = scenario.profile;
+
+  std::map<std::uint32_t, std::vector<Source>> by_freq;
+  std::map<std::uint32_t, std::vector<Source>> off_band;
+  for (const UnitPlan& unit : scenario.units) {
+    std::map<std::uint32_t, std::vector<unsigned>> own;
+    for (std::size_t i = 0; i < unit.channels.size(); ++i) {
+      const ChannelPlan& ch = unit.channels[i];
+      if (!ch.enabled) continue;
+      const auto number = static_cast<unsigned>(i + 1);
+      by_freq[ch.frequency_khz].push_back(Source{unit.key, number, {}});
+      if (!in_band(unit, ch.frequency_khz)) {
+        off_band[ch.frequency_khz].push_back(Source{unit.key, number, {}});
+      }
+      own[ch.frequency_khz].push_back(number);
+    }
+    for (auto& [f, channels] : own) {
+      if (channels.size() > 1) out.duplicates.push_back(Duplicate{unit.key, f, channels});
+    }
+  }
+  for (const OtherCarrier& other : scenario.other_carriers) {
+    by_freq[other.frequency_khz].push_back(Source{{}, 0, other.note});
+  }
+  std::sort(out.duplicates.begin(), out.duplicates.end(), [](const auto& a, const auto& b) {
+    return std::tie(a.key, a.frequency_khz) < std::tie(b.key, b.frequency_khz);
+  });
+
+  std::vector<std::int64_t> freqs;
+  for (auto& [f, sources] : by_freq) {
+    std::stable_sort(sources.begin(), sources.end(), unit_first);
+    freqs.push_back(f);
+    out.carriers.push_back(Carrier{f, sources});
+  }
+  const std::size_t n = freqs.size();
+
+  std::vector<RawConflict> raw;
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto& sources = out.carriers[i].sources;
+    std::vector<std::string> keys;
+    bool other = false;
+    for (const Source& s : sources) {
+      if (s.is_other()) {
+        other = true;
+      } else if (std::find(keys.begin(), keys.end(), s.key) == keys.end()) {
+        keys.push_back(s.key);
+      }
+    }
+    if (keys.size() > 1) out.shared.push_back(out.carriers[i]);
+    // A receiver tuned to someone else's transmitter hears it, whatever the spacing rule says.
+    if (other && !keys.empty()) raw.push_back({ConflictKind::Spacing, i, {}, {i, 0, 0}, 1, 0, {}});
+  }
+
+  if (const std::int64_t sp = profile.carrier_spacing_khz; sp > 0) {
+    for (std::size_t i = 0; i < n; ++i) {
+      for (std::size_t j = i + 1; j < n && freqs[j] - freqs[i] < sp; ++j) {
+        raw.push_back({ConflictKind::Spacing, i, {}, {j, 0, 0}, 1, 0, {}});
+        raw.push_back({ConflictKind::Spacing, j, {}, {i, 0, 0}, 1, 0, {}});
+      }
+    }
+  }
+
+  const auto hit = [&](ConflictKind kind, std::int64_t product, std::int64_t guard,
+                       std::array<std::size_t, 3> gens, std::size_t count) {
+    const auto [lo, hi] = near(freqs, product, guard);
+    for (std::size_t v = lo; v < hi; ++v) {
+      if (v == gens[0] || v == gens[1] || (count == 3 && v == gens[2])) continue;
+      raw.push_back({kind, v, product, gens, count, 0, {}});
+    }
+  };
+  const std::int64_t g2 = profile.im3_2tone_khz;
+  const std::int64_t g3 = profile.im3_3tone_khz;
+  const std::int64_t g5 = profile.im5_2tone_khz;
+  for (std::size_t a = 0; a < n; ++a) {
+    for (std::size_t b = 0; b < n; ++b) {
+      if (a == b) continue;
+      if (g2 > 0) hit(ConflictKind::Im3TwoTone, 2 * freqs[a] - freqs[b], g2, {a, b, 0}, 2);
+      if (g5 > 0) hit(ConflictKind::Im5TwoTone, 3 * freqs[a] - 2 * freqs[b], g5, {a, b, 0}, 2);
+      if (g3 > 0 && a < b) {
+        // As c rises the product falls, so the window of carriers near it only moves down.
+        std::size_t lo = n;  // first carrier above product - guard
+        std::size_t hi = n;  // first carrier at or above product + guard
+        for (std::size_t c = 0; c < n; ++c) {
+          const std::int64_t product = freqs[a] + freqs[b] - freqs[c];
+          while (hi > 0 && freqs[hi - 1] >= product + g3) --hi;
+          while (lo > 0 && freqs[lo - 1] > product - g3) --lo;
+          if (c == a || c == b) continue;
+          for (std::size_t v = lo; v < hi; ++v) {
+            if (v == a || v == b || v == c) continue;
+            raw.push_back({ConflictKind::Im3ThreeTone, v, product, {a, b, c}, 3, 0, {}});
+          }
+        }
+      }
+    }
+  }
+
+  for (std::size_t e = 0; e < scenario.exclusions.size(); ++e) {
+    const Exclusion& ex = scenario.exclusions[e];
+    const auto lo = std::lower_bound(freqs.begin(), freqs.end(), std::int64_t{ex.from_khz});
+    const auto hi = std::upper_bound(freqs.begin(), freqs.end(), std::int64_t{ex.to_khz});
+    for (auto it = lo; it < hi; ++it) {
+      const auto v = static_cast<std::size_t>(it - freqs.begin());
+      raw.push_back(
+          {ex.from_scan ? ConflictKind::Scan : ConflictKind::Exclusion, v, {}, {}, 0, e, {}});
+    }
+  }
+
+  for (auto& [f, outside] : off_band) {
+    std::sort(outside.begin(), outside.end(), unit_first);
+    const auto v = static_cast<std::size_t>(
+        std::lower_bound(freqs.begin(), freqs.end(), std::int64_t{f}) - freqs.begin());
+    raw.push_back({ConflictKind::Band, v, {}, {}, 0, 0, std::move(outside)});
+  }
+
+  std::sort(raw.begin(), raw.end(), [](const RawConflict& a, const RawConflict& b) {
+    return std::tie(a.victim, a.kind, a.product, a.count, a.generators, a.exclusion) <
+           std::tie(b.victim, b.kind, b.product, b.count, b.generators, b.exclusion);
+  });
+  out.conflicts.reserve(raw.size());
+  for (RawConflict& r : raw) {
+    Conflict c;
+    c.kind = r.kind;
+    c.victim_khz = out.carriers[r.victim].frequency_khz;
+    c.product_khz = r.product;
+    for (std::size_t g = 0; g < r.count; ++g) {
+      c.generators_khz.push_back(out.carriers[r.generators[g]].frequency_khz);
+    }
+    if (r.kind == ConflictKind::Exclusion || r.kind == ConflictKind::Scan) {
+      c.exclusion = scenario.exclusions[r.exclusion];
+    }
+    c.sources = std::move(r.band_sources);
+    out.conflicts.push_back(std::move(c));
+  }
+  return out;
+}
+
+}  // namespace owl::coord
