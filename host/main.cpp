@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "ui/main_window.hpp"
+#include "ui/theme.hpp"
 #include "ui/unit_list_model.hpp"
 
 namespace {
@@ -75,6 +76,7 @@ int main(int argc, char** argv) {
   parser.addOption(simulator);
   parser.process(app);
 
+  owl::desktop::apply_desktop_style(app);
   owl::desktop::MainWindow window(parser.isSet(simulator));
   install_script_hooks(window, since_main);
   window.show();

@@ -11,8 +11,11 @@
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include "ui/labels.hpp"
 
 namespace owl::desktop {
 
@@ -35,6 +38,72 @@ bool checked(const QTableWidget* table, int row, int column) {
   const QTableWidgetItem* item = table->item(row, column);
   return item != nullptr && item->checkState() == Qt::Checked;
 }
+
+// A frequency cell holds kHz as its data and shows MHz.
+constexpr int KHZ_ROLE = Qt::UserRole;
+
+void set_frequency(QTableWidgetItem* item, std::uint32_t khz) {
+  item->setData(KHZ_ROLE, khz);
+  item->setText(mhz_text(khz));
+}
+
+// Accepts only what parse_frequency accepts, so a refused value never leaves the cell.
+class FrequencyValidator : public QValidator {
+ public:
+  FrequencyValidator(std::uint32_t lo, std::uint32_t hi, QLabel* note, QObject* parent)
+      : QValidator(parent), lo_(lo), hi_(hi), note_(note) {}
+
+  State validate(QString& text, int&) const override {
+    const FrequencyInput in = parse_frequency(text, lo_, hi_);
+    note_->setText(in.khz ? QString() : in.error);
+    if (in.khz) return Acceptable;
+    for (QChar c : text) {
+      if (!c.isDigit() && c != QLatin1Char('.') && c != QLatin1Char(',') && !c.isSpace()) {
+        return Invalid;
+      }
+    }
+    return Intermediate;
+  }
+
+ private:
+  std::uint32_t lo_;
+  std::uint32_t hi_;
+  QLabel* note_;
+};
+
+class FrequencyDelegate : public QStyledItemDelegate {
+ public:
+  FrequencyDelegate(const UiSettings* unit, QLabel* note, QObject* parent)
+      : QStyledItemDelegate(parent), unit_(unit), note_(note) {}
+
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                        const QModelIndex&) const override {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QStringLiteral("frequency_editor"));
+    edit->setValidator(new FrequencyValidator(std::min(unit_->min_freq, unit_->max_freq),
+                                              std::max(unit_->min_freq, unit_->max_freq), note_,
+                                              edit));
+    edit->setToolTip(tr("MHz with up to three decimals (216.500), or kHz (216500)"));
+    connect(edit, &QObject::destroyed, note_, [n = note_] { n->clear(); });
+    return edit;
+  }
+  void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+    static_cast<QLineEdit*>(editor)->setText(mhz_text(index.data(KHZ_ROLE).toUInt()));
+  }
+  void setModelData(QWidget* editor, QAbstractItemModel* model,
+                    const QModelIndex& index) const override {
+    const FrequencyInput in = parse_frequency(static_cast<QLineEdit*>(editor)->text(),
+                                              std::min(unit_->min_freq, unit_->max_freq),
+                                              std::max(unit_->min_freq, unit_->max_freq));
+    if (!in.khz) return;
+    model->setData(index, *in.khz, KHZ_ROLE);
+    model->setData(index, mhz_text(*in.khz), Qt::DisplayRole);
+  }
+
+ private:
+  const UiSettings* unit_;
+  QLabel* note_;
+};
 
 }  // namespace
 
@@ -98,7 +167,22 @@ SettingsForm::SettingsForm(QWidget* parent) : QWidget(parent) {
   channels_ = new QTableWidget(0, 4);
   channels_->setObjectName(QStringLiteral("channels"));
   channels_->setHorizontalHeaderLabels(
-      {tr("Frequency (kHz)"), tr("Enabled"), tr("Delay"), tr("Voting")});
+      {tr("Frequency (MHz)"), tr("Enabled"), tr("Delay"), tr("Voting")});
+  channels_->horizontalHeaderItem(FrequencyColumn)
+      ->setToolTip(tr("Type MHz (216.500) or kHz (216500); the unit tunes in 5 kHz steps."));
+  channels_->horizontalHeaderItem(DelayColumn)
+      ->setToolTip(tr("Delay: this channel's audio is delayed by the unit's Delay setting."));
+  channels_->horizontalHeaderItem(VotingColumn)
+      ->setToolTip(tr("Voting: the channel takes part in voting, in which the unit picks the "
+                      "best-received of the voting channels."));
+  channels_->setAccessibleName(tr("Channels"));
+  // Arrow keys move between cells; Tab leaves the table.
+  channels_->setTabKeyNavigation(false);
+  frequency_note_ = new QLabel;
+  frequency_note_->setObjectName(QStringLiteral("frequency_note"));
+  frequency_note_->setMinimumHeight(frequency_note_->fontMetrics().lineSpacing());
+  channels_->setItemDelegateForColumn(FrequencyColumn,
+                                      new FrequencyDelegate(&base_, frequency_note_, this));
   channels_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   channels_->horizontalHeader()->setStretchLastSection(true);
   channels_->verticalHeader()->setDefaultSectionSize(22);
@@ -111,6 +195,7 @@ SettingsForm::SettingsForm(QWidget* parent) : QWidget(parent) {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addLayout(top);
   layout->addWidget(channels_, 1);
+  layout->addWidget(frequency_note_);
 
   connect(name_, &QLineEdit::textEdited, this, &SettingsForm::changed);
   connect(encryption_, &QLineEdit::textEdited, this, &SettingsForm::changed);
@@ -126,6 +211,18 @@ void SettingsForm::changed() {
 
 void SettingsForm::set_options(const EnumOptions& options) {
   options_ = options;
+}
+
+QString SettingsForm::frequency_note() const {
+  return frequency_note_->text();
+}
+
+OptionField SettingsForm::field_of(Option option) {
+  static constexpr std::array<OptionField, OptionCount> fields = {
+      OptionField::VoicePrompts, OptionField::HphMode,     OptionField::Led,    OptionField::Charge,
+      OptionField::Squelch,      OptionField::Button,      OptionField::Button, OptionField::RfMode,
+      OptionField::Compander,    OptionField::BatteryType, OptionField::AudioEq};
+  return fields[option];
 }
 
 const std::vector<std::string>& SettingsForm::names_for(Option option) const {
@@ -159,11 +256,15 @@ const std::vector<std::string>& SettingsForm::names_for(Option option) const {
 void SettingsForm::fill_combo(Option option, const std::string& value) {
   QComboBox* combo = combos_[option];
   combo->clear();
-  for (const auto& name : names_for(option)) combo->addItem(q(name));
-  int at = combo->findText(q(value), Qt::MatchFixedString);
+  const OptionField field = field_of(option);
+  for (const auto& name : names_for(option)) combo->addItem(option_label(field, name), q(name));
+  int at = -1;
+  for (int i = 0; i < combo->count() && at < 0; ++i) {
+    if (combo->itemData(i).toString().compare(q(value), Qt::CaseInsensitive) == 0) at = i;
+  }
   if (at < 0) {
     // A code the unit reported without a name: shown as its number so it can be written back.
-    combo->addItem(q(value));
+    combo->addItem(q(value), q(value));
     at = combo->count() - 1;
     combo->setItemData(
         at, tr("The unit reported code %1, which has no name in this app.").arg(q(value)),
@@ -177,7 +278,7 @@ void SettingsForm::load(const UiSettings& settings) {
   base_ = settings;
   name_->setText(q(settings.unit_name));
   serial_->setText(QString::number(settings.serial));
-  range_->setText(tr("%1 – %2 kHz").arg(settings.min_freq).arg(settings.max_freq));
+  range_->setText(tr("%1 – %2 MHz").arg(mhz_text(settings.min_freq), mhz_text(settings.max_freq)));
   delay_->setValue(settings.delay_ms);
   encryption_->setText(q(settings.encryption));
   boot_announce_->setChecked(settings.boot_announce);
@@ -198,7 +299,7 @@ void SettingsForm::load(const UiSettings& settings) {
   for (int r = 0; r < channels_->rowCount(); ++r) {
     const UiChannel& ch = settings.channels[static_cast<std::size_t>(r)];
     auto* freq = new QTableWidgetItem;
-    freq->setData(Qt::EditRole, ch.frequency);
+    set_frequency(freq, ch.frequency);
     channels_->setItem(r, FrequencyColumn, freq);
     channels_->setItem(r, EnabledColumn, check_item(ch.channel_enable));
     channels_->setItem(r, DelayColumn, check_item(ch.delay_enable));
@@ -220,6 +321,7 @@ void SettingsForm::clear() {
   encryption_->clear();
   for (auto* combo : combos_) combo->clear();
   channels_->setRowCount(0);
+  frequency_note_->clear();
   setEnabled(false);
   loading_ = false;
 }
@@ -231,7 +333,7 @@ UiSettings SettingsForm::form() const {
   s.encryption = encryption_->text().toStdString();
   s.boot_announce = boot_announce_->isChecked();
   s.gain_boost = gain_boost_->isChecked();
-  auto text = [this](Option o) { return combos_[o]->currentText().toStdString(); };
+  auto text = [this](Option o) { return combos_[o]->currentData().toString().toStdString(); };
   s.voice_prompts = text(VoicePrompts);
   s.hph_mode = text(HphMode);
   s.led = text(Led);
@@ -247,7 +349,7 @@ UiSettings SettingsForm::form() const {
   for (int r = 0; r < channels_->rowCount(); ++r) {
     UiChannel ch;
     const QTableWidgetItem* freq = channels_->item(r, FrequencyColumn);
-    ch.frequency = freq != nullptr ? freq->data(Qt::EditRole).toUInt() : 0;
+    ch.frequency = freq != nullptr ? freq->data(KHZ_ROLE).toUInt() : 0;
     ch.channel_enable = checked(channels_, r, EnabledColumn);
     ch.delay_enable = checked(channels_, r, DelayColumn);
     ch.voting_enable = checked(channels_, r, VotingColumn);

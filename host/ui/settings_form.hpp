@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "records.hpp"
+#include "ui/labels.hpp"
 
 class QCheckBox;
 class QComboBox;
@@ -28,6 +29,8 @@ class SettingsForm : public QWidget {
   void clear();
   UiSettings form() const;
   bool loaded() const { return loaded_; }
+  // Why the text being typed into a frequency cell would be refused; empty when it is fine.
+  QString frequency_note() const;
 
  signals:
   void edited();
@@ -48,6 +51,7 @@ class SettingsForm : public QWidget {
     OptionCount
   };
 
+  static OptionField field_of(Option option);
   const std::vector<std::string>& names_for(Option option) const;
   void fill_combo(Option option, const std::string& value);
   void changed();
@@ -66,6 +70,7 @@ class SettingsForm : public QWidget {
   QCheckBox* boot_announce_ = nullptr;
   QCheckBox* gain_boost_ = nullptr;
   QTableWidget* channels_ = nullptr;
+  QLabel* frequency_note_ = nullptr;
 };
 
 }  // namespace owl::desktop
