@@ -533,7 +533,7 @@ void DesktopTest::frequencyCellsInMegahertz() {
   QTest::keyClick(editor, Qt::Key_Return);
   QApplication::processEvents();
   QCOMPARE(form.form().channels[0].frequency, 215180u);
-  QCOMPARE(table->state(), QAbstractItemView::EditingState);  // still editing
+  QVERIFY(editor->isVisible());  // still editing
   type_into(editor, "216505");
   QVERIFY(form.frequency_note().isEmpty());
   QTest::keyClick(editor, Qt::Key_Return);
