@@ -76,19 +76,6 @@ void type_into(QLineEdit* edit, const QString& text) {
   QTest::keyClicks(edit, text);
 }
 
-QPalette dark_palette() {
-  QPalette p;
-  p.setColor(QPalette::Window, QColor(0x2d, 0x2d, 0x2d));
-  p.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
-  p.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
-  p.setColor(QPalette::AlternateBase, QColor(0x2a, 0x2a, 0x2a));
-  p.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
-  p.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
-  p.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
-  p.setColor(QPalette::Highlight, QColor(0x3d, 0x8e, 0xe0));
-  return p;
-}
-
 // Pixels of the image that have exactly this colour.
 int count_colour(const QImage& image, const QColor& colour) {
   int n = 0;

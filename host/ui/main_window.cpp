@@ -109,7 +109,7 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
   vertical->addWidget(top);
   vertical->addWidget(band_box);
   vertical->addWidget(log_box);
-  vertical->setSizes({560, 140, 160});
+  vertical->setSizes({540, 200, 120});
 
   auto* central = new QWidget;
   auto* layout = new QVBoxLayout(central);
@@ -245,7 +245,7 @@ QWidget* MainWindow::build_write_panel() {
 
   revert_ = new QPushButton(tr("Re&vert to unit's settings"));
   revert_->setObjectName(QStringLiteral("revert"));
-  revert_->setToolTip(tr("Throw away your edits of this unit (Ctrl+Shift+Z)"));
+  revert_->setToolTip(tr("Throw away your edits of this unit (Ctrl+Shift+R)"));
   connect(revert_, &QPushButton::clicked, this, &MainWindow::revert);
 
   // A busy bar draws no text in most styles, so the words sit in a label beside it. Both keep
@@ -348,7 +348,7 @@ void MainWindow::build_actions() {
     if (refresh_->isEnabled()) refresh_->click();
   });
   revert_action_ = action(tr("Re&vert to unit's settings"),
-                          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), &MainWindow::revert);
+                          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), &MainWindow::revert);
   QMenu* menu = menuBar()->addMenu(tr("&Unit"));
   menu->addAction(write_action_);
   menu->addAction(write_all_action_);

@@ -143,10 +143,10 @@ SettingsForm::SettingsForm(QWidget* parent) : QWidget(parent) {
   combos_[RfMode]->setToolTip(tr("The unit keeps its RF mode; it cannot be changed by a write."));
 
   auto* general = new QFormLayout;
-  general->addRow(tr("Name"), name_);
+  general->addRow(tr("&Name"), name_);
   general->addRow(tr("Serial number"), serial_);
   general->addRow(tr("Frequency range"), range_);
-  general->addRow(tr("Delay"), delay_);
+  general->addRow(tr("&Delay"), delay_);
   general->addRow(tr("Encryption"), encryption_);
   general->addRow(QString(), boot_announce_);
   general->addRow(QString(), gain_boost_);
@@ -194,6 +194,10 @@ SettingsForm::SettingsForm(QWidget* parent) : QWidget(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addLayout(top);
+  // Alt+H reaches the channels from anywhere; the form is long to Tab through.
+  auto* channels_label = new QLabel(tr("C&hannels"));
+  channels_label->setBuddy(channels_);
+  layout->addWidget(channels_label);
   layout->addWidget(channels_, 1);
   layout->addWidget(frequency_note_);
 

@@ -1,5 +1,6 @@
 #include "ui/theme.hpp"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QPainter>
 #include <QStyleFactory>
@@ -51,17 +52,61 @@ QString banner_style(const QColor& background, const QColor& text, const QColor&
       .arg(background.name(), border.name(), text.name());
 }
 
+namespace {
+
+void draw_focus_frame(const QStyleOption* option, QPainter* painter, const QRect& rect) {
+  // On a selected row the highlight colour would vanish into the selection.
+  const QColor colour = option->palette.color(
+      option->state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Highlight);
+  painter->save();
+  painter->setRenderHint(QPainter::Antialiasing, false);
+  painter->setPen(QPen(colour, 2));
+  painter->setBrush(Qt::NoBrush);
+  painter->drawRect(QRectF(rect).adjusted(1, 1, -1, -1));
+  painter->restore();
+}
+
+}  // namespace
+
 void FocusMarkStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option,
                                    QPainter* painter, const QWidget* widget) const {
-  if (element != PE_FrameFocusRect) {
-    QProxyStyle::drawPrimitive(element, option, painter, widget);
+  if (element == PE_FrameFocusRect) {
+    draw_focus_frame(option, painter, option->rect);
     return;
   }
-  painter->save();
-  painter->setPen(QPen(option->palette.color(QPalette::Highlight), 2));
-  painter->setBrush(Qt::NoBrush);
-  painter->drawRect(QRectF(option->rect).adjusted(1, 1, -1, -1));
-  painter->restore();
+  QProxyStyle::drawPrimitive(element, option, painter, widget);
+  // Tables and lists show where the focus is by their frame as well as by the current cell.
+  if (element == PE_Frame && (option->state & State_HasFocus) &&
+      qobject_cast<const QAbstractScrollArea*>(widget) != nullptr) {
+    draw_focus_frame(option, painter, option->rect);
+  }
+}
+
+void FocusMarkStyle::drawControl(ControlElement element, const QStyleOption* option,
+                                 QPainter* painter, const QWidget* widget) const {
+  QProxyStyle::drawControl(element, option, painter, widget);
+  // Fusion marks a focused button with a faint outline only.
+  if (element == CE_PushButton && (option->state & State_HasFocus)) {
+    draw_focus_frame(option, painter, option->rect);
+  }
+}
+
+QPalette dark_palette() {
+  QPalette p(QColor(0x35, 0x35, 0x35), QColor(0x2d, 0x2d, 0x2d));
+  p.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+  p.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+  p.setColor(QPalette::AlternateBase, QColor(0x2a, 0x2a, 0x2a));
+  p.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+  p.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+  p.setColor(QPalette::ToolTipBase, QColor(0x2a, 0x2a, 0x2a));
+  p.setColor(QPalette::ToolTipText, QColor(0xee, 0xee, 0xee));
+  p.setColor(QPalette::PlaceholderText, QColor(0x9a, 0x9a, 0x9a));
+  p.setColor(QPalette::Highlight, QColor(0x3d, 0x8e, 0xe0));
+  p.setColor(QPalette::HighlightedText, QColor(0xff, 0xff, 0xff));
+  p.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
+  p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
+  p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
+  return p;
 }
 
 void apply_desktop_style(QApplication& app) {

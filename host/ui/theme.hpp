@@ -34,14 +34,20 @@ Theme theme_for(const QPalette& palette);
 QString banner_style(const QColor& background, const QColor& text, const QColor& border);
 
 // Draws the keyboard focus as a clear two-pixel frame in the highlight colour; the stock
-// styles draw it faintly or only after a key press. Push buttons, check boxes and
-// the current cell of a table all draw their focus through this element.
+// styles draw it faintly or only after a key press. Check boxes and the
+// current cell of a table draw their focus through that element; buttons and tables get the
+// same frame around them.
 class FocusMarkStyle : public QProxyStyle {
  public:
   using QProxyStyle::QProxyStyle;
   void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                      const QWidget* widget) const override;
+  void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                   const QWidget* widget) const override;
 };
+
+// A plain dark palette, as dark desktop themes hand out.
+QPalette dark_palette();
 
 // The application style of the desktop program: Fusion with the focus mark above.
 void apply_desktop_style(QApplication& app);
