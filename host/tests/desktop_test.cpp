@@ -529,7 +529,6 @@ void DesktopTest::frequencyCellsInMegahertz() {
 }
 
 void DesktopTest::keyboardLeavesTablesAndReachesActions() {
-  QApplication::setStyle(nullptr);  // keep the default proxy unset before installing ours
   apply_desktop_style(*qApp);
   auto w = started_window();
   QVERIFY(w);
@@ -561,15 +560,18 @@ void DesktopTest::keyboardLeavesTablesAndReachesActions() {
   QTest::keyClick(w.get(), Qt::Key_Return, Qt::ControlModifier);
   QCOMPARE(w->units()->find("SIM0002")->state, UnitState::Writing);
 
-  // The focused control wears a mark in the highlight colour.
-  auto* keep_name = child<QCheckBox>(*w, "keep_name");
-  const QColor mark = keep_name->palette().color(QPalette::Highlight);
+  // The focused control wears a frame in the highlight colour: a check box, a button.
   table->setFocus();
-  const int without = count_colour(keep_name->grab().toImage(), mark);
-  keep_name->setFocus();
-  QTRY_VERIFY(keep_name->hasFocus());
-  const int with = count_colour(keep_name->grab().toImage(), mark);
-  QVERIFY2(with > without + 2 * keep_name->width(), "a frame around the focused control");
+  for (const char* name : {"keep_name", "refresh"}) {
+    auto* control = child<QAbstractButton>(*w, name);
+    const QColor mark = control->palette().color(QPalette::Highlight);
+    const int without = count_colour(control->grab().toImage(), mark);
+    control->setFocus();
+    QTRY_VERIFY(control->hasFocus());
+    const int with = count_colour(control->grab().toImage(), mark);
+    QVERIFY2(with > without + 2 * control->width(), name);
+    table->setFocus();
+  }
 }
 
 void DesktopTest::unitGoneDuringWriteKeepsDraft() {
