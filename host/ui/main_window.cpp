@@ -494,9 +494,10 @@ void MainWindow::form_edited() {
 }
 
 void MainWindow::run_check() {
-  if (selected_.isEmpty() || !form_->loaded() || !ready_) {
+  if (selected_.isEmpty() || !form_->loaded() || !ready_ || !units_->present(selected_)) {
+    // A unit that is not there cannot judge the form; it is checked when it reports again.
     check_pending_ = false;
-    update_actions();
+    show_problems({});
     return;
   }
   bridge_->check(selected_, form_->form(), ++check_sequence_);
@@ -587,8 +588,14 @@ void MainWindow::on_settings(const QString& key, const UiSettings& settings) {
   const UnitRow* row = units_->find(key);
   if (row == nullptr) return;
   const bool changed = !row->settings || *row->settings != settings;
+  const bool was_present = units_->present(key);
   if (changed) log(tr("%1 reported settings").arg(key));
   units_->set_settings(key, settings);
+  if (key == selected_ && !was_present && dirty_) {
+    // Back after going away: the kept edits are checked against the unit again.
+    check_pending_ = true;
+    run_check();
+  }
   if (key == selected_ && changed) {
     if (!dirty_) {
       show_selected();
