@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 #include <array>
-#include <span>
 
 namespace owl::desktop {
 
