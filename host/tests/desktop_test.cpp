@@ -134,6 +134,8 @@ class DesktopTest : public QObject {
   void firstUnitInListOrderAndPlainLog();
   void hardwareModeAndPortProblems();
   void closingWindowEndsProgram();
+  void writeCommitsTheCellBeingEdited();
+  void simulatedBandInMegahertz();
 };
 
 void DesktopTest::startsWithBothSimulatedUnits() {
@@ -311,8 +313,8 @@ void DesktopTest::addAndRemoveSimulatedUnit() {
   QVERIFY(w);
   child<QLineEdit>(*w, "sim_id")->setText("SIM0007");
   child<QSpinBox>(*w, "sim_serial")->setValue(4242);
-  child<QSpinBox>(*w, "sim_low")->setValue(500000);
-  child<QSpinBox>(*w, "sim_high")->setValue(510000);
+  child<QLineEdit>(*w, "sim_low")->setText("500");
+  child<QLineEdit>(*w, "sim_high")->setText("510");
   child<QSpinBox>(*w, "sim_channels")->setValue(4);
   QTest::mouseClick(child<QPushButton>(*w, "sim_add"), Qt::LeftButton);
   QTRY_VERIFY_WITH_TIMEOUT(listed_with_settings(*w, "SIM0007"), STARTUP_TIMEOUT_MS);
@@ -750,6 +752,79 @@ void DesktopTest::closingWindowEndsProgram() {
   QCOMPARE(process.exitStatus(), QProcess::NormalExit);
   QCOMPARE(process.exitCode(), 0);
   QVERIFY(process.readAllStandardOutput().contains("ready after"));
+}
+
+void DesktopTest::writeCommitsTheCellBeingEdited() {
+  auto w = started_window();
+  QVERIFY(w);
+  w->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(w.get()));
+  auto* table = child<QTableWidget>(*w, "channels");
+  auto* write = child<QPushButton>(*w, "write");
+  auto open_cell = [&] {
+    table->setCurrentCell(0, 0);
+    table->editItem(table->item(0, 0));
+    return table->findChild<QLineEdit*>("frequency_editor");
+  };
+  auto writing = [&] { return w->units()->find("SIM0001")->state == UnitState::Writing; };
+
+  // A value the cell refuses stops the write, by shortcut or by click, and says why.
+  QLineEdit* editor = open_cell();
+  QVERIFY(editor != nullptr);
+  type_into(editor, "216.502");
+  QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier);
+  QVERIFY(!writing());
+  QVERIFY(
+      log_text(*w).contains("nothing written: channel 1: 216.502 MHz is not on the 5 kHz step"));
+  QTest::mouseClick(write, Qt::LeftButton);
+  QVERIFY(!writing());
+  QVERIFY(editor->isVisible());
+  QCOMPARE(editor->text(), QStringLiteral("216.502"));
+
+  // A good value is committed and written with the rest of the form.
+  type_into(editor, "216.5");
+  QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier);
+  QVERIFY(writing());
+  QCOMPARE(table->item(0, 0)->text(), QStringLiteral("216.500"));
+  QTRY_VERIFY_WITH_TIMEOUT(confirmed(*w, "SIM0001"), WRITE_TIMEOUT_MS);
+  QCOMPARE(w->units()->find("SIM0001")->settings->channels[0].frequency, 216500u);
+
+  // Clicking the button while the cell is open writes the typed value too.
+  QTRY_VERIFY_WITH_TIMEOUT(write->isEnabled(), 10000);
+  editor = open_cell();
+  QVERIFY(editor != nullptr);
+  type_into(editor, "216.25");
+  QTest::mouseClick(write, Qt::LeftButton);
+  QVERIFY(writing());
+  QTRY_VERIFY_WITH_TIMEOUT(confirmed(*w, "SIM0001"), WRITE_TIMEOUT_MS);
+  QCOMPARE(w->units()->find("SIM0001")->settings->channels[0].frequency, 216250u);
+}
+
+void DesktopTest::simulatedBandInMegahertz() {
+  auto w = started_window();
+  QVERIFY(w);
+  auto* low = child<QWidget>(*w, "sim_low");
+  auto* high = child<QWidget>(*w, "sim_high");
+  auto* add = child<QPushButton>(*w, "sim_add");
+  auto type = [](QWidget* field, const char* text) {
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(field, QString::fromLatin1(text));
+  };
+  QCOMPARE(low->property("text").toString(), QStringLiteral("192.000"));
+  // Off the step: refused with the reason, nothing added.
+  child<QLineEdit>(*w, "sim_id")->setText("SIM0008");
+  type(low, "470.002");
+  type(high, "480");
+  QTest::mouseClick(add, Qt::LeftButton);
+  QVERIFY(log_text(*w).contains("band low: 470.002 MHz is not on the 5 kHz step"));
+  QVERIFY(!log_text(*w).contains("adding simulated unit SIM0008"));
+  type(low, "470.5");
+  type(high, "480000");  // kHz as a whole number
+  QTest::mouseClick(add, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(listed_with_settings(*w, "SIM0008"), STARTUP_TIMEOUT_MS);
+  QCOMPARE(w->units()->find("SIM0008")->settings->min_freq, 470500u);
+  QCOMPARE(w->units()->find("SIM0008")->settings->max_freq, 480000u);
 }
 
 QTEST_MAIN(DesktopTest)

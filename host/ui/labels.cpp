@@ -1,6 +1,7 @@
 #include "ui/labels.hpp"
 
 #include <QCoreApplication>
+#include <QLabel>
 #include <QRegularExpression>
 #include <array>
 
@@ -83,6 +84,11 @@ QString mhz_text(std::uint32_t khz) {
   return QStringLiteral("%1.%2").arg(khz / 1000).arg(khz % 1000, 3, 10, QLatin1Char('0'));
 }
 
+QString frequency_hint() {
+  return QCoreApplication::translate("Frequency",
+                                     "MHz with up to three decimals (216.500), or kHz (216500)");
+}
+
 FrequencyInput parse_frequency(const QString& text, std::uint32_t min_khz, std::uint32_t max_khz) {
   static const QRegularExpression number(QStringLiteral("^(\\d{1,9})(?:[.,](\\d*))?$"));
   const QString t = text.trimmed();
@@ -119,6 +125,22 @@ FrequencyInput parse_frequency(const QString& text, std::uint32_t min_khz, std::
                 .arg(STEP_KHZ)};
   }
   return {static_cast<std::uint32_t>(khz), QString()};
+}
+
+FrequencyValidator::FrequencyValidator(std::uint32_t min_khz, std::uint32_t max_khz, QLabel* note,
+                                       QObject* parent)
+    : QValidator(parent), lo_(min_khz), hi_(max_khz), note_(note) {}
+
+QValidator::State FrequencyValidator::validate(QString& text, int&) const {
+  const FrequencyInput in = parse_frequency(text, lo_, hi_);
+  if (note_ != nullptr) note_->setText(in.error);
+  if (in.khz) return Acceptable;
+  for (QChar c : text) {
+    if (!c.isDigit() && c != QLatin1Char('.') && c != QLatin1Char(',') && !c.isSpace()) {
+      return Invalid;
+    }
+  }
+  return Intermediate;
 }
 
 QString reason_text(const QString& reason) {

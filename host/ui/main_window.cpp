@@ -35,6 +35,9 @@ namespace owl::desktop {
 namespace {
 
 constexpr int CHECK_DELAY_MS = 300;
+// What a simulated unit's band edges may be, in kHz.
+constexpr std::uint32_t SIM_MIN_KHZ = 1;
+constexpr std::uint32_t SIM_MAX_KHZ = 9999999;
 
 QString port_banner_text(const QStringList& lines) {
   QString text = QObject::tr("<b>Some unit ports could not be opened:</b><br>%1")
@@ -242,6 +245,8 @@ QWidget* MainWindow::build_write_panel() {
       tr("Writes this form to every unit; each unit keeps its own name. "
          "Nothing is written unless every unit accepts it (Ctrl+Shift+Return)."));
   connect(write_all_, &QPushButton::clicked, this, &MainWindow::write_all);
+  form_->keep_editor_open_for(write_);
+  form_->keep_editor_open_for(write_all_);
 
   revert_ = new QPushButton(tr("Re&vert to unit's settings"));
   revert_->setObjectName(QStringLiteral("revert"));
@@ -298,19 +303,26 @@ QWidget* MainWindow::build_write_panel() {
 QWidget* MainWindow::build_simulator_box() {
   sim_id_ = new QLineEdit(QStringLiteral("SIM0003"));
   sim_id_->setObjectName(QStringLiteral("sim_id"));
-  auto spin = [](const char* name, int lo, int hi, int value, const QString& suffix) {
+  auto spin = [](const char* name, int lo, int hi, int value) {
     auto* s = new QSpinBox;
     s->setObjectName(QString::fromLatin1(name));
     s->setRange(lo, hi);
     s->setValue(value);
-    s->setSuffix(suffix);
     return s;
   };
-  sim_serial_ = spin("sim_serial", 0, 999999999, 1003, QString());
-  sim_low_ = spin("sim_low", 1, 9999999, 192000, tr(" kHz"));
-  sim_high_ = spin("sim_high", 1, 9999999, 216975, tr(" kHz"));
+  sim_serial_ = spin("sim_serial", 0, 999999999, 1003);
+  // Band edges in MHz like the channel cells, read by the same rule.
+  auto band_edge = [this](const char* name, std::uint32_t khz) {
+    auto* edit = new QLineEdit(mhz_text(khz));
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setValidator(new FrequencyValidator(SIM_MIN_KHZ, SIM_MAX_KHZ, nullptr, edit));
+    edit->setToolTip(frequency_hint());
+    return edit;
+  };
+  sim_low_ = band_edge("sim_low", 192000);
+  sim_high_ = band_edge("sim_high", 216975);
   // Settings with more than ten channels cannot be read back from a unit.
-  sim_channels_ = spin("sim_channels", 0, 10, 8, QString());
+  sim_channels_ = spin("sim_channels", 0, 10, 8);
   auto* add = new QPushButton(tr("Add simulated unit"));
   add->setObjectName(QStringLiteral("sim_add"));
   connect(add, &QPushButton::clicked, this, &MainWindow::add_simulated_unit);
@@ -322,8 +334,8 @@ QWidget* MainWindow::build_simulator_box() {
   auto* form = new QFormLayout(box);
   form->addRow(tr("Id"), sim_id_);
   form->addRow(tr("Serial"), sim_serial_);
-  form->addRow(tr("Band low"), sim_low_);
-  form->addRow(tr("Band high"), sim_high_);
+  form->addRow(tr("Band low (MHz)"), sim_low_);
+  form->addRow(tr("Band high (MHz)"), sim_high_);
   form->addRow(tr("Channels"), sim_channels_);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(add);
@@ -654,8 +666,17 @@ void MainWindow::on_write_result(const QString& key, bool ok, const QString& mes
   update_actions();
 }
 
+bool MainWindow::commit_edit() {
+  const QString refused = form_->commit_edit();
+  if (refused.isEmpty()) return true;
+  const QString text = tr("nothing written: %1").arg(refused);
+  log(text);
+  statusBar()->showMessage(text, 10000);
+  return false;
+}
+
 void MainWindow::write_one() {
-  if (!write_->isEnabled()) return;
+  if (!write_->isEnabled() || !commit_edit()) return;
   in_flight_.insert(selected_, form_->form());
   units_->set_writing(selected_);
   edited_since_write_ = false;
@@ -677,7 +698,7 @@ void MainWindow::on_write_answered(const QString& key, const QStringList& proble
 }
 
 void MainWindow::write_all() {
-  if (!write_all_->isEnabled()) return;
+  if (!write_all_->isEnabled() || !commit_edit()) return;
   const UiSettings form = form_->form();
   for (const auto& row : units_->rows()) {
     if (!units_->present(row.key)) continue;
@@ -722,12 +743,18 @@ void MainWindow::on_write_all_answered(const std::vector<WriteAllFailure>& failu
 
 void MainWindow::add_simulated_unit() {
   const QString id = sim_id_->text().trimmed();
+  const FrequencyInput low = parse_frequency(sim_low_->text(), SIM_MIN_KHZ, SIM_MAX_KHZ);
+  const FrequencyInput high = parse_frequency(sim_high_->text(), SIM_MIN_KHZ, SIM_MAX_KHZ);
   QString error;
   if (id.isEmpty()) {
     error = tr("give the simulated unit an id");
   } else if (units_->find(id) != nullptr) {
     error = tr("a unit with the id %1 is already listed").arg(id);
-  } else if (sim_low_->value() > sim_high_->value()) {
+  } else if (!low.khz) {
+    error = tr("band low: %1").arg(low.error);
+  } else if (!high.khz) {
+    error = tr("band high: %1").arg(high.error);
+  } else if (*low.khz > *high.khz) {
     error = tr("band low must not be above band high");
   }
   if (!error.isEmpty()) {
@@ -736,9 +763,8 @@ void MainWindow::add_simulated_unit() {
     return;
   }
   log(tr("adding simulated unit %1").arg(id));
-  bridge_->add_simulated_unit(
-      id, static_cast<quint32>(sim_serial_->value()), static_cast<quint32>(sim_low_->value()),
-      static_cast<quint32>(sim_high_->value()), static_cast<quint32>(sim_channels_->value()));
+  bridge_->add_simulated_unit(id, static_cast<quint32>(sim_serial_->value()), *low.khz, *high.khz,
+                              static_cast<quint32>(sim_channels_->value()));
   // Offer the next free id and serial, so adding several units takes one click each.
   int n = 3;
   while (units_->find(QStringLiteral("SIM%1").arg(n, 4, 10, QLatin1Char('0'))) != nullptr ||

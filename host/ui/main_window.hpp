@@ -73,6 +73,8 @@ class MainWindow : public QMainWindow {
   void update_actions();
   void update_check_status();
   void update_band();
+  // Commits what is still being typed before a write; false, with the reason said, if it cannot.
+  bool commit_edit();
   void write_one();
   void write_all();
   void add_simulated_unit();
@@ -134,8 +136,8 @@ class MainWindow : public QMainWindow {
 
   QLineEdit* sim_id_ = nullptr;
   QSpinBox* sim_serial_ = nullptr;
-  QSpinBox* sim_low_ = nullptr;
-  QSpinBox* sim_high_ = nullptr;
+  QLineEdit* sim_low_ = nullptr;
+  QLineEdit* sim_high_ = nullptr;
   QSpinBox* sim_channels_ = nullptr;
   QPushButton* sim_remove_ = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "ui/settings_form.hpp"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
@@ -47,43 +48,18 @@ void set_frequency(QTableWidgetItem* item, std::uint32_t khz) {
   item->setText(mhz_text(khz));
 }
 
-// Accepts only what parse_frequency accepts, so a refused value never leaves the cell.
-class FrequencyValidator : public QValidator {
- public:
-  FrequencyValidator(std::uint32_t lo, std::uint32_t hi, QLabel* note, QObject* parent)
-      : QValidator(parent), lo_(lo), hi_(hi), note_(note) {}
-
-  State validate(QString& text, int&) const override {
-    const FrequencyInput in = parse_frequency(text, lo_, hi_);
-    note_->setText(in.khz ? QString() : in.error);
-    if (in.khz) return Acceptable;
-    for (QChar c : text) {
-      if (!c.isDigit() && c != QLatin1Char('.') && c != QLatin1Char(',') && !c.isSpace()) {
-        return Invalid;
-      }
-    }
-    return Intermediate;
-  }
-
- private:
-  std::uint32_t lo_;
-  std::uint32_t hi_;
-  QLabel* note_;
-};
-
 class FrequencyDelegate : public QStyledItemDelegate {
  public:
-  FrequencyDelegate(const UiSettings* unit, QLabel* note, QObject* parent)
-      : QStyledItemDelegate(parent), unit_(unit), note_(note) {}
+  FrequencyDelegate(const UiSettings* unit, QLabel* note, const QList<const QWidget*>* keep_open,
+                    QObject* parent)
+      : QStyledItemDelegate(parent), unit_(unit), note_(note), keep_open_(keep_open) {}
 
   QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
                         const QModelIndex&) const override {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QStringLiteral("frequency_editor"));
-    edit->setValidator(new FrequencyValidator(std::min(unit_->min_freq, unit_->max_freq),
-                                              std::max(unit_->min_freq, unit_->max_freq), note_,
-                                              edit));
-    edit->setToolTip(tr("MHz with up to three decimals (216.500), or kHz (216500)"));
+    edit->setValidator(new FrequencyValidator(lo(), hi(), note_, edit));
+    edit->setToolTip(frequency_hint());
     connect(edit, &QObject::destroyed, note_, [n = note_] { n->clear(); });
     return edit;
   }
@@ -92,17 +68,39 @@ class FrequencyDelegate : public QStyledItemDelegate {
   }
   void setModelData(QWidget* editor, QAbstractItemModel* model,
                     const QModelIndex& index) const override {
-    const FrequencyInput in = parse_frequency(static_cast<QLineEdit*>(editor)->text(),
-                                              std::min(unit_->min_freq, unit_->max_freq),
-                                              std::max(unit_->min_freq, unit_->max_freq));
+    const FrequencyInput in = read(static_cast<QLineEdit*>(editor));
     if (!in.khz) return;
     model->setData(index, *in.khz, KHZ_ROLE);
     model->setData(index, mhz_text(*in.khz), Qt::DisplayRole);
   }
 
+  FrequencyInput read(const QLineEdit* editor) const {
+    return parse_frequency(editor->text(), lo(), hi());
+  }
+  // Commits the editor's value and closes it; the caller has checked that the value is good.
+  void finish(QLineEdit* editor) {
+    emit commitData(editor);
+    emit closeEditor(editor, NoHint);
+  }
+
+ protected:
+  bool eventFilter(QObject* object, QEvent* event) override {
+    // Focus moving to a write button leaves the cell open, so that the write commits the typed
+    // value or refuses with the reason. Committing here would start a check that disables the
+    // button before the click lands, and a refused value would vanish without a word.
+    if (event->type() == QEvent::FocusOut && keep_open_->contains(QApplication::focusWidget())) {
+      return false;
+    }
+    return QStyledItemDelegate::eventFilter(object, event);
+  }
+
  private:
+  std::uint32_t lo() const { return std::min(unit_->min_freq, unit_->max_freq); }
+  std::uint32_t hi() const { return std::max(unit_->min_freq, unit_->max_freq); }
+
   const UiSettings* unit_;
   QLabel* note_;
+  const QList<const QWidget*>* keep_open_;
 };
 
 }  // namespace
@@ -181,8 +179,8 @@ SettingsForm::SettingsForm(QWidget* parent) : QWidget(parent) {
   frequency_note_ = new QLabel;
   frequency_note_->setObjectName(QStringLiteral("frequency_note"));
   frequency_note_->setMinimumHeight(frequency_note_->fontMetrics().lineSpacing());
-  channels_->setItemDelegateForColumn(FrequencyColumn,
-                                      new FrequencyDelegate(&base_, frequency_note_, this));
+  channels_->setItemDelegateForColumn(
+      FrequencyColumn, new FrequencyDelegate(&base_, frequency_note_, &keep_editor_open_, this));
   channels_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   channels_->horizontalHeader()->setStretchLastSection(true);
   channels_->verticalHeader()->setDefaultSectionSize(22);
@@ -219,6 +217,31 @@ void SettingsForm::set_options(const EnumOptions& options) {
 
 QString SettingsForm::frequency_note() const {
   return frequency_note_->text();
+}
+
+void SettingsForm::keep_editor_open_for(const QWidget* control) {
+  keep_editor_open_.append(control);
+}
+
+QString SettingsForm::commit_edit() {
+  if (!delay_->hasAcceptableInput()) {
+    delay_->setFocus();
+    return tr("Delay: type a number of milliseconds from 0 to 65535");
+  }
+  auto* delegate =
+      static_cast<FrequencyDelegate*>(channels_->itemDelegateForColumn(FrequencyColumn));
+  for (int r = 0; r < channels_->rowCount(); ++r) {
+    auto* edit = qobject_cast<QLineEdit*>(
+        channels_->indexWidget(channels_->model()->index(r, FrequencyColumn)));
+    if (edit == nullptr) continue;
+    const FrequencyInput in = delegate->read(edit);
+    if (!in.khz) {
+      edit->setFocus();
+      return tr("channel %1: %2").arg(r + 1).arg(in.error);
+    }
+    delegate->finish(edit);
+  }
+  return {};
 }
 
 OptionField SettingsForm::field_of(Option option) {
@@ -299,6 +322,8 @@ void SettingsForm::load(const UiSettings& settings) {
   fill_combo(BatteryType, settings.battery_type);
   fill_combo(AudioEq, settings.audio_eq);
 
+  // Starting from no rows closes an editor still open on the previous settings.
+  channels_->setRowCount(0);
   channels_->setRowCount(static_cast<int>(settings.channels.size()));
   for (int r = 0; r < channels_->rowCount(); ++r) {
     const UiChannel& ch = settings.channels[static_cast<std::size_t>(r)];

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QWidget>
 #include <array>
 #include <string>
@@ -29,6 +30,11 @@ class SettingsForm : public QWidget {
   void clear();
   UiSettings form() const;
   bool loaded() const { return loaded_; }
+  // Commits a value still being typed, so that what is written is what is on screen. Returns
+  // why it cannot be committed (the editor then keeps the focus); empty when all is committed.
+  QString commit_edit();
+  // Focus moving from a channel cell to this control leaves the cell open for commit_edit().
+  void keep_editor_open_for(const QWidget* control);
   // Why the text being typed into a frequency cell would be refused; empty when it is fine.
   QString frequency_note() const;
 
@@ -71,6 +77,7 @@ class SettingsForm : public QWidget {
   QCheckBox* gain_boost_ = nullptr;
   QTableWidget* channels_ = nullptr;
   QLabel* frequency_note_ = nullptr;
+  QList<const QWidget*> keep_editor_open_;
 };
 
 }  // namespace owl::desktop
