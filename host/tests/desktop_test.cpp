@@ -306,6 +306,17 @@ void DesktopTest::refusedWriteKeepsEveryDraft() {
   QTest::mouseClick(revert, Qt::LeftButton);
   QCOMPARE(delay->value(), 0);
   QVERIFY(!revert->isEnabled());
+
+  // The refusal was about the units as they were: once the refusing unit has gone, writing to
+  // all units is offered again.
+  w->select_unit("SIM0002");
+  QTRY_VERIFY_WITH_TIMEOUT(write_all->isEnabled(), 10000);
+  QTest::mouseClick(write_all, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(!w->write_all_refusal().isEmpty(), 10000);
+  QVERIFY(!write_all->isEnabled());
+  w->bridge()->remove_simulated_unit("SIM0001");
+  QTRY_VERIFY_WITH_TIMEOUT(w->write_all_refusal().isEmpty(), 10000);
+  QVERIFY(write_all->isEnabled());
 }
 
 void DesktopTest::addAndRemoveSimulatedUnit() {

@@ -148,6 +148,8 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
     const bool returning = units_->find(key) != nullptr;
     units_->announce(key, l);
     log(tr("%1 connected (%2)").arg(key, l));
+    // The refusal was about the units as they were; with one more, try again.
+    clear_write_all_refusal();
     if (returning && drafts_.contains(key))
       log(tr("%1 is back; your edits for it are kept").arg(key));
     select_first_unit();
@@ -457,10 +459,7 @@ void MainWindow::selection_changed() {
           : units_->data(units_->index(rows.first().row(), UnitListModel::KeyColumn)).toString();
   if (key == selected_) return;
   if (!selecting_) user_selected_ = true;
-  if (!write_all_refusal_.isEmpty()) {
-    write_all_refusal_.clear();
-    show_problem_list();
-  }
+  clear_write_all_refusal();
   if (!selected_.isEmpty() && dirty_ && form_->loaded()) drafts_.insert(selected_, form_->form());
   selected_ = key;
   dirty_ = drafts_.contains(key);
@@ -494,10 +493,7 @@ void MainWindow::show_selected() {
 
 void MainWindow::form_edited() {
   dirty_ = true;
-  if (!write_all_refusal_.isEmpty()) {
-    write_all_refusal_.clear();
-    show_problem_list();
-  }
+  clear_write_all_refusal();
   edited_since_write_ = true;
   check_pending_ = true;
   check_timer_.start();
@@ -545,6 +541,13 @@ void MainWindow::show_problem_list() {
     auto* item = new QListWidgetItem(p, problem_list_);
     item->setForeground(theme.problem);
   }
+}
+
+void MainWindow::clear_write_all_refusal() {
+  if (write_all_refusal_.isEmpty()) return;
+  write_all_refusal_.clear();
+  show_problem_list();
+  update_actions();
 }
 
 void MainWindow::update_check_status() {
@@ -622,6 +625,8 @@ void MainWindow::on_stopped(const QString& key, const QString& reason) {
   const UnitRow* row = units_->find(key);
   if (row == nullptr) return;
   log(tr("%1 stopped: %2").arg(key, reason_text(reason)));
+  // The unit that refused may be the one that went.
+  clear_write_all_refusal();
   // Edits are kept under the unit's key: a unit that comes back gets them again.
   if (key == selected_ && dirty_ && form_->loaded()) drafts_.insert(key, form_->form());
   if (row->state == UnitState::Writing) {

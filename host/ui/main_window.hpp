@@ -71,6 +71,7 @@ class MainWindow : public QMainWindow {
   void show_problems(const QStringList& problems);
   void show_problem_list();
   void update_actions();
+  void clear_write_all_refusal();
   void update_check_status();
   void update_band();
   // Commits what is still being typed before a write; false, with the reason said, if it cannot.
