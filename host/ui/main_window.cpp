@@ -95,7 +95,8 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
   top->addWidget(editor);
   top->setSizes({500, 900});
 
-  auto* band_box = new QGroupBox(tr("Band"));
+  const QString band_title = tr("Band");
+  auto* band_box = new QGroupBox(band_title);
   auto* band_layout = new QVBoxLayout(band_box);
   // With many units the lanes shrink to a readable minimum, then the band scrolls.
   band_scroll_ = new QScrollArea;
