@@ -629,6 +629,13 @@ void DesktopTest::unitGoneDuringWriteKeepsDraft() {
 void DesktopTest::closingWithUnsavedEditsAsks() {
   auto w = started_window();
   QVERIFY(w);
+  // A value still being typed into a cell is an unsaved edit too.
+  auto* table = child<QTableWidget>(*w, "channels");
+  table->editItem(table->item(0, 0));
+  type_into(table->findChild<QLineEdit*>("frequency_editor"), "216.5");
+  answer_close_question(QMessageBox::Cancel);
+  QVERIFY(!w->close());
+  QCOMPARE(w->settings_form()->form().channels[0].frequency, 216500u);
   child<QSpinBox>(*w, "delay_ms")->setValue(100);
   w->select_unit("SIM0002");  // the edit becomes a draft of SIM0001
   QCOMPARE(w->unsaved_units(), QStringList{"SIM0001"});

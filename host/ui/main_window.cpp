@@ -104,6 +104,8 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
   band_scroll_->setWidgetResizable(true);
   band_scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   band_scroll_->setWidget(band_);
+  // The scroll area takes the focus, so that the arrow keys scroll the band.
+  band_scroll_->setAccessibleName(band_title);
   band_layout->addWidget(band_scroll_);
   auto* log_box = new QGroupBox(tr("Event log"));
   auto* log_layout = new QVBoxLayout(log_box);
@@ -398,6 +400,8 @@ QStringList MainWindow::unsaved_units() const {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  // A value still being typed is an edit too; a refused one cannot be kept anyway.
+  form_->commit_edit();
   const QStringList keys = unsaved_units();
   if (keys.isEmpty()) {
     event->accept();
@@ -432,8 +436,6 @@ void MainWindow::select_row(const QString& key) {
   selecting_ = true;
   unit_table_->selectionModel()->select(
       units_->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-  selecting_ = false;
-  selecting_ = true;
   unit_table_->setCurrentIndex(units_->index(row, 0));
   selecting_ = false;
 }

@@ -55,9 +55,10 @@ class FrequencyDelegate : public QStyledItemDelegate {
       : QStyledItemDelegate(parent), unit_(unit), note_(note), keep_open_(keep_open) {}
 
   QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
-                        const QModelIndex&) const override {
+                        const QModelIndex& index) const override {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QStringLiteral("frequency_editor"));
+    edit->setAccessibleName(index.model()->headerData(index.column(), Qt::Horizontal).toString());
     edit->setValidator(new FrequencyValidator(lo(), hi(), note_, edit));
     edit->setToolTip(frequency_hint());
     connect(edit, &QObject::destroyed, note_, [n = note_] { n->clear(); });
