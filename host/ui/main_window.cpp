@@ -132,6 +132,13 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
   connect(&check_timer_, &QTimer::timeout, this, &MainWindow::run_check);
   connect(form_, &SettingsForm::edited, this, &MainWindow::form_edited);
 
+  connect_bridge();
+  connect(units_, &QAbstractItemModel::dataChanged, this, &MainWindow::update_actions);
+  connect(units_, &QAbstractItemModel::rowsRemoved, this, &MainWindow::update_actions);
+  update_actions();
+}
+
+void MainWindow::connect_bridge() {
   connect(bridge_, &EngineBridge::ready, this, [this] {
     ready_ = true;
     form_->set_options(bridge_->options());
@@ -178,9 +185,6 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
   connect(bridge_, &EngineBridge::write_all_answered, this, &MainWindow::on_write_all_answered);
   connect(bridge_, &EngineBridge::request_done, this,
           [this](const QString& what) { log(tr("%1: done").arg(what)); });
-  connect(units_, &QAbstractItemModel::dataChanged, this, &MainWindow::update_actions);
-  connect(units_, &QAbstractItemModel::rowsRemoved, this, &MainWindow::update_actions);
-  update_actions();
 }
 
 void MainWindow::start() {

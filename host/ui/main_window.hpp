@@ -59,6 +59,7 @@ class MainWindow : public QMainWindow {
   QWidget* build_simulator_box();
 
   void build_actions();
+  void connect_bridge();
   void apply_theme();
   void log(const QString& text);
   void select_row(const QString& key);

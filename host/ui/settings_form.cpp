@@ -163,6 +163,30 @@ SettingsForm::SettingsForm(QWidget* parent) : QWidget(parent) {
   options->addRow(tr("Battery type"), combos_[BatteryType]);
   options->addRow(tr("Bass boost"), combos_[AudioEq]);
 
+  build_channel_table();
+
+  auto* top = new QHBoxLayout;
+  top->addLayout(general, 1);
+  top->addLayout(options, 1);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addLayout(top);
+  // Alt+H reaches the channels from anywhere; the form is long to Tab through.
+  auto* channels_label = new QLabel(tr("C&hannels"));
+  channels_label->setBuddy(channels_);
+  layout->addWidget(channels_label);
+  layout->addWidget(channels_, 1);
+  layout->addWidget(frequency_note_);
+
+  connect(name_, &QLineEdit::textEdited, this, &SettingsForm::changed);
+  connect(encryption_, &QLineEdit::textEdited, this, &SettingsForm::changed);
+  connect(delay_, &QSpinBox::valueChanged, this, &SettingsForm::changed);
+  connect(boot_announce_, &QCheckBox::toggled, this, &SettingsForm::changed);
+  connect(gain_boost_, &QCheckBox::toggled, this, &SettingsForm::changed);
+  clear();
+}
+
+void SettingsForm::build_channel_table() {
   channels_ = new QTableWidget(0, 4);
   channels_->setObjectName(QStringLiteral("channels"));
   channels_->setHorizontalHeaderLabels(
@@ -186,26 +210,6 @@ SettingsForm::SettingsForm(QWidget* parent) : QWidget(parent) {
   channels_->horizontalHeader()->setStretchLastSection(true);
   channels_->verticalHeader()->setDefaultSectionSize(22);
   connect(channels_, &QTableWidget::itemChanged, this, &SettingsForm::changed);
-
-  auto* top = new QHBoxLayout;
-  top->addLayout(general, 1);
-  top->addLayout(options, 1);
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addLayout(top);
-  // Alt+H reaches the channels from anywhere; the form is long to Tab through.
-  auto* channels_label = new QLabel(tr("C&hannels"));
-  channels_label->setBuddy(channels_);
-  layout->addWidget(channels_label);
-  layout->addWidget(channels_, 1);
-  layout->addWidget(frequency_note_);
-
-  connect(name_, &QLineEdit::textEdited, this, &SettingsForm::changed);
-  connect(encryption_, &QLineEdit::textEdited, this, &SettingsForm::changed);
-  connect(delay_, &QSpinBox::valueChanged, this, &SettingsForm::changed);
-  connect(boot_announce_, &QCheckBox::toggled, this, &SettingsForm::changed);
-  connect(gain_boost_, &QCheckBox::toggled, this, &SettingsForm::changed);
-  clear();
 }
 
 void SettingsForm::changed() {

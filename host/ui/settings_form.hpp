@@ -57,6 +57,7 @@ class SettingsForm : public QWidget {
     OptionCount
   };
 
+  void build_channel_table();
   static OptionField field_of(Option option);
   const std::vector<std::string>& names_for(Option option) const;
   void fill_combo(Option option, const std::string& value);
