@@ -566,6 +566,8 @@ void DesktopTest::keyboardLeavesTablesAndReachesActions() {
   for (const char* name : {"write", "write_all", "refresh", "revert"}) {
     QVERIFY2(child<QPushButton>(*w, name)->text().contains('&'), name);
   }
+  QVERIFY(child<QPushButton>(*w, "write")->toolTip().endsWith("(Ctrl+Return)"));
+  QVERIFY(child<QPushButton>(*w, "revert")->toolTip().endsWith("(Ctrl+Shift+R)"));
   QTest::keyClick(w.get(), Qt::Key_F5);
   QVERIFY(log_text(*w).contains("asking SIM0002 to report again"));
   auto* write = child<QPushButton>(*w, "write");

@@ -39,6 +39,10 @@ constexpr int CHECK_DELAY_MS = 300;
 constexpr std::uint32_t SIM_MIN_KHZ = 1;
 constexpr std::uint32_t SIM_MAX_KHZ = 9999999;
 
+QString shortcut_text(const QAction* action) {
+  return action->shortcut().toString(QKeySequence::NativeText);
+}
+
 QString port_banner_text(const QStringList& lines) {
   QString text = QObject::tr("<b>Some unit ports could not be opened:</b><br>%1")
                      .arg(lines.join(QStringLiteral("<br>")).toHtmlEscaped());
@@ -83,6 +87,8 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
   log_->setObjectName(QStringLiteral("log"));
   log_->setReadOnly(true);
   log_->setMaximumBlockCount(5000);
+  // The buttons take their words and shortcuts from the actions, so the two cannot drift apart.
+  build_actions();
 
   auto* editor = new QWidget;
   auto* editor_layout = new QHBoxLayout(editor);
@@ -124,7 +130,6 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
   layout->addWidget(vertical, 1);
   setCentralWidget(central);
   resize(1400, 900);
-  build_actions();
   apply_theme();
 
   check_timer_.setSingleShot(true);
@@ -207,9 +212,10 @@ QWidget* MainWindow::build_unit_panel() {
   connect(unit_table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &MainWindow::selection_changed);
 
-  refresh_ = new QPushButton(tr("&Refresh unit"));
+  refresh_ = new QPushButton(refresh_action_->text());
   refresh_->setObjectName(QStringLiteral("refresh"));
-  refresh_->setToolTip(tr("Ask the selected unit to report its settings again (F5)"));
+  refresh_->setToolTip(tr("Ask the selected unit to report its settings again (%1)")
+                           .arg(shortcut_text(refresh_action_)));
   connect(refresh_, &QPushButton::clicked, this, [this] {
     if (selected_.isEmpty()) return;
     log(tr("asking %1 to report again").arg(selected_));
@@ -241,25 +247,27 @@ QWidget* MainWindow::build_write_panel() {
   keep_name_->setObjectName(QStringLiteral("keep_name"));
   keep_charge_ = new QCheckBox(tr("Keep the unit's charge mode"));
   keep_charge_->setObjectName(QStringLiteral("keep_charge"));
-  write_ = new QPushButton(tr("&Write to this unit"));
+  write_ = new QPushButton(write_action_->text());
   write_->setObjectName(QStringLiteral("write"));
-  write_->setToolTip(tr("Write this form to the selected unit (Ctrl+Return)"));
+  write_->setToolTip(
+      tr("Write this form to the selected unit (%1)").arg(shortcut_text(write_action_)));
   connect(write_, &QPushButton::clicked, this, &MainWindow::write_one);
 
   keep_charge_all_ = new QCheckBox(tr("Keep each unit's charge mode"));
   keep_charge_all_->setObjectName(QStringLiteral("keep_charge_all"));
-  write_all_ = new QPushButton(tr("Write to &all units"));
+  write_all_ = new QPushButton(write_all_action_->text());
   write_all_->setObjectName(QStringLiteral("write_all"));
-  write_all_->setToolTip(
-      tr("Writes this form to every unit; each unit keeps its own name. "
-         "Nothing is written unless every unit accepts it (Ctrl+Shift+Return)."));
+  write_all_->setToolTip(tr("Writes this form to every unit; each unit keeps its own name. "
+                            "Nothing is written unless every unit accepts it (%1).")
+                             .arg(shortcut_text(write_all_action_)));
   connect(write_all_, &QPushButton::clicked, this, &MainWindow::write_all);
   form_->keep_editor_open_for(write_);
   form_->keep_editor_open_for(write_all_);
 
-  revert_ = new QPushButton(tr("Re&vert to unit's settings"));
+  revert_ = new QPushButton(revert_action_->text());
   revert_->setObjectName(QStringLiteral("revert"));
-  revert_->setToolTip(tr("Throw away your edits of this unit (Ctrl+Shift+R)"));
+  revert_->setToolTip(
+      tr("Throw away your edits of this unit (%1)").arg(shortcut_text(revert_action_)));
   connect(revert_, &QPushButton::clicked, this, &MainWindow::revert);
 
   // A busy bar draws no text in most styles, so the words sit in a label beside it. Both keep
