@@ -107,6 +107,19 @@ QSize BandView::minimumSizeHint() const {
   return {320, BandLayout::minimum_height(units_.size())};
 }
 
+void BandView::paint_legend(QPainter& p, const Theme& theme, int left) const {
+  int x = left;
+  for (const auto& [color, text] :
+       {std::pair{theme.enabled, tr("enabled")}, std::pair{theme.disabled, tr("disabled")},
+        std::pair{theme.shared, tr("shared frequency (units share a mix)")},
+        std::pair{theme.problem, tr("problem: outside the unit's range or step")}}) {
+    p.fillRect(x, 5, 10, 10, color);
+    p.setPen(palette().text().color());
+    p.drawText(x + 14, 14, text);
+    x += 24 + p.fontMetrics().horizontalAdvance(text);
+  }
+}
+
 void BandView::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), palette().base());
@@ -121,18 +134,8 @@ void BandView::paintEvent(QPaintEvent*) {
   QFont small = font();
   small.setPointSizeF(small.pointSizeF() * 0.85);
 
-  // Legend
   p.setFont(small);
-  int lx = static_cast<int>(l.left);
-  for (const auto& [color, text] :
-       {std::pair{theme.enabled, tr("enabled")}, std::pair{theme.disabled, tr("disabled")},
-        std::pair{theme.shared, tr("shared frequency (units share a mix)")},
-        std::pair{theme.problem, tr("problem: outside the unit's range or step")}}) {
-    p.fillRect(lx, 5, 10, 10, color);
-    p.setPen(palette().text().color());
-    p.drawText(lx + 14, 14, text);
-    lx += 24 + p.fontMetrics().horizontalAdvance(text);
-  }
+  paint_legend(p, theme, static_cast<int>(l.left));
 
   p.setRenderHint(QPainter::Antialiasing);
   const QFontMetrics name_metrics(font());

@@ -8,7 +8,11 @@
 
 #include "records.hpp"
 
+class QPainter;
+
 namespace owl::desktop {
+
+struct Theme;
 
 struct BandUnit {
   QString key;
@@ -68,6 +72,7 @@ class BandView : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  void paint_legend(QPainter& p, const Theme& theme, int left) const;
   std::vector<BandUnit> units_;
   std::vector<std::uint32_t> shared_;
   QString selected_;
