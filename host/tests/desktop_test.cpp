@@ -806,7 +806,21 @@ void DesktopTest::writeCommitsTheCellBeingEdited() {
   QVERIFY(editor->isVisible());
   QCOMPARE(editor->text(), QStringLiteral("216.502"));
 
+  // So does a delay field left empty while typing.
+  auto* delay = child<QSpinBox>(*w, "delay_ms");
+  delay->setFocus();
+  QTest::keyClick(delay, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(delay, Qt::Key_Backspace);
+  QTest::keyClick(delay, Qt::Key_Return, Qt::ControlModifier);
+  QVERIFY(!writing());
+  QVERIFY(log_text(*w).contains("nothing written: Delay: type a number of milliseconds"));
+  QTest::keyClicks(delay, "20");
+  QCOMPARE(delay->value(), 20);
+  QTRY_VERIFY_WITH_TIMEOUT(write->isEnabled(), 10000);
+
   // A good value is committed and written with the rest of the form.
+  editor = open_cell();
+  QVERIFY(editor != nullptr);
   type_into(editor, "216.5");
   QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier);
   QVERIFY(writing());

@@ -231,7 +231,9 @@ void SettingsForm::keep_editor_open_for(const QWidget* control) {
 QString SettingsForm::commit_edit() {
   if (!delay_->hasAcceptableInput()) {
     delay_->setFocus();
-    return tr("Delay: type a number of milliseconds from 0 to 65535");
+    return tr("Delay: type a number of milliseconds from %1 to %2")
+        .arg(delay_->minimum())
+        .arg(delay_->maximum());
   }
   auto* delegate =
       static_cast<FrequencyDelegate*>(channels_->itemDelegateForColumn(FrequencyColumn));
