@@ -270,22 +270,6 @@ QWidget* MainWindow::build_write_panel() {
       tr("Throw away your edits of this unit (%1)").arg(shortcut_text(revert_action_)));
   connect(revert_, &QPushButton::clicked, this, &MainWindow::revert);
 
-  // A busy bar draws no text in most styles, so the words sit in a label beside it. Both keep
-  // their space while hidden, so that nothing below them moves under the pointer.
-  progress_ = new QProgressBar;
-  progress_->setObjectName(QStringLiteral("write_progress"));
-  progress_->setRange(0, 0);
-  progress_->setTextVisible(false);
-  progress_->setAccessibleName(tr("Write in progress"));
-  progress_text_ = new QLabel(tr("Confirming write…"));
-  progress_text_->setObjectName(QStringLiteral("write_progress_text"));
-  for (QWidget* w : {static_cast<QWidget*>(progress_), static_cast<QWidget*>(progress_text_)}) {
-    QSizePolicy policy = w->sizePolicy();
-    policy.setRetainSizeWhenHidden(true);
-    w->setSizePolicy(policy);
-    w->hide();
-  }
-
   auto* one = new QGroupBox(tr("This unit"));
   auto* one_layout = new QVBoxLayout(one);
   one_layout->addWidget(keep_name_);
@@ -310,11 +294,31 @@ QWidget* MainWindow::build_write_panel() {
   layout->addWidget(one);
   layout->addWidget(all);
   layout->addWidget(revert_);
-  auto* progress_row = new QHBoxLayout;
-  progress_row->addWidget(progress_text_);
-  progress_row->addWidget(progress_, 1);
-  layout->addLayout(progress_row);
+  layout->addLayout(build_progress_row());
   return panel;
+}
+
+QLayout* MainWindow::build_progress_row() {
+  // A busy bar draws no text in most styles, so the words sit in a label beside it. Both keep
+  // their space while hidden, so that nothing below them moves under the pointer.
+  progress_ = new QProgressBar;
+  progress_->setObjectName(QStringLiteral("write_progress"));
+  progress_->setRange(0, 0);
+  progress_->setTextVisible(false);
+  progress_->setAccessibleName(tr("Write in progress"));
+  progress_text_ = new QLabel(tr("Confirming write…"));
+  progress_text_->setObjectName(QStringLiteral("write_progress_text"));
+  for (QWidget* w : {static_cast<QWidget*>(progress_), static_cast<QWidget*>(progress_text_)}) {
+    QSizePolicy policy = w->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(policy);
+    w->hide();
+  }
+
+  auto* row = new QHBoxLayout;
+  row->addWidget(progress_text_);
+  row->addWidget(progress_, 1);
+  return row;
 }
 
 QWidget* MainWindow::build_simulator_box() {

@@ -13,6 +13,7 @@ class QAction;
 class QCheckBox;
 class QScrollArea;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
@@ -57,6 +58,7 @@ class MainWindow : public QMainWindow {
   QWidget* build_unit_panel();
   QWidget* build_write_panel();
   QWidget* build_simulator_box();
+  QLayout* build_progress_row();
 
   void build_actions();
   void connect_bridge();
