@@ -837,6 +837,16 @@ void DesktopTest::writeCommitsTheCellBeingEdited() {
   QVERIFY(writing());
   QTRY_VERIFY_WITH_TIMEOUT(confirmed(*w, "SIM0001"), WRITE_TIMEOUT_MS);
   QCOMPARE(w->units()->find("SIM0001")->settings->channels[0].frequency, 216250u);
+
+  // And so does the button's mnemonic, which moves the focus to the button first.
+  QTRY_VERIFY_WITH_TIMEOUT(write->isEnabled(), 10000);
+  editor = open_cell();
+  QVERIFY(editor != nullptr);
+  type_into(editor, "216.3");
+  QTest::keyClick(editor, Qt::Key_W, Qt::AltModifier);
+  QTRY_VERIFY(writing());
+  QTRY_VERIFY_WITH_TIMEOUT(confirmed(*w, "SIM0001"), WRITE_TIMEOUT_MS);
+  QCOMPARE(w->units()->find("SIM0001")->settings->channels[0].frequency, 216300u);
 }
 
 void DesktopTest::simulatedBandInMegahertz() {
