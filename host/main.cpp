@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "ui/main_window.hpp"
+#include "ui/theme.hpp"
 #include "ui/unit_list_model.hpp"
 
 namespace {
@@ -21,7 +22,8 @@ bool both_simulated_units_listed(const owl::desktop::UnitListModel& units) {
 
 // Hooks for scripts, off unless their environment variable is set: OWL_DESKTOP_EXIT_WHEN_READY
 // prints the start-up time and closes the window once both simulated units are listed;
-// OWL_DESKTOP_SCREENSHOT saves a picture of the window to the given path, then closes it.
+// OWL_DESKTOP_SCREENSHOT adds a third simulated unit, saves a picture of the window to the given
+// path, then closes it.
 void install_script_hooks(owl::desktop::MainWindow& window, const QElapsedTimer& since_main) {
   const bool exit_when_ready = qEnvironmentVariableIsSet("OWL_DESKTOP_EXIT_WHEN_READY");
   const QString screenshot = qEnvironmentVariable("OWL_DESKTOP_SCREENSHOT");
@@ -44,9 +46,11 @@ void install_script_hooks(owl::desktop::MainWindow& window, const QElapsedTimer&
           window.close();
           return;
         }
-        // Let the form and the first check settle before taking the picture.
+        // A third unit on SIM0002's band starts on the same channels, so that the picture
+        // shows a shared frequency. Let it report and the first check settle.
+        window.bridge()->add_simulated_unit(QStringLiteral("SIM0003"), 1003, 192000, 216975, 8);
         window.select_unit(QStringLiteral("SIM0001"));
-        QTimer::singleShot(800, &window, [&window, screenshot] {
+        QTimer::singleShot(1200, &window, [&window, screenshot] {
           const bool saved = window.grab().save(screenshot, "PNG");
           std::printf("%s %s\n", saved ? "saved" : "could not save", qPrintable(screenshot));
           window.close();
@@ -75,6 +79,11 @@ int main(int argc, char** argv) {
   parser.addOption(simulator);
   parser.process(app);
 
+  owl::desktop::apply_desktop_style(app);
+  // For trying the dark colours without a dark desktop theme.
+  if (qEnvironmentVariable("OWL_DESKTOP_PALETTE") == QLatin1String("dark")) {
+    QApplication::setPalette(owl::desktop::dark_palette());
+  }
   owl::desktop::MainWindow window(parser.isSet(simulator));
   install_script_hooks(window, since_main);
   window.show();

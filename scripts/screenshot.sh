@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Saves a picture of the main window on the two simulated units to docs/screenshot.png.
+# Saves a picture of the main window on three simulated units (two sharing a frequency) to
+# docs/screenshot.png.
 # OWL_BUILD_DIR picks a build directory that already holds owl_desktop (default build/release).
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -3,10 +3,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QtTest>
@@ -14,8 +17,10 @@
 
 #include "ui/band_view.hpp"
 #include "ui/engine_bridge.hpp"
+#include "ui/labels.hpp"
 #include "ui/main_window.hpp"
 #include "ui/settings_form.hpp"
+#include "ui/theme.hpp"
 #include "ui/unit_list_model.hpp"
 
 using namespace owl;
@@ -71,6 +76,42 @@ void type_into(QLineEdit* edit, const QString& text) {
   QTest::keyClicks(edit, text);
 }
 
+// Pixels of the image that have exactly this colour.
+int count_colour(const QImage& image, const QColor& colour) {
+  int n = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) n += image.pixelColor(x, y).rgb() == colour.rgb();
+  }
+  return n;
+}
+
+QPoint place(const QWidget* w) {
+  return w->mapTo(w->window(), QPoint(0, 0));
+}
+
+// Answers the question box that close() is about to show.
+void answer_close_question(QMessageBox::StandardButton answer) {
+  QTimer::singleShot(0, [answer] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) qFatal("no question was asked");
+    box->button(answer)->click();
+  });
+}
+
+std::vector<BandUnit> many_units(int n) {
+  std::vector<BandUnit> units;
+  for (int i = 0; i < n; ++i) {
+    const auto f = static_cast<std::uint32_t>(470000 + i * 1000);
+    units.push_back({QStringLiteral("U%1").arg(i),
+                     QStringLiteral("Pack %1").arg(i),
+                     470000,
+                     560000,
+                     {{f, false, false, true}, {f + 500, false, false, false}}});
+  }
+  units.back().channels[0].frequency = units.front().channels[0].frequency;  // shared
+  return units;
+}
+
 }  // namespace
 
 class DesktopTest : public QObject {
@@ -82,9 +123,19 @@ class DesktopTest : public QObject {
   void refusedWriteKeepsEveryDraft();
   void addAndRemoveSimulatedUnit();
   void unknownOptionValueStaysSelectable();
-  void bandViewMarksClashes();
+  void bandViewSharedFrequenciesAndProblems();
+  void bandViewReachesEveryLaneOfFiftyUnits();
+  void frequencyCellsInMegahertz();
+  void keyboardLeavesTablesAndReachesActions();
+  void unitGoneDuringWriteKeepsDraft();
+  void closingWithUnsavedEditsAsks();
+  void darkPaletteKeepsContrast();
+  void writePanelKeepsItsPlace();
+  void firstUnitInListOrderAndPlainLog();
   void hardwareModeAndPortProblems();
   void closingWindowEndsProgram();
+  void writeCommitsTheCellBeingEdited();
+  void simulatedBandInMegahertz();
 };
 
 void DesktopTest::startsWithBothSimulatedUnits() {
@@ -106,18 +157,44 @@ void DesktopTest::startsWithBothSimulatedUnits() {
   QCOMPARE(child<QLineEdit>(*w, "unit_name")->text(), QStringLiteral("SIM-1001"));
   QCOMPARE(child<QLabel>(*w, "serial")->text(), QStringLiteral("1001"));
   QCOMPARE(child<QTableWidget>(*w, "channels")->rowCount(), 10);
-  QCOMPARE(child<QTableWidget>(*w, "channels")->item(0, 0)->text(), QStringLiteral("215180"));
-  QVERIFY(BandView::clashes(w->band_view()->units()).empty());
+  QCOMPARE(child<QTableWidget>(*w, "channels")->item(0, 0)->text(), QStringLiteral("215.180"));
+  QCOMPARE(child<QLabel>(*w, "range")->text(), QStringLiteral("215.000 – 217.000 MHz"));
+  QVERIFY(BandView::shared_frequencies(w->band_view()->units()).empty());
   w->select_unit("SIM0002");
   auto* table = child<QTableWidget>(*w, "channels");
   QCOMPARE(table->rowCount(), 8);
-  QCOMPARE(child<QComboBox>(*w, "squelch")->currentText(), QStringLiteral("MED"));
+  QCOMPARE(child<QComboBox>(*w, "squelch")->currentText(), QStringLiteral("Medium"));
+  QCOMPARE(w->settings_form()->form().squelch, std::string("MED"));
 
-  // Moving SIM0002's enabled first channel onto SIM0001's shows a clash while still editing;
-  // 215180 lies inside SIM0002's band too, so the edit may be written.
-  table->item(0, 0)->setData(Qt::EditRole, 215180u);
+  // Every option the engine offers has a label of its own.
+  const EnumOptions& o = w->bridge()->options();
+  const std::pair<OptionField, const std::vector<std::string>*> lists[] = {
+      {OptionField::VoicePrompts, &o.voice_prompts},
+      {OptionField::HphMode, &o.hph_mode},
+      {OptionField::Led, &o.led},
+      {OptionField::Charge, &o.charge},
+      {OptionField::Squelch, &o.squelch},
+      {OptionField::Button, &o.button_action},
+      {OptionField::RfMode, &o.rf_mode},
+      {OptionField::Compander, &o.compander},
+      {OptionField::BatteryType, &o.battery_type},
+      {OptionField::AudioEq, &o.audio_eq}};
+  for (const auto& [field, names] : lists) {
+    QVERIFY(!names->empty());
+    for (const auto& name : *names) QVERIFY2(has_option_label(field, name), name.c_str());
+  }
+
+  // Moving SIM0002's enabled first channel onto SIM0001's shows a shared frequency while still
+  // editing; 215180 lies inside SIM0002's band too, so the edit may be written.
+  table->setCurrentCell(0, 0);
+  table->editItem(table->item(0, 0));
+  auto* editor = table->findChild<QLineEdit*>("frequency_editor");
+  QVERIFY(editor != nullptr);
+  type_into(editor, "215.18");
+  QTest::keyClick(editor, Qt::Key_Return);
+  QTRY_COMPARE(table->item(0, 0)->text(), QStringLiteral("215.180"));
   const std::vector<std::uint32_t> expected{215180};
-  QTRY_COMPARE_WITH_TIMEOUT(BandView::clashes(w->band_view()->units()), expected, 5000);
+  QTRY_COMPARE_WITH_TIMEOUT(BandView::shared_frequencies(w->band_view()->units()), expected, 5000);
   QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>(*w, "write")->isEnabled(), 10000);
 }
 
@@ -132,6 +209,7 @@ void DesktopTest::invalidEditThenWriteOneThenAll() {
   QVERIFY(!write->isEnabled());  // until the check answers
   const QString expected = QStringLiteral("delay 450 ms is over the 400 ms maximum");
   QTRY_VERIFY_WITH_TIMEOUT(w->problems().contains(expected), 10000);
+  QVERIFY(child<QLabel>(*w, "check_status")->text().contains("1 problem: fix it to write"));
   QCOMPARE(problems->count(), 1);
   QCOMPARE(problems->item(0)->text(), expected);
   QVERIFY(!write->isEnabled());
@@ -147,6 +225,9 @@ void DesktopTest::invalidEditThenWriteOneThenAll() {
   QTest::mouseClick(write, Qt::LeftButton);
   QCOMPARE(w->units()->find("SIM0001")->state, UnitState::Writing);
   QVERIFY(child<QProgressBar>(*w, "write_progress")->isVisible());
+  // A busy bar draws no text of its own; the words stand beside it.
+  QVERIFY(child<QLabel>(*w, "write_progress_text")->isVisible());
+  QCOMPARE(child<QLabel>(*w, "write_progress_text")->text(), QStringLiteral("Confirming write…"));
   QVERIFY(!write->isEnabled());
 
   QTRY_VERIFY_WITH_TIMEOUT(confirmed(*w, "SIM0001"), WRITE_TIMEOUT_MS);
@@ -163,7 +244,7 @@ void DesktopTest::invalidEditThenWriteOneThenAll() {
 
   // Then to all units, keeping each unit's name and, as asked, its charge mode.
   delay->setValue(200);
-  child<QComboBox>(*w, "charge")->setCurrentText("FAST");
+  child<QComboBox>(*w, "charge")->setCurrentText("Fast");
   child<QCheckBox>(*w, "keep_charge_all")->setChecked(true);
   QTRY_VERIFY_WITH_TIMEOUT(write_all->isEnabled(), 10000);
   QTest::mouseClick(write_all, Qt::LeftButton);
@@ -196,8 +277,15 @@ void DesktopTest::refusedWriteKeepsEveryDraft() {
   QTest::mouseClick(write_all, Qt::LeftButton);
   const QString expected = QStringLiteral(
       "SIM0001 (SIM-1001): channel 1: 194775 kHz is outside this unit's 215000-217000 kHz range");
-  QTRY_VERIFY_WITH_TIMEOUT(w->problems().contains(expected), 10000);
+  QTRY_VERIFY_WITH_TIMEOUT(w->write_all_refusal().contains(expected), 10000);
   QVERIFY(log_text(*w).contains("refused"));
+  // The refusal is about SIM0001; SIM0002's own form is fine and may still be written to it.
+  QVERIFY(w->problems().isEmpty());
+  QVERIFY(child<QPushButton>(*w, "write")->isEnabled());
+  auto* problem_list = child<QListWidget>(*w, "problems");
+  QCOMPARE(problem_list->count(), 1 + w->write_all_refusal().size());
+  QCOMPARE(problem_list->item(0)->text(),
+           QStringLiteral("Write to all units was refused; nothing was written:"));
   QCOMPARE(w->units()->find("SIM0001")->state, UnitState::Reporting);
   QCOMPARE(w->units()->find("SIM0002")->state, UnitState::Reporting);
   QVERIFY(!write_all->isEnabled());
@@ -218,6 +306,17 @@ void DesktopTest::refusedWriteKeepsEveryDraft() {
   QTest::mouseClick(revert, Qt::LeftButton);
   QCOMPARE(delay->value(), 0);
   QVERIFY(!revert->isEnabled());
+
+  // The refusal was about the units as they were: once the refusing unit has gone, writing to
+  // all units is offered again.
+  w->select_unit("SIM0002");
+  QTRY_VERIFY_WITH_TIMEOUT(write_all->isEnabled(), 10000);
+  QTest::mouseClick(write_all, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(!w->write_all_refusal().isEmpty(), 10000);
+  QVERIFY(!write_all->isEnabled());
+  w->bridge()->remove_simulated_unit("SIM0001");
+  QTRY_VERIFY_WITH_TIMEOUT(w->write_all_refusal().isEmpty(), 10000);
+  QVERIFY(write_all->isEnabled());
 }
 
 void DesktopTest::addAndRemoveSimulatedUnit() {
@@ -225,8 +324,8 @@ void DesktopTest::addAndRemoveSimulatedUnit() {
   QVERIFY(w);
   child<QLineEdit>(*w, "sim_id")->setText("SIM0007");
   child<QSpinBox>(*w, "sim_serial")->setValue(4242);
-  child<QSpinBox>(*w, "sim_low")->setValue(500000);
-  child<QSpinBox>(*w, "sim_high")->setValue(510000);
+  child<QLineEdit>(*w, "sim_low")->setText("500");
+  child<QLineEdit>(*w, "sim_high")->setText("510");
   child<QSpinBox>(*w, "sim_channels")->setValue(4);
   QTest::mouseClick(child<QPushButton>(*w, "sim_add"), Qt::LeftButton);
   QTRY_VERIFY_WITH_TIMEOUT(listed_with_settings(*w, "SIM0007"), STARTUP_TIMEOUT_MS);
@@ -280,12 +379,23 @@ void DesktopTest::unknownOptionValueStaysSelectable() {
   auto* led = child<QComboBox>(form, "led");
   QCOMPARE(led->count(), 4);
   QCOMPARE(led->currentText(), QStringLiteral("7"));
-  led->setCurrentText("DIM");
+  // People read labels; the settings keep the names.
+  for (const auto& [name, label] :
+       {std::pair{"rf_mode", "FM analogue"}, std::pair{"compander", "Compander 2"},
+        std::pair{"battery_type", "Lithium"}, std::pair{"audio_eq", "Bass boost high"},
+        std::pair{"hph_mode", "Stereo"}, std::pair{"squelch", "39"}}) {
+    QCOMPARE(child<QComboBox>(form, name)->currentText(), QString::fromLatin1(label));
+  }
+  QCOMPARE(child<QComboBox>(form, "battery_type")->itemText(0), QStringLiteral("NiMH"));
+  QCOMPARE(child<QComboBox>(form, "audio_eq")->itemText(1), QStringLiteral("Bass boost low"));
+  auto* channels = child<QTableWidget>(form, "channels");
+  QVERIFY(!channels->horizontalHeaderItem(2)->toolTip().isEmpty());  // Delay
+  QVERIFY(!channels->horizontalHeaderItem(3)->toolTip().isEmpty());  // Voting
+  led->setCurrentText("Dim");
   QCOMPARE(edited.count(), 1);
   QCOMPARE(form.form().led, std::string("DIM"));
   led->setCurrentText("7");
   QCOMPARE(form.form().led, std::string("7"));
-  QCOMPARE(child<QComboBox>(form, "squelch")->currentText(), QStringLiteral("39"));
   QCOMPARE(child<QComboBox>(form, "led")->findText("3"), -1);
 
   // A name that differs only in case still selects the named entry, not an extra one.
@@ -300,31 +410,331 @@ void DesktopTest::unknownOptionValueStaysSelectable() {
   QVERIFY(edited.count() >= 2);
 }
 
-void DesktopTest::bandViewMarksClashes() {
+void DesktopTest::bandViewSharedFrequenciesAndProblems() {
   BandUnit a{
       "A", "a", 190000, 230000, {{215180, false, false, true}, {216000, false, false, false}}};
   BandUnit b{
       "B", "b", 190000, 230000, {{215180, false, false, true}, {216000, false, false, true}}};
   BandUnit c{
       "C", "c", 190000, 230000, {{216000, false, false, true}, {216000, false, false, true}}};
-  QCOMPARE(BandView::clashes({a, b, c}), (std::vector<std::uint32_t>{215180, 216000}));
-  // Two channels of one unit on one frequency are not a clash between units, and a disabled
-  // channel clashes with nothing.
-  QCOMPARE(BandView::clashes({a, c}), std::vector<std::uint32_t>{});
-  QCOMPARE(BandView::clashes({c}), std::vector<std::uint32_t>{});
+  QCOMPARE(BandView::shared_frequencies({a, b, c}), (std::vector<std::uint32_t>{215180, 216000}));
+  // Two channels of one unit on one frequency are not shared between units, and a disabled
+  // channel shares nothing.
+  QCOMPARE(BandView::shared_frequencies({a, c}), std::vector<std::uint32_t>{});
+  QCOMPARE(BandView::shared_frequencies({c}), std::vector<std::uint32_t>{});
+  // Real problems: enabled and outside the unit's range or off the 5 kHz step.
+  QVERIFY(!BandView::channel_problem(a, {190000, false, false, true}));
+  QVERIFY(!BandView::channel_problem(a, {230000, false, false, true}));
+  QVERIFY(BandView::channel_problem(a, {230005, false, false, true}));
+  QVERIFY(BandView::channel_problem(a, {215182, false, false, true}));
+  QVERIFY(!BandView::channel_problem(a, {100000, false, false, false}));
 
-  BandView view;
-  view.resize(600, 120);
-  view.set_units({a, b, c});
-  QImage image(view.size(), QImage::Format_ARGB32);
-  image.fill(Qt::white);
-  view.render(&image);
-  bool red = false;
-  for (int i = 0; i < image.width() * image.height() && !red; ++i) {
-    const QColor px = image.pixelColor(i % image.width(), i / image.width());
-    red = px.red() > 180 && px.green() < 80 && px.blue() < 80;
+  const Theme theme = theme_for(QPalette());
+  auto render = [](const std::vector<BandUnit>& units) {
+    BandView view;
+    view.resize(600, 120);
+    view.set_units(units);
+    QImage image(view.size(), QImage::Format_ARGB32);
+    view.render(&image);
+    return image;
+  };
+  // A shared frequency has its own colour (and a legend entry in it); red is not used for it.
+  const QImage shared = render({a, b, c});
+  const QImage apart = render({a, c});
+  QVERIFY(count_colour(shared, theme.shared) > count_colour(apart, theme.shared) + 20);
+  QCOMPARE(count_colour(shared, theme.problem), count_colour(apart, theme.problem));
+  BandUnit outside = b;
+  outside.channels[1].frequency = 240000;
+  QVERIFY(count_colour(render({a, outside}), theme.problem) >
+          count_colour(render({a, b}), theme.problem) + 20);
+}
+
+void DesktopTest::bandViewReachesEveryLaneOfFiftyUnits() {
+  // The scale is a pure function of the units and the size.
+  const std::vector<BandUnit> two = many_units(2);
+  const BandLayout l = band_layout(two, QSize(800, 200));
+  QCOMPARE(l.lane_height, BandLayout::LANE_HEIGHT);
+  QVERIFY(l.f0 < 470000 && l.f1 > 560000);
+  QCOMPARE(l.x_of(l.f0), l.left);
+  QCOMPARE(l.x_of(l.f1), l.right);
+  QVERIFY(l.x_of(470000) < l.x_of(470005));
+  QVERIFY((l.f1 - l.f0) / l.tick_step <= (l.right - l.left) / 90.0);  // labels do not overlap
+
+  MainWindow w(true);
+  w.show();
+  const std::vector<BandUnit> fifty = many_units(50);
+  w.band_view()->set_units(fifty);
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  QApplication::processEvents();
+  BandView* view = w.band_view();
+  const BandLayout big = band_layout(fifty, view->size());
+  // Lanes shrink no further than readable; the rest scrolls, axis included.
+  QVERIFY(big.lane_height >= BandLayout::MIN_LANE_HEIGHT);
+  QVERIFY(big.axis_y + BandLayout::AXIS_HEIGHT <= view->height());
+  auto* scroll = child<QScrollArea>(w, "band_scroll");
+  QVERIFY(scroll->verticalScrollBar()->maximum() > 0);
+  // The keyboard reaches the lower lanes: the band takes the focus and scrolls with the keys.
+  QVERIFY(!scroll->accessibleName().isEmpty());
+  QVERIFY(scroll->focusPolicy() & Qt::TabFocus);
+  QTest::keyClick(scroll, Qt::Key_PageDown);
+  QVERIFY(scroll->verticalScrollBar()->value() > 0);
+  scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+  QApplication::processEvents();
+  const QPoint axis_in_viewport = view->mapTo(scroll->viewport(), QPoint(0, big.axis_y));
+  QVERIFY(axis_in_viewport.y() >= 0 && axis_in_viewport.y() < scroll->viewport()->height());
+
+  // The last lane's channel mark and the shared mark are painted.
+  QImage image(view->size(), QImage::Format_ARGB32);
+  view->render(&image);
+  const Theme theme = theme_for(view->palette());
+  const int last_top = big.lanes_top + 49 * big.lane_height;
+  const int x = static_cast<int>(big.x_of(fifty.back().channels[0].frequency));
+  bool marked = false;
+  for (int dx = -2; dx <= 2 && !marked; ++dx) {
+    marked = image.pixelColor(x + dx, last_top + big.lane_height / 2).rgb() == theme.shared.rgb();
   }
-  QVERIFY2(red, "a clash is drawn in red");
+  QVERIFY2(marked, "the 50th unit's shared channel is drawn");
+}
+
+void DesktopTest::frequencyCellsInMegahertz() {
+  struct Case {
+    const char* text;
+    std::uint32_t khz;  // 0: refused
+    const char* error_part;
+  };
+  const Case cases[] = {
+      {"216.5", 216500, ""},         {"216.500", 216500, ""},
+      {" 216,505 ", 216505, ""},     {"216", 216000, ""},
+      {"216500", 216500, ""},        {"216.5000", 216500, ""},
+      {"216.502", 0, "5 kHz step"},  {"216.5001", 0, "5 kHz step"},
+      {"216502", 0, "5 kHz step"},   {"230", 0, "outside this unit's 215.000–217.000 MHz"},
+      {"2165", 0, "outside"},        {"10000", 0, "outside"},
+      {"", 0, "type MHz"},           {"abc", 0, "type MHz"},
+      {"99999999999", 0, "type MHz"}};
+  for (const auto& c : cases) {
+    const FrequencyInput in = parse_frequency(QString::fromUtf8(c.text), 215000, 217000);
+    QCOMPARE(in.khz.value_or(0), c.khz);
+    QVERIFY2(in.error.contains(QString::fromUtf8(c.error_part)), c.text);
+  }
+  QCOMPARE(mhz_text(216500), QStringLiteral("216.500"));
+  QCOMPARE(mhz_text(5), QStringLiteral("0.005"));
+
+  // In the cell: a refused value is named there and never reaches the settings.
+  SettingsForm form;
+  UiSettings s;
+  s.min_freq = 215000;
+  s.max_freq = 217000;
+  s.channels = {{215180, false, false, true}};
+  form.load(s);
+  form.show();
+  auto* table = child<QTableWidget>(form, "channels");
+  QCOMPARE(table->item(0, 0)->text(), QStringLiteral("215.180"));
+  table->setCurrentCell(0, 0);
+  table->editItem(table->item(0, 0));
+  auto* editor = table->findChild<QLineEdit*>("frequency_editor");
+  QVERIFY(editor != nullptr);
+  type_into(editor, "216.502");
+  QVERIFY(form.frequency_note().contains("not on the 5 kHz step"));
+  QTest::keyClick(editor, Qt::Key_Return);
+  QApplication::processEvents();
+  QCOMPARE(form.form().channels[0].frequency, 215180u);
+  QVERIFY(editor->isVisible());  // still editing
+  type_into(editor, "216505");
+  QVERIFY(form.frequency_note().isEmpty());
+  QTest::keyClick(editor, Qt::Key_Return);
+  QTRY_COMPARE(form.form().channels[0].frequency, 216505u);
+  QCOMPARE(table->item(0, 0)->text(), QStringLiteral("216.505"));
+}
+
+void DesktopTest::keyboardLeavesTablesAndReachesActions() {
+  apply_desktop_style(*qApp);
+  auto w = started_window();
+  QVERIFY(w);
+  w->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(w.get()));
+  auto* table = child<QTableView>(*w, "unit_table");
+  table->setFocus();
+  QTRY_VERIFY(table->hasFocus());
+  // Tab leaves the table and leaves the selection alone; arrows move between units.
+  QTest::keyClick(table, Qt::Key_Tab);
+  QVERIFY(!table->hasFocus());
+  QCOMPARE(w->selected_key(), QStringLiteral("SIM0001"));
+  table->setFocus();
+  QTest::keyClick(table, Qt::Key_Down);
+  QCOMPARE(w->selected_key(), QStringLiteral("SIM0002"));
+  auto* channels = child<QTableWidget>(*w, "channels");
+  channels->setFocus();
+  QTest::keyClick(channels, Qt::Key_Tab);
+  QVERIFY(!channels->hasFocus());
+
+  // Mnemonics on the buttons, shortcuts for the actions.
+  for (const char* name : {"write", "write_all", "refresh", "revert"}) {
+    QVERIFY2(child<QPushButton>(*w, name)->text().contains('&'), name);
+  }
+  QVERIFY(child<QPushButton>(*w, "write")->toolTip().endsWith("(Ctrl+Return)"));
+  QVERIFY(child<QPushButton>(*w, "revert")->toolTip().endsWith("(Ctrl+Shift+R)"));
+  QTest::keyClick(w.get(), Qt::Key_F5);
+  QVERIFY(log_text(*w).contains("asking SIM0002 to report again"));
+  auto* write = child<QPushButton>(*w, "write");
+  QTRY_VERIFY_WITH_TIMEOUT(write->isEnabled(), 10000);
+  QTest::keyClick(w.get(), Qt::Key_Return, Qt::ControlModifier);
+  QCOMPARE(w->units()->find("SIM0002")->state, UnitState::Writing);
+
+  // The focused control wears a frame in the highlight colour: a check box, a button.
+  table->setFocus();
+  for (const char* name : {"keep_name", "refresh"}) {
+    auto* control = child<QAbstractButton>(*w, name);
+    const QColor mark = control->palette().color(QPalette::Highlight);
+    const int without = count_colour(control->grab().toImage(), mark);
+    control->setFocus();
+    QTRY_VERIFY(control->hasFocus());
+    const int with = count_colour(control->grab().toImage(), mark);
+    QVERIFY2(with > without + 2 * control->width(), name);
+    table->setFocus();
+  }
+}
+
+void DesktopTest::unitGoneDuringWriteKeepsDraft() {
+  auto w = started_window();
+  QVERIFY(w);
+  w->select_unit("SIM0002");
+  auto* delay = child<QSpinBox>(*w, "delay_ms");
+  delay->setValue(50);
+  auto* write = child<QPushButton>(*w, "write");
+  QTRY_VERIFY_WITH_TIMEOUT(write->isEnabled(), 10000);
+  QTest::mouseClick(write, Qt::LeftButton);
+  // The unit goes away before it could confirm.
+  w->bridge()->remove_simulated_unit("SIM0002");
+  auto gone = [&] {
+    const UnitRow* row = w->units()->find("SIM0002");
+    return row != nullptr && row->state == UnitState::Gone;
+  };
+  QTRY_VERIFY2_WITH_TIMEOUT(gone(), "the row stays, marked as gone", 10000);
+  const QString state = UnitListModel::state_text(*w->units()->find("SIM0002"));
+  QVERIFY2(state.contains("not confirmed") && state.contains("old or the new settings"),
+           qPrintable(state));
+  QVERIFY(
+      log_text(*w).contains("the write to SIM0002 was not confirmed: the unit may hold the "
+                            "old or the new settings"));
+  QVERIFY(w->unsaved_units().contains("SIM0002"));
+  QVERIFY(!write->isEnabled());
+  QVERIFY(w->problems().isEmpty());  // an absent unit is not asked to judge the form
+  QCOMPARE(w->band_view()->units().size(), std::size_t{1});
+
+  // Looking at another unit and back keeps the draft; it is there when the unit returns.
+  w->select_unit("SIM0001");
+  w->select_unit("SIM0002");
+  QCOMPARE(delay->value(), 50);
+  w->bridge()->add_simulated_unit("SIM0002", 1002, 192000, 216975, 8);
+  QTRY_VERIFY_WITH_TIMEOUT(w->units()->present("SIM0002"), STARTUP_TIMEOUT_MS);
+  QCOMPARE(w->selected_key(), QStringLiteral("SIM0002"));
+  QCOMPARE(delay->value(), 50);
+  QVERIFY(UnitListModel::state_text(*w->units()->find("SIM0002")).contains("not confirmed"));
+  QTRY_VERIFY_WITH_TIMEOUT(write->isEnabled(), 10000);
+}
+
+void DesktopTest::closingWithUnsavedEditsAsks() {
+  auto w = started_window();
+  QVERIFY(w);
+  // A value still being typed into a cell is an unsaved edit too.
+  auto* table = child<QTableWidget>(*w, "channels");
+  table->editItem(table->item(0, 0));
+  type_into(table->findChild<QLineEdit*>("frequency_editor"), "216.5");
+  answer_close_question(QMessageBox::Cancel);
+  QVERIFY(!w->close());
+  QCOMPARE(w->settings_form()->form().channels[0].frequency, 216500u);
+  child<QSpinBox>(*w, "delay_ms")->setValue(100);
+  w->select_unit("SIM0002");  // the edit becomes a draft of SIM0001
+  QCOMPARE(w->unsaved_units(), QStringList{"SIM0001"});
+  answer_close_question(QMessageBox::Cancel);
+  QVERIFY(!w->close());
+  QVERIFY(w->isVisible());
+  answer_close_question(QMessageBox::Discard);
+  QVERIFY(w->close());
+}
+
+void DesktopTest::darkPaletteKeepsContrast() {
+  for (const QPalette& palette : {QPalette(QColor(0xef, 0xef, 0xef)), dark_palette()}) {
+    const Theme t = theme_for(palette);
+    for (auto role : {QPalette::Base, QPalette::Window}) {
+      const QColor bg = palette.color(role);
+      for (const QColor& text : {t.problem, t.ok, t.writing}) {
+        QVERIFY2(contrast_ratio(text, bg) >= 4.5, qPrintable(text.name() + " on " + bg.name()));
+      }
+      // Marks are not text; they need 3:1 to be told from the background.
+      for (const QColor& mark : {t.enabled, t.shared, t.problem}) {
+        QVERIFY2(contrast_ratio(mark, bg) >= 3, qPrintable(mark.name() + " on " + bg.name()));
+      }
+    }
+    QVERIFY(contrast_ratio(t.warn_text, t.warn_background) >= 4.5);
+    QVERIFY(contrast_ratio(t.error_text, t.error_background) >= 4.5);
+  }
+  QVERIFY(is_dark(dark_palette()));
+  QCOMPARE(contrast_ratio(Qt::black, Qt::white), 21.0);
+
+  // The window itself follows a dark palette: banner and problem texts use the dark choices.
+  MainWindow w(false);
+  w.setPalette(dark_palette());
+  w.show();
+  const Theme dark = theme_for(dark_palette());
+  emit w.bridge()->port_problems({"/dev/ttyACM0: Permission denied"});
+  auto* banner = child<QLabel>(w, "port_banner");
+  QVERIFY(banner->styleSheet().contains(dark.warn_background.name()));
+  QVERIFY(banner->styleSheet().contains(dark.warn_text.name()));
+  emit w.bridge()->write_all_answered({{"SIM0001", "A", {"busy"}}});
+  auto* list = child<QListWidget>(w, "problems");
+  QCOMPARE(list->count(), 2);
+  const QColor shown = list->item(1)->foreground().color();
+  QVERIFY2(contrast_ratio(shown, list->palette().color(QPalette::Base)) >= 4.5,
+           qPrintable(shown.name()));
+}
+
+void DesktopTest::writePanelKeepsItsPlace() {
+  auto w = started_window();
+  QVERIFY(w);
+  auto* write = child<QPushButton>(*w, "write");
+  auto* revert = child<QPushButton>(*w, "revert");
+  const QPoint write_at = place(write);
+  const QPoint revert_at = place(revert);
+  child<QSpinBox>(*w, "delay_ms")->setValue(20);
+  QTRY_VERIFY_WITH_TIMEOUT(write->isEnabled(), 10000);
+  QTest::mouseClick(write, Qt::LeftButton);
+  QVERIFY(child<QProgressBar>(*w, "write_progress")->isVisible());
+  QApplication::processEvents();
+  QCOMPARE(place(write), write_at);
+  QCOMPARE(place(revert), revert_at);
+  // A long note about unsaved edits moves nothing either.
+  w->select_unit("SIM0002");
+  child<QSpinBox>(*w, "delay_ms")->setValue(30);
+  w->select_unit("SIM0001");
+  w->select_unit("SIM0002");
+  QVERIFY(!child<QLabel>(*w, "form_note")->text().isEmpty());
+  QApplication::processEvents();
+  QCOMPARE(place(write), write_at);
+  QCOMPARE(place(revert), revert_at);
+}
+
+void DesktopTest::firstUnitInListOrderAndPlainLog() {
+  MainWindow w(true);
+  w.show();
+  emit w.bridge()->announced("SIM0002", "simulator");
+  emit w.bridge()->announced("SIM0001", "simulator");
+  QCOMPARE(w.selected_key(), QStringLiteral("SIM0001"));
+  // Once the user picks a unit, a newcomer does not take the selection.
+  w.select_unit("SIM0002");
+  emit w.bridge()->announced("SIM0000", "simulator");
+  QCOMPARE(w.selected_key(), QStringLiteral("SIM0002"));
+
+  QCOMPARE(reason_text("read failed: Broken pipe (BrokenPipe)"),
+           QStringLiteral("read failed: Broken pipe"));
+  QCOMPARE(reason_text("read failed: Input/output error (Other)"),
+           QStringLiteral("read failed: Input/output error"));
+  QCOMPARE(reason_text("write failed: Broken pipe (os error 32)"),
+           QStringLiteral("write failed: Broken pipe (os error 32)"));
+  QCOMPARE(reason_text("device closed"), QStringLiteral("device closed"));
+  emit w.bridge()->stopped("SIM0001", "read failed: Broken pipe (BrokenPipe)");
+  QVERIFY(log_text(w).contains("SIM0001 stopped: read failed: Broken pipe\n") ||
+          log_text(w).endsWith("SIM0001 stopped: read failed: Broken pipe"));
 }
 
 void DesktopTest::hardwareModeAndPortProblems() {
@@ -367,6 +777,103 @@ void DesktopTest::closingWindowEndsProgram() {
   QCOMPARE(process.exitStatus(), QProcess::NormalExit);
   QCOMPARE(process.exitCode(), 0);
   QVERIFY(process.readAllStandardOutput().contains("ready after"));
+}
+
+void DesktopTest::writeCommitsTheCellBeingEdited() {
+  auto w = started_window();
+  QVERIFY(w);
+  w->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(w.get()));
+  auto* table = child<QTableWidget>(*w, "channels");
+  auto* write = child<QPushButton>(*w, "write");
+  auto open_cell = [&] {
+    table->setCurrentCell(0, 0);
+    table->editItem(table->item(0, 0));
+    return table->findChild<QLineEdit*>("frequency_editor");
+  };
+  auto writing = [&] { return w->units()->find("SIM0001")->state == UnitState::Writing; };
+
+  // A value the cell refuses stops the write, by shortcut or by click, and says why.
+  QLineEdit* editor = open_cell();
+  QVERIFY(editor != nullptr);
+  type_into(editor, "216.502");
+  QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier);
+  QVERIFY(!writing());
+  QVERIFY(
+      log_text(*w).contains("nothing written: channel 1: 216.502 MHz is not on the 5 kHz step"));
+  QTest::mouseClick(write, Qt::LeftButton);
+  QVERIFY(!writing());
+  QVERIFY(editor->isVisible());
+  QCOMPARE(editor->text(), QStringLiteral("216.502"));
+
+  // So does a delay field left empty while typing.
+  auto* delay = child<QSpinBox>(*w, "delay_ms");
+  delay->setFocus();
+  QTest::keyClick(delay, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(delay, Qt::Key_Backspace);
+  QTest::keyClick(delay, Qt::Key_Return, Qt::ControlModifier);
+  QVERIFY(!writing());
+  QVERIFY(log_text(*w).contains("nothing written: Delay: type a number of milliseconds"));
+  QTest::keyClicks(delay, "20");
+  QCOMPARE(delay->value(), 20);
+  QTRY_VERIFY_WITH_TIMEOUT(write->isEnabled(), 10000);
+
+  // A good value is committed and written with the rest of the form.
+  editor = open_cell();
+  QVERIFY(editor != nullptr);
+  type_into(editor, "216.5");
+  QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier);
+  QVERIFY(writing());
+  QCOMPARE(table->item(0, 0)->text(), QStringLiteral("216.500"));
+  QTRY_VERIFY_WITH_TIMEOUT(confirmed(*w, "SIM0001"), WRITE_TIMEOUT_MS);
+  QCOMPARE(w->units()->find("SIM0001")->settings->channels[0].frequency, 216500u);
+
+  // Clicking the button while the cell is open writes the typed value too.
+  QTRY_VERIFY_WITH_TIMEOUT(write->isEnabled(), 10000);
+  editor = open_cell();
+  QVERIFY(editor != nullptr);
+  type_into(editor, "216.25");
+  QTest::mouseClick(write, Qt::LeftButton);
+  QVERIFY(writing());
+  QTRY_VERIFY_WITH_TIMEOUT(confirmed(*w, "SIM0001"), WRITE_TIMEOUT_MS);
+  QCOMPARE(w->units()->find("SIM0001")->settings->channels[0].frequency, 216250u);
+
+  // And so does the button's mnemonic, which moves the focus to the button first.
+  QTRY_VERIFY_WITH_TIMEOUT(write->isEnabled(), 10000);
+  editor = open_cell();
+  QVERIFY(editor != nullptr);
+  type_into(editor, "216.3");
+  QTest::keyClick(editor, Qt::Key_W, Qt::AltModifier);
+  QTRY_VERIFY(writing());
+  QTRY_VERIFY_WITH_TIMEOUT(confirmed(*w, "SIM0001"), WRITE_TIMEOUT_MS);
+  QCOMPARE(w->units()->find("SIM0001")->settings->channels[0].frequency, 216300u);
+}
+
+void DesktopTest::simulatedBandInMegahertz() {
+  auto w = started_window();
+  QVERIFY(w);
+  auto* low = child<QWidget>(*w, "sim_low");
+  auto* high = child<QWidget>(*w, "sim_high");
+  auto* add = child<QPushButton>(*w, "sim_add");
+  auto type = [](QWidget* field, const char* text) {
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(field, QString::fromLatin1(text));
+  };
+  QCOMPARE(low->property("text").toString(), QStringLiteral("192.000"));
+  // Off the step: refused with the reason, nothing added.
+  child<QLineEdit>(*w, "sim_id")->setText("SIM0008");
+  type(low, "470.002");
+  type(high, "480");
+  QTest::mouseClick(add, Qt::LeftButton);
+  QVERIFY(log_text(*w).contains("band low: 470.002 MHz is not on the 5 kHz step"));
+  QVERIFY(!log_text(*w).contains("adding simulated unit SIM0008"));
+  type(low, "470.5");
+  type(high, "480000");  // kHz as a whole number
+  QTest::mouseClick(add, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(listed_with_settings(*w, "SIM0008"), STARTUP_TIMEOUT_MS);
+  QCOMPARE(w->units()->find("SIM0008")->settings->min_freq, 470500u);
+  QCOMPARE(w->units()->find("SIM0008")->settings->max_freq, 480000u);
 }
 
 QTEST_MAIN(DesktopTest)

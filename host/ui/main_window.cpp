@@ -1,6 +1,8 @@
 #include "ui/main_window.hpp"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -9,9 +11,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
@@ -21,7 +26,9 @@
 
 #include "udev_rule.hpp"
 #include "ui/band_view.hpp"
+#include "ui/labels.hpp"
 #include "ui/settings_form.hpp"
+#include "ui/theme.hpp"
 #include "ui/unit_list_model.hpp"
 
 namespace owl::desktop {
@@ -29,6 +36,13 @@ namespace owl::desktop {
 namespace {
 
 constexpr int CHECK_DELAY_MS = 300;
+// What a simulated unit's band edges may be, in kHz.
+constexpr std::uint32_t SIM_MIN_KHZ = 1;
+constexpr std::uint32_t SIM_MAX_KHZ = 9999999;
+
+QString shortcut_text(const QAction* action) {
+  return action->shortcut().toString(QKeySequence::NativeText);
+}
 
 QString port_banner_text(const QStringList& lines) {
   QString text = QObject::tr("<b>Some unit ports could not be opened:</b><br>%1")
@@ -65,14 +79,10 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
   port_banner_ = new QLabel;
   port_banner_->setObjectName(QStringLiteral("port_banner"));
   port_banner_->setWordWrap(true);
-  port_banner_->setStyleSheet(QStringLiteral(
-      "QLabel { background: #fff4cc; border: 1px solid #e0b000; padding: 6px; color: #3a2e00; }"));
   port_banner_->hide();
   error_banner_ = new QLabel;
   error_banner_->setObjectName(QStringLiteral("error_banner"));
   error_banner_->setWordWrap(true);
-  error_banner_->setStyleSheet(QStringLiteral(
-      "QLabel { background: #fde2e2; border: 1px solid #c03030; padding: 6px; color: #5a0000; }"));
   error_banner_->hide();
 
   form_ = new SettingsForm;
@@ -81,6 +91,8 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
   log_->setObjectName(QStringLiteral("log"));
   log_->setReadOnly(true);
   log_->setMaximumBlockCount(5000);
+  // The buttons take their words and shortcuts from the actions, so the two cannot drift apart.
+  build_actions();
 
   auto* editor = new QWidget;
   auto* editor_layout = new QHBoxLayout(editor);
@@ -93,9 +105,18 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
   top->addWidget(editor);
   top->setSizes({500, 900});
 
-  auto* band_box = new QGroupBox(tr("Band"));
+  const QString band_title = tr("Band");
+  auto* band_box = new QGroupBox(band_title);
   auto* band_layout = new QVBoxLayout(band_box);
-  band_layout->addWidget(band_);
+  // With many units the lanes shrink to a readable minimum, then the band scrolls.
+  band_scroll_ = new QScrollArea;
+  band_scroll_->setObjectName(QStringLiteral("band_scroll"));
+  band_scroll_->setWidgetResizable(true);
+  band_scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  band_scroll_->setWidget(band_);
+  // The scroll area takes the focus, so that the arrow keys scroll the band.
+  band_scroll_->setAccessibleName(band_title);
+  band_layout->addWidget(band_scroll_);
   auto* log_box = new QGroupBox(tr("Event log"));
   auto* log_layout = new QVBoxLayout(log_box);
   log_layout->addWidget(log_);
@@ -104,7 +125,7 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
   vertical->addWidget(top);
   vertical->addWidget(band_box);
   vertical->addWidget(log_box);
-  vertical->setSizes({560, 140, 160});
+  vertical->setSizes({540, 200, 120});
 
   auto* central = new QWidget;
   auto* layout = new QVBoxLayout(central);
@@ -113,12 +134,20 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
   layout->addWidget(vertical, 1);
   setCentralWidget(central);
   resize(1400, 900);
+  apply_theme();
 
   check_timer_.setSingleShot(true);
   check_timer_.setInterval(CHECK_DELAY_MS);
   connect(&check_timer_, &QTimer::timeout, this, &MainWindow::run_check);
   connect(form_, &SettingsForm::edited, this, &MainWindow::form_edited);
 
+  connect_bridge();
+  connect(units_, &QAbstractItemModel::dataChanged, this, &MainWindow::update_actions);
+  connect(units_, &QAbstractItemModel::rowsRemoved, this, &MainWindow::update_actions);
+  update_actions();
+}
+
+void MainWindow::connect_bridge() {
   connect(bridge_, &EngineBridge::ready, this, [this] {
     ready_ = true;
     form_->set_options(bridge_->options());
@@ -135,9 +164,15 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
     statusBar()->showMessage(message, 10000);
   });
   connect(bridge_, &EngineBridge::announced, this, [this](const QString& key, const QString& l) {
+    const bool returning = units_->find(key) != nullptr;
     units_->announce(key, l);
     log(tr("%1 connected (%2)").arg(key, l));
-    if (selected_.isEmpty()) select_unit(key);
+    // The refusal was about the units as they were; with one more, try again.
+    clear_write_all_refusal();
+    if (returning && drafts_.contains(key))
+      log(tr("%1 is back; your edits for it are kept").arg(key));
+    select_first_unit();
+    if (returning && key == selected_) show_selected();
     update_band();
   });
   connect(bridge_, &EngineBridge::stopped, this, &MainWindow::on_stopped);
@@ -159,9 +194,6 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
   connect(bridge_, &EngineBridge::write_all_answered, this, &MainWindow::on_write_all_answered);
   connect(bridge_, &EngineBridge::request_done, this,
           [this](const QString& what) { log(tr("%1: done").arg(what)); });
-  connect(units_, &QAbstractItemModel::dataChanged, this, &MainWindow::update_actions);
-  connect(units_, &QAbstractItemModel::rowsRemoved, this, &MainWindow::update_actions);
-  update_actions();
 }
 
 void MainWindow::start() {
@@ -175,15 +207,19 @@ QWidget* MainWindow::build_unit_panel() {
   unit_table_->setModel(units_);
   unit_table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   unit_table_->setSelectionMode(QAbstractItemView::SingleSelection);
+  // Arrow keys move between units; Tab moves on to the next panel.
+  unit_table_->setTabKeyNavigation(false);
+  unit_table_->setAccessibleName(tr("Units"));
   unit_table_->verticalHeader()->hide();
   unit_table_->horizontalHeader()->setStretchLastSection(true);
   unit_table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   connect(unit_table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &MainWindow::selection_changed);
 
-  refresh_ = new QPushButton(tr("Refresh unit"));
+  refresh_ = new QPushButton(refresh_action_->text());
   refresh_->setObjectName(QStringLiteral("refresh"));
-  refresh_->setToolTip(tr("Ask the selected unit to report its settings again"));
+  refresh_->setToolTip(tr("Ask the selected unit to report its settings again (%1)")
+                           .arg(shortcut_text(refresh_action_)));
   connect(refresh_, &QPushButton::clicked, this, [this] {
     if (selected_.isEmpty()) return;
     log(tr("asking %1 to report again").arg(selected_));
@@ -207,38 +243,36 @@ QWidget* MainWindow::build_write_panel() {
   form_note_ = new QLabel;
   form_note_->setObjectName(QStringLiteral("form_note"));
   form_note_->setWordWrap(true);
+  // Room for the longest note, so that its coming and going moves nothing.
+  form_note_->setMinimumHeight(2 * form_note_->fontMetrics().lineSpacing());
+  form_note_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
   keep_name_ = new QCheckBox(tr("Keep the unit's name"));
   keep_name_->setObjectName(QStringLiteral("keep_name"));
   keep_charge_ = new QCheckBox(tr("Keep the unit's charge mode"));
   keep_charge_->setObjectName(QStringLiteral("keep_charge"));
-  write_ = new QPushButton(tr("Write to this unit"));
+  write_ = new QPushButton(write_action_->text());
   write_->setObjectName(QStringLiteral("write"));
+  write_->setToolTip(
+      tr("Write this form to the selected unit (%1)").arg(shortcut_text(write_action_)));
   connect(write_, &QPushButton::clicked, this, &MainWindow::write_one);
 
   keep_charge_all_ = new QCheckBox(tr("Keep each unit's charge mode"));
   keep_charge_all_->setObjectName(QStringLiteral("keep_charge_all"));
-  write_all_ = new QPushButton(tr("Write to all units"));
+  write_all_ = new QPushButton(write_all_action_->text());
   write_all_->setObjectName(QStringLiteral("write_all"));
-  write_all_->setToolTip(
-      tr("Writes this form to every unit; each unit keeps its own name. "
-         "Nothing is written unless every unit accepts it."));
+  write_all_->setToolTip(tr("Writes this form to every unit; each unit keeps its own name. "
+                            "Nothing is written unless every unit accepts it (%1).")
+                             .arg(shortcut_text(write_all_action_)));
   connect(write_all_, &QPushButton::clicked, this, &MainWindow::write_all);
+  form_->keep_editor_open_for(write_);
+  form_->keep_editor_open_for(write_all_);
 
-  revert_ = new QPushButton(tr("Revert to unit's settings"));
+  revert_ = new QPushButton(revert_action_->text());
   revert_->setObjectName(QStringLiteral("revert"));
-  connect(revert_, &QPushButton::clicked, this, [this] {
-    drafts_.remove(selected_);
-    dirty_ = false;
-    show_selected();
-  });
-
-  progress_ = new QProgressBar;
-  progress_->setObjectName(QStringLiteral("write_progress"));
-  progress_->setRange(0, 0);
-  progress_->setFormat(tr("confirming write…"));
-  progress_->setTextVisible(true);
-  progress_->hide();
+  revert_->setToolTip(
+      tr("Throw away your edits of this unit (%1)").arg(shortcut_text(revert_action_)));
+  connect(revert_, &QPushButton::clicked, this, &MainWindow::revert);
 
   auto* one = new QGroupBox(tr("This unit"));
   auto* one_layout = new QVBoxLayout(one);
@@ -255,6 +289,8 @@ QWidget* MainWindow::build_write_panel() {
   layout->setContentsMargins(0, 0, 0, 0);
   check_status_ = new QLabel;
   check_status_->setObjectName(QStringLiteral("check_status"));
+  check_status_->setMinimumHeight(check_status_->fontMetrics().lineSpacing());
+  problem_list_->setAccessibleName(tr("Problems"));
   layout->addWidget(new QLabel(tr("<b>Problems</b>")));
   layout->addWidget(check_status_);
   layout->addWidget(problem_list_, 1);
@@ -262,26 +298,56 @@ QWidget* MainWindow::build_write_panel() {
   layout->addWidget(one);
   layout->addWidget(all);
   layout->addWidget(revert_);
-  layout->addWidget(progress_);
+  layout->addLayout(build_progress_row());
   return panel;
+}
+
+QLayout* MainWindow::build_progress_row() {
+  // A busy bar draws no text in most styles, so the words sit in a label beside it. Both keep
+  // their space while hidden, so that nothing below them moves under the pointer.
+  progress_ = new QProgressBar;
+  progress_->setObjectName(QStringLiteral("write_progress"));
+  progress_->setRange(0, 0);
+  progress_->setTextVisible(false);
+  progress_->setAccessibleName(tr("Write in progress"));
+  progress_text_ = new QLabel(tr("Confirming write…"));
+  progress_text_->setObjectName(QStringLiteral("write_progress_text"));
+  for (QWidget* w : {static_cast<QWidget*>(progress_), static_cast<QWidget*>(progress_text_)}) {
+    QSizePolicy policy = w->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(policy);
+    w->hide();
+  }
+
+  auto* row = new QHBoxLayout;
+  row->addWidget(progress_text_);
+  row->addWidget(progress_, 1);
+  return row;
 }
 
 QWidget* MainWindow::build_simulator_box() {
   sim_id_ = new QLineEdit(QStringLiteral("SIM0003"));
   sim_id_->setObjectName(QStringLiteral("sim_id"));
-  auto spin = [](const char* name, int lo, int hi, int value, const QString& suffix) {
+  auto spin = [](const char* name, int lo, int hi, int value) {
     auto* s = new QSpinBox;
     s->setObjectName(QString::fromLatin1(name));
     s->setRange(lo, hi);
     s->setValue(value);
-    s->setSuffix(suffix);
     return s;
   };
-  sim_serial_ = spin("sim_serial", 0, 999999999, 1003, QString());
-  sim_low_ = spin("sim_low", 1, 9999999, 192000, tr(" kHz"));
-  sim_high_ = spin("sim_high", 1, 9999999, 216975, tr(" kHz"));
+  sim_serial_ = spin("sim_serial", 0, 999999999, 1003);
+  // Band edges in MHz like the channel cells, read by the same rule.
+  auto band_edge = [this](const char* name, std::uint32_t khz) {
+    auto* edit = new QLineEdit(mhz_text(khz));
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setValidator(new FrequencyValidator(SIM_MIN_KHZ, SIM_MAX_KHZ, nullptr, edit));
+    edit->setToolTip(frequency_hint());
+    return edit;
+  };
+  sim_low_ = band_edge("sim_low", 192000);
+  sim_high_ = band_edge("sim_high", 216975);
   // Settings with more than ten channels cannot be read back from a unit.
-  sim_channels_ = spin("sim_channels", 0, 10, 8, QString());
+  sim_channels_ = spin("sim_channels", 0, 10, 8);
   auto* add = new QPushButton(tr("Add simulated unit"));
   add->setObjectName(QStringLiteral("sim_add"));
   connect(add, &QPushButton::clicked, this, &MainWindow::add_simulated_unit);
@@ -293,8 +359,8 @@ QWidget* MainWindow::build_simulator_box() {
   auto* form = new QFormLayout(box);
   form->addRow(tr("Id"), sim_id_);
   form->addRow(tr("Serial"), sim_serial_);
-  form->addRow(tr("Band low"), sim_low_);
-  form->addRow(tr("Band high"), sim_high_);
+  form->addRow(tr("Band low (MHz)"), sim_low_);
+  form->addRow(tr("Band high (MHz)"), sim_high_);
   form->addRow(tr("Channels"), sim_channels_);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(add);
@@ -303,16 +369,109 @@ QWidget* MainWindow::build_simulator_box() {
   return box;
 }
 
+void MainWindow::build_actions() {
+  auto action = [this](const QString& text, const QKeySequence& key, auto slot) {
+    auto* a = new QAction(text, this);
+    a->setShortcut(key);
+    connect(a, &QAction::triggered, this, slot);
+    return a;
+  };
+  write_action_ = action(tr("&Write to this unit"), QKeySequence(Qt::CTRL | Qt::Key_Return),
+                         &MainWindow::write_one);
+  write_all_action_ =
+      action(tr("Write to &all units"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Return),
+             &MainWindow::write_all);
+  refresh_action_ = action(tr("&Refresh unit"), QKeySequence(Qt::Key_F5), [this] {
+    if (refresh_->isEnabled()) refresh_->click();
+  });
+  revert_action_ = action(tr("Re&vert to unit's settings"),
+                          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), &MainWindow::revert);
+  QMenu* menu = menuBar()->addMenu(tr("&Unit"));
+  menu->addAction(write_action_);
+  menu->addAction(write_all_action_);
+  menu->addSeparator();
+  menu->addAction(refresh_action_);
+  menu->addAction(revert_action_);
+}
+
+void MainWindow::apply_theme() {
+  const Theme t = theme_for(palette());
+  port_banner_->setStyleSheet(banner_style(t.warn_background, t.warn_text, t.warn_border));
+  error_banner_->setStyleSheet(banner_style(t.error_background, t.error_text, t.error_border));
+  QPalette note = form_->palette();
+  note.setColor(QPalette::WindowText, t.problem);
+  form_->findChild<QLabel*>(QStringLiteral("frequency_note"))->setPalette(note);
+  show_problem_list();
+  update_check_status();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange && port_banner_ != nullptr) apply_theme();
+}
+
+QStringList MainWindow::unsaved_units() const {
+  QStringList keys = drafts_.keys();
+  if (dirty_ && form_->loaded() && !selected_.isEmpty() && !keys.contains(selected_)) {
+    keys << selected_;
+  }
+  keys.sort();
+  return keys;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // A value still being typed is an edit too; a refused one cannot be kept anyway.
+  form_->commit_edit();
+  const QStringList keys = unsaved_units();
+  if (keys.isEmpty()) {
+    event->accept();
+    return;
+  }
+  QMessageBox box(QMessageBox::Warning, tr("Unsaved edits"),
+                  tr("Your edits of %1 have not been written. Close and lose them?")
+                      .arg(keys.join(QStringLiteral(", "))),
+                  QMessageBox::Discard | QMessageBox::Cancel, this);
+  box.setObjectName(QStringLiteral("unsaved_question"));
+  box.setDefaultButton(QMessageBox::Cancel);
+  box.button(QMessageBox::Discard)->setText(tr("&Discard edits and close"));
+  if (box.exec() == QMessageBox::Discard) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
 void MainWindow::log(const QString& text) {
   log_->appendPlainText(QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz  ")) + text);
 }
 
 void MainWindow::select_unit(const QString& key) {
+  user_selected_ = true;
+  select_row(key);
+}
+
+void MainWindow::select_row(const QString& key) {
   const int row = units_->row_of(key);
   if (row < 0) return;
+  selecting_ = true;
   unit_table_->selectionModel()->select(
       units_->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   unit_table_->setCurrentIndex(units_->index(row, 0));
+  selecting_ = false;
+}
+
+void MainWindow::select_first_unit() {
+  // Units announce in whatever order they answer; until the user picks one, show the first.
+  if (user_selected_ || units_->rowCount() == 0) return;
+  const QString first = units_->rows().front().key;
+  if (first != selected_ && !(dirty_ && form_->loaded())) select_row(first);
+}
+
+void MainWindow::revert() {
+  if (!revert_->isEnabled()) return;
+  drafts_.remove(selected_);
+  dirty_ = false;
+  show_selected();
 }
 
 void MainWindow::selection_changed() {
@@ -322,6 +481,8 @@ void MainWindow::selection_changed() {
           ? QString()
           : units_->data(units_->index(rows.first().row(), UnitListModel::KeyColumn)).toString();
   if (key == selected_) return;
+  if (!selecting_) user_selected_ = true;
+  clear_write_all_refusal();
   if (!selected_.isEmpty() && dirty_ && form_->loaded()) drafts_.insert(selected_, form_->form());
   selected_ = key;
   dirty_ = drafts_.contains(key);
@@ -342,7 +503,11 @@ void MainWindow::show_selected() {
     return;
   }
   form_->load(dirty_ ? drafts_.value(selected_) : *row->settings);
-  if (dirty_) form_note_->setText(tr("Showing your unsaved edits for this unit."));
+  if (row->state == UnitState::Gone) {
+    form_note_->setText(tr("This unit went away; your edits are kept for when it is back."));
+  } else if (dirty_) {
+    form_note_->setText(tr("Showing your unsaved edits for this unit."));
+  }
   check_pending_ = true;
   run_check();
   update_band();
@@ -351,6 +516,7 @@ void MainWindow::show_selected() {
 
 void MainWindow::form_edited() {
   dirty_ = true;
+  clear_write_all_refusal();
   edited_since_write_ = true;
   check_pending_ = true;
   check_timer_.start();
@@ -359,9 +525,10 @@ void MainWindow::form_edited() {
 }
 
 void MainWindow::run_check() {
-  if (selected_.isEmpty() || !form_->loaded() || !ready_) {
+  if (selected_.isEmpty() || !form_->loaded() || !ready_ || !units_->present(selected_)) {
+    // A unit that is not there cannot judge the form; it is checked when it reports again.
     check_pending_ = false;
-    update_actions();
+    show_problems({});
     return;
   }
   bridge_->check(selected_, form_->form(), ++check_sequence_);
@@ -375,11 +542,34 @@ void MainWindow::on_checked(const QString& key, quint64 sequence, const QStringL
 
 void MainWindow::show_problems(const QStringList& problems) {
   problems_ = problems;
+  show_problem_list();
+  update_actions();
+}
+
+void MainWindow::show_problem_list() {
+  const Theme theme = theme_for(palette());
   problem_list_->clear();
-  for (const auto& p : problems) {
+  for (const auto& p : problems_) {
     auto* item = new QListWidgetItem(p, problem_list_);
-    item->setForeground(QColor(0xb0, 0x20, 0x20));
+    item->setForeground(theme.problem);
   }
+  if (write_all_refusal_.isEmpty()) return;
+  // Another unit's refusal is not this unit's problem: shown under its own heading.
+  auto* heading = new QListWidgetItem(tr("Write to all units was refused; nothing was written:"),
+                                      problem_list_);
+  QFont bold = problem_list_->font();
+  bold.setBold(true);
+  heading->setFont(bold);
+  for (const auto& p : write_all_refusal_) {
+    auto* item = new QListWidgetItem(p, problem_list_);
+    item->setForeground(theme.problem);
+  }
+}
+
+void MainWindow::clear_write_all_refusal() {
+  if (write_all_refusal_.isEmpty()) return;
+  write_all_refusal_.clear();
+  show_problem_list();
   update_actions();
 }
 
@@ -389,30 +579,41 @@ void MainWindow::update_check_status() {
   } else if (check_pending_) {
     check_status_->setText(tr("Checking…"));
   } else if (problems_.isEmpty()) {
-    check_status_->setText(tr("<span style='color:#1c7a2c'>✔ No problems: ready to write</span>"));
+    check_status_->setText(tr("<span style='color:%1'>✔ No problems: ready to write</span>")
+                               .arg(theme_for(palette()).ok.name()));
   } else {
-    check_status_->setText(tr("<span style='color:#b02020'>%n problem(s): fix them to write</span>",
-                              nullptr, static_cast<int>(problems_.size())));
+    const QString text = problems_.size() == 1
+                             ? tr("1 problem: fix it to write")
+                             : tr("%1 problems: fix them to write").arg(problems_.size());
+    check_status_->setText(QStringLiteral("<span style='color:%1'>%2</span>")
+                               .arg(theme_for(palette()).problem.name(), text));
   }
 }
 
 void MainWindow::update_actions() {
   const UnitRow* row = units_->find(selected_);
-  const bool form_ok = ready_ && row != nullptr && row->settings && form_->loaded() &&
-                       !check_pending_ && problems_.isEmpty();
+  const bool present = units_->present(selected_);
+  const bool form_ok =
+      ready_ && present && form_->loaded() && !check_pending_ && problems_.isEmpty();
   write_->setEnabled(form_ok && row->state != UnitState::Writing);
-  write_all_->setEnabled(form_ok && !units_->any_writing());
-  refresh_->setEnabled(ready_ && row != nullptr);
+  write_all_->setEnabled(form_ok && !units_->any_writing() && write_all_refusal_.isEmpty());
+  refresh_->setEnabled(ready_ && present);
   revert_->setEnabled(row != nullptr && row->settings && dirty_);
-  if (sim_remove_ != nullptr) sim_remove_->setEnabled(ready_ && row != nullptr);
-  progress_->setVisible(units_->any_writing());
+  if (sim_remove_ != nullptr) sim_remove_->setEnabled(ready_ && present);
+  write_action_->setEnabled(write_->isEnabled());
+  write_all_action_->setEnabled(write_all_->isEnabled());
+  refresh_action_->setEnabled(refresh_->isEnabled());
+  revert_action_->setEnabled(revert_->isEnabled());
+  const bool writing = units_->any_writing();
+  progress_->setVisible(writing);
+  progress_text_->setVisible(writing);
   update_check_status();
 }
 
 void MainWindow::update_band() {
   std::vector<BandUnit> lanes;
   for (const auto& row : units_->rows()) {
-    if (!row.settings) continue;
+    if (!row.settings || row.state == UnitState::Gone) continue;
     // The selected unit shows what the form would write, so a clash shows up while editing.
     const UiSettings s = row.key == selected_ && form_->loaded() ? form_->form() : *row.settings;
     lanes.push_back({row.key, QString::fromStdString(row.settings->unit_name), s.min_freq,
@@ -425,8 +626,14 @@ void MainWindow::on_settings(const QString& key, const UiSettings& settings) {
   const UnitRow* row = units_->find(key);
   if (row == nullptr) return;
   const bool changed = !row->settings || *row->settings != settings;
+  const bool was_present = units_->present(key);
   if (changed) log(tr("%1 reported settings").arg(key));
   units_->set_settings(key, settings);
+  if (key == selected_ && !was_present && dirty_) {
+    // Back after going away: the kept edits are checked against the unit again.
+    check_pending_ = true;
+    run_check();
+  }
   if (key == selected_ && changed) {
     if (!dirty_) {
       show_selected();
@@ -438,15 +645,35 @@ void MainWindow::on_settings(const QString& key, const UiSettings& settings) {
 }
 
 void MainWindow::on_stopped(const QString& key, const QString& reason) {
-  log(tr("%1 stopped: %2").arg(key, reason));
-  drafts_.remove(key);
+  const UnitRow* row = units_->find(key);
+  if (row == nullptr) return;
+  log(tr("%1 stopped: %2").arg(key, reason_text(reason)));
+  // The unit that refused may be the one that went.
+  clear_write_all_refusal();
+  // Edits are kept under the unit's key: a unit that comes back gets them again.
+  if (key == selected_ && dirty_ && form_->loaded()) drafts_.insert(key, form_->form());
+  if (row->state == UnitState::Writing) {
+    if (!drafts_.contains(key) && in_flight_.contains(key)) drafts_.insert(key, in_flight_[key]);
+    in_flight_.remove(key);
+    units_->set_gone(key);
+    log(tr("the write to %1 was not confirmed: the unit may hold the old or the new settings. "
+           "Your edits are kept; write them again when it is back.")
+            .arg(key));
+    if (key == selected_) {
+      dirty_ = drafts_.contains(key);
+      show_selected();
+    }
+    update_band();
+    update_actions();
+    return;
+  }
   units_->remove(key);
   if (key == selected_) {
     // Removing a selected row does not emit selectionChanged, so move on to another unit here.
     selected_.clear();
     dirty_ = false;
     if (units_->rowCount() > 0) {
-      select_unit(units_->rows().front().key);
+      select_row(units_->rows().front().key);
     } else {
       show_selected();
     }
@@ -455,6 +682,7 @@ void MainWindow::on_stopped(const QString& key, const QString& reason) {
 }
 
 void MainWindow::on_write_result(const QString& key, bool ok, const QString& message) {
+  in_flight_.remove(key);
   units_->set_write_result(key, ok, message);
   log(ok ? tr("write to %1 confirmed").arg(key) : tr("write to %1 failed: %2").arg(key, message));
   // Edits made while the unit was confirming are the user's newer wishes; keep them.
@@ -466,8 +694,18 @@ void MainWindow::on_write_result(const QString& key, bool ok, const QString& mes
   update_actions();
 }
 
+bool MainWindow::commit_edit() {
+  const QString refused = form_->commit_edit();
+  if (refused.isEmpty()) return true;
+  const QString text = tr("nothing written: %1").arg(refused);
+  log(text);
+  statusBar()->showMessage(text, 10000);
+  return false;
+}
+
 void MainWindow::write_one() {
-  if (selected_.isEmpty() || !form_->loaded()) return;
+  if (!write_->isEnabled() || !commit_edit()) return;
+  in_flight_.insert(selected_, form_->form());
   units_->set_writing(selected_);
   edited_since_write_ = false;
   log(tr("writing to %1").arg(selected_));
@@ -481,15 +719,27 @@ void MainWindow::on_write_answered(const QString& key, const QStringList& proble
     return;
   }
   units_->cancel_writing(key);
+  in_flight_.remove(key);
   log(tr("write to %1 refused: %2").arg(key, problems.join(QStringLiteral("; "))));
   if (key == selected_) show_problems(problems);
   update_actions();
 }
 
 void MainWindow::write_all() {
-  if (!form_->loaded()) return;
+  if (!write_all_->isEnabled() || !commit_edit()) return;
+  const UiSettings form = form_->form();
   for (const auto& row : units_->rows()) {
-    if (row.settings) units_->set_writing(row.key);
+    if (!units_->present(row.key)) continue;
+    // What this unit would hold after the write: the form, with its own name and identity.
+    UiSettings mine = form;
+    mine.unit_name = row.settings->unit_name;
+    mine.serial = row.settings->serial;
+    mine.min_freq = row.settings->min_freq;
+    mine.max_freq = row.settings->max_freq;
+    mine.rf_mode = row.settings->rf_mode;
+    if (keep_charge_all_->isChecked()) mine.charge = row.settings->charge;
+    in_flight_.insert(row.key, mine);
+    units_->set_writing(row.key);
   }
   edited_since_write_ = false;
   log(tr("writing to all units"));
@@ -503,6 +753,7 @@ void MainWindow::on_write_all_answered(const std::vector<WriteAllFailure>& failu
     return;
   }
   for (const auto& row : units_->rows()) units_->cancel_writing(row.key);
+  in_flight_.clear();
   QStringList lines;
   for (const auto& f : failures) {
     const QString who = f.key.isEmpty() ? QString()
@@ -513,17 +764,25 @@ void MainWindow::on_write_all_answered(const std::vector<WriteAllFailure>& failu
   }
   log(tr("write to all units refused, nothing was written: %1")
           .arg(lines.join(QStringLiteral("; "))));
-  show_problems(lines);
+  write_all_refusal_ = lines;
+  show_problem_list();
+  update_actions();
 }
 
 void MainWindow::add_simulated_unit() {
   const QString id = sim_id_->text().trimmed();
+  const FrequencyInput low = parse_frequency(sim_low_->text(), SIM_MIN_KHZ, SIM_MAX_KHZ);
+  const FrequencyInput high = parse_frequency(sim_high_->text(), SIM_MIN_KHZ, SIM_MAX_KHZ);
   QString error;
   if (id.isEmpty()) {
     error = tr("give the simulated unit an id");
   } else if (units_->find(id) != nullptr) {
     error = tr("a unit with the id %1 is already listed").arg(id);
-  } else if (sim_low_->value() > sim_high_->value()) {
+  } else if (!low.khz) {
+    error = tr("band low: %1").arg(low.error);
+  } else if (!high.khz) {
+    error = tr("band high: %1").arg(high.error);
+  } else if (*low.khz > *high.khz) {
     error = tr("band low must not be above band high");
   }
   if (!error.isEmpty()) {
@@ -532,9 +791,8 @@ void MainWindow::add_simulated_unit() {
     return;
   }
   log(tr("adding simulated unit %1").arg(id));
-  bridge_->add_simulated_unit(
-      id, static_cast<quint32>(sim_serial_->value()), static_cast<quint32>(sim_low_->value()),
-      static_cast<quint32>(sim_high_->value()), static_cast<quint32>(sim_channels_->value()));
+  bridge_->add_simulated_unit(id, static_cast<quint32>(sim_serial_->value()), *low.khz, *high.khz,
+                              static_cast<quint32>(sim_channels_->value()));
   // Offer the next free id and serial, so adding several units takes one click each.
   int n = 3;
   while (units_->find(QStringLiteral("SIM%1").arg(n, 4, 10, QLatin1Char('0'))) != nullptr ||

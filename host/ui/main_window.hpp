@@ -9,8 +9,11 @@
 #include "records.hpp"
 #include "ui/engine_bridge.hpp"
 
+class QAction;
 class QCheckBox;
+class QScrollArea;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
@@ -40,22 +43,42 @@ class MainWindow : public QMainWindow {
   BandView* band_view() const { return band_; }
   QString selected_key() const { return selected_; }
   void select_unit(const QString& key);
+  // The selected unit's own problems with the form; only these gate "Write to this unit".
   QStringList problems() const { return problems_; }
+  // Why the last "Write to all units" was refused, until the form or the units change.
+  QStringList write_all_refusal() const { return write_all_refusal_; }
+  // Units with edits that were not written: the selected one and any kept drafts.
+  QStringList unsaved_units() const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   QWidget* build_unit_panel();
   QWidget* build_write_panel();
   QWidget* build_simulator_box();
+  QLayout* build_progress_row();
 
+  void build_actions();
+  void connect_bridge();
+  void apply_theme();
   void log(const QString& text);
+  void select_row(const QString& key);
+  void select_first_unit();
+  void revert();
   void selection_changed();
   void show_selected();
   void form_edited();
   void run_check();
   void show_problems(const QStringList& problems);
+  void show_problem_list();
   void update_actions();
+  void clear_write_all_refusal();
   void update_check_status();
   void update_band();
+  // Commits what is still being typed before a write; false, with the reason said, if it cannot.
+  bool commit_edit();
   void write_one();
   void write_all();
   void add_simulated_unit();
@@ -82,6 +105,13 @@ class MainWindow : public QMainWindow {
   bool check_pending_ = false;
   quint64 check_sequence_ = 0;
   QStringList problems_;
+  QStringList write_all_refusal_;
+  // What each unit was last asked to write, so that a unit that goes away during the write
+  // still has its draft when it comes back.
+  QMap<QString, UiSettings> in_flight_;
+  // Set once the user picks a unit; until then the first unit in list order is selected.
+  bool user_selected_ = false;
+  bool selecting_ = false;
   QTimer check_timer_;
 
   QLabel* port_banner_ = nullptr;
@@ -100,12 +130,18 @@ class MainWindow : public QMainWindow {
   QPushButton* revert_ = nullptr;
   QPushButton* refresh_ = nullptr;
   QProgressBar* progress_ = nullptr;
+  QLabel* progress_text_ = nullptr;
+  QScrollArea* band_scroll_ = nullptr;
+  QAction* write_action_ = nullptr;
+  QAction* write_all_action_ = nullptr;
+  QAction* refresh_action_ = nullptr;
+  QAction* revert_action_ = nullptr;
   QPlainTextEdit* log_ = nullptr;
 
   QLineEdit* sim_id_ = nullptr;
   QSpinBox* sim_serial_ = nullptr;
-  QSpinBox* sim_low_ = nullptr;
-  QSpinBox* sim_high_ = nullptr;
+  QLineEdit* sim_low_ = nullptr;
+  QLineEdit* sim_high_ = nullptr;
   QSpinBox* sim_channels_ = nullptr;
   QPushButton* sim_remove_ = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "ui/settings_form.hpp"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
@@ -11,8 +12,11 @@
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include "ui/labels.hpp"
 
 namespace owl::desktop {
 
@@ -35,6 +39,70 @@ bool checked(const QTableWidget* table, int row, int column) {
   const QTableWidgetItem* item = table->item(row, column);
   return item != nullptr && item->checkState() == Qt::Checked;
 }
+
+// A frequency cell holds kHz as its data and shows MHz.
+constexpr int KHZ_ROLE = Qt::UserRole;
+
+void set_frequency(QTableWidgetItem* item, std::uint32_t khz) {
+  item->setData(KHZ_ROLE, khz);
+  item->setText(mhz_text(khz));
+}
+
+class FrequencyDelegate : public QStyledItemDelegate {
+ public:
+  FrequencyDelegate(const UiSettings* unit, QLabel* note, const QList<const QWidget*>* keep_open,
+                    QObject* parent)
+      : QStyledItemDelegate(parent), unit_(unit), note_(note), keep_open_(keep_open) {}
+
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                        const QModelIndex& index) const override {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QStringLiteral("frequency_editor"));
+    edit->setAccessibleName(index.model()->headerData(index.column(), Qt::Horizontal).toString());
+    edit->setValidator(new FrequencyValidator(lo(), hi(), note_, edit));
+    edit->setToolTip(frequency_hint());
+    connect(edit, &QObject::destroyed, note_, [n = note_] { n->clear(); });
+    return edit;
+  }
+  void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+    static_cast<QLineEdit*>(editor)->setText(mhz_text(index.data(KHZ_ROLE).toUInt()));
+  }
+  void setModelData(QWidget* editor, QAbstractItemModel* model,
+                    const QModelIndex& index) const override {
+    const FrequencyInput in = read(static_cast<QLineEdit*>(editor));
+    if (!in.khz) return;
+    model->setData(index, *in.khz, KHZ_ROLE);
+    model->setData(index, mhz_text(*in.khz), Qt::DisplayRole);
+  }
+
+  FrequencyInput read(const QLineEdit* editor) const {
+    return parse_frequency(editor->text(), lo(), hi());
+  }
+  // Commits the editor's value and closes it; the caller has checked that the value is good.
+  void finish(QLineEdit* editor) {
+    emit commitData(editor);
+    emit closeEditor(editor, NoHint);
+  }
+
+ protected:
+  bool eventFilter(QObject* object, QEvent* event) override {
+    // Focus moving to a write button leaves the cell open, so that the write commits the typed
+    // value or refuses with the reason. Committing here would start a check that disables the
+    // button before the click lands, and a refused value would vanish without a word.
+    if (event->type() == QEvent::FocusOut && keep_open_->contains(QApplication::focusWidget())) {
+      return false;
+    }
+    return QStyledItemDelegate::eventFilter(object, event);
+  }
+
+ private:
+  std::uint32_t lo() const { return std::min(unit_->min_freq, unit_->max_freq); }
+  std::uint32_t hi() const { return std::max(unit_->min_freq, unit_->max_freq); }
+
+  const UiSettings* unit_;
+  QLabel* note_;
+  const QList<const QWidget*>* keep_open_;
+};
 
 }  // namespace
 
@@ -74,10 +142,10 @@ SettingsForm::SettingsForm(QWidget* parent) : QWidget(parent) {
   combos_[RfMode]->setToolTip(tr("The unit keeps its RF mode; it cannot be changed by a write."));
 
   auto* general = new QFormLayout;
-  general->addRow(tr("Name"), name_);
+  general->addRow(tr("&Name"), name_);
   general->addRow(tr("Serial number"), serial_);
   general->addRow(tr("Frequency range"), range_);
-  general->addRow(tr("Delay"), delay_);
+  general->addRow(tr("&Delay"), delay_);
   general->addRow(tr("Encryption"), encryption_);
   general->addRow(QString(), boot_announce_);
   general->addRow(QString(), gain_boost_);
@@ -95,14 +163,7 @@ SettingsForm::SettingsForm(QWidget* parent) : QWidget(parent) {
   options->addRow(tr("Battery type"), combos_[BatteryType]);
   options->addRow(tr("Bass boost"), combos_[AudioEq]);
 
-  channels_ = new QTableWidget(0, 4);
-  channels_->setObjectName(QStringLiteral("channels"));
-  channels_->setHorizontalHeaderLabels(
-      {tr("Frequency (kHz)"), tr("Enabled"), tr("Delay"), tr("Voting")});
-  channels_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  channels_->horizontalHeader()->setStretchLastSection(true);
-  channels_->verticalHeader()->setDefaultSectionSize(22);
-  connect(channels_, &QTableWidget::itemChanged, this, &SettingsForm::changed);
+  build_channel_table();
 
   auto* top = new QHBoxLayout;
   top->addLayout(general, 1);
@@ -110,7 +171,12 @@ SettingsForm::SettingsForm(QWidget* parent) : QWidget(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addLayout(top);
+  // Alt+H reaches the channels from anywhere; the form is long to Tab through.
+  auto* channels_label = new QLabel(tr("C&hannels"));
+  channels_label->setBuddy(channels_);
+  layout->addWidget(channels_label);
   layout->addWidget(channels_, 1);
+  layout->addWidget(frequency_note_);
 
   connect(name_, &QLineEdit::textEdited, this, &SettingsForm::changed);
   connect(encryption_, &QLineEdit::textEdited, this, &SettingsForm::changed);
@@ -120,12 +186,77 @@ SettingsForm::SettingsForm(QWidget* parent) : QWidget(parent) {
   clear();
 }
 
+void SettingsForm::build_channel_table() {
+  channels_ = new QTableWidget(0, 4);
+  channels_->setObjectName(QStringLiteral("channels"));
+  channels_->setHorizontalHeaderLabels(
+      {tr("Frequency (MHz)"), tr("Enabled"), tr("Delay"), tr("Voting")});
+  channels_->horizontalHeaderItem(FrequencyColumn)
+      ->setToolTip(tr("Type MHz (216.500) or kHz (216500); the unit tunes in 5 kHz steps."));
+  channels_->horizontalHeaderItem(DelayColumn)
+      ->setToolTip(tr("Delay: this channel's audio is delayed by the unit's Delay setting."));
+  channels_->horizontalHeaderItem(VotingColumn)
+      ->setToolTip(tr("Voting: the channel takes part in voting, in which the unit picks the "
+                      "best-received of the voting channels."));
+  channels_->setAccessibleName(tr("Channels"));
+  // Arrow keys move between cells; Tab leaves the table.
+  channels_->setTabKeyNavigation(false);
+  frequency_note_ = new QLabel;
+  frequency_note_->setObjectName(QStringLiteral("frequency_note"));
+  frequency_note_->setMinimumHeight(frequency_note_->fontMetrics().lineSpacing());
+  channels_->setItemDelegateForColumn(
+      FrequencyColumn, new FrequencyDelegate(&base_, frequency_note_, &keep_editor_open_, this));
+  channels_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  channels_->horizontalHeader()->setStretchLastSection(true);
+  channels_->verticalHeader()->setDefaultSectionSize(22);
+  connect(channels_, &QTableWidget::itemChanged, this, &SettingsForm::changed);
+}
+
 void SettingsForm::changed() {
   if (!loading_ && loaded_) emit edited();
 }
 
 void SettingsForm::set_options(const EnumOptions& options) {
   options_ = options;
+}
+
+QString SettingsForm::frequency_note() const {
+  return frequency_note_->text();
+}
+
+void SettingsForm::keep_editor_open_for(const QWidget* control) {
+  keep_editor_open_.append(control);
+}
+
+QString SettingsForm::commit_edit() {
+  if (!delay_->hasAcceptableInput()) {
+    delay_->setFocus();
+    return tr("Delay: type a number of milliseconds from %1 to %2")
+        .arg(delay_->minimum())
+        .arg(delay_->maximum());
+  }
+  auto* delegate =
+      static_cast<FrequencyDelegate*>(channels_->itemDelegateForColumn(FrequencyColumn));
+  for (int r = 0; r < channels_->rowCount(); ++r) {
+    auto* edit = qobject_cast<QLineEdit*>(
+        channels_->indexWidget(channels_->model()->index(r, FrequencyColumn)));
+    if (edit == nullptr) continue;
+    const FrequencyInput in = delegate->read(edit);
+    if (!in.khz) {
+      edit->setFocus();
+      return tr("channel %1: %2").arg(r + 1).arg(in.error);
+    }
+    delegate->finish(edit);
+  }
+  return {};
+}
+
+OptionField SettingsForm::field_of(Option option) {
+  static constexpr std::array<OptionField, OptionCount> fields = {
+      OptionField::VoicePrompts, OptionField::HphMode,     OptionField::Led,    OptionField::Charge,
+      OptionField::Squelch,      OptionField::Button,      OptionField::Button, OptionField::RfMode,
+      OptionField::Compander,    OptionField::BatteryType, OptionField::AudioEq};
+  return fields[option];
 }
 
 const std::vector<std::string>& SettingsForm::names_for(Option option) const {
@@ -159,11 +290,15 @@ const std::vector<std::string>& SettingsForm::names_for(Option option) const {
 void SettingsForm::fill_combo(Option option, const std::string& value) {
   QComboBox* combo = combos_[option];
   combo->clear();
-  for (const auto& name : names_for(option)) combo->addItem(q(name));
-  int at = combo->findText(q(value), Qt::MatchFixedString);
+  const OptionField field = field_of(option);
+  for (const auto& name : names_for(option)) combo->addItem(option_label(field, name), q(name));
+  int at = -1;
+  for (int i = 0; i < combo->count() && at < 0; ++i) {
+    if (combo->itemData(i).toString().compare(q(value), Qt::CaseInsensitive) == 0) at = i;
+  }
   if (at < 0) {
     // A code the unit reported without a name: shown as its number so it can be written back.
-    combo->addItem(q(value));
+    combo->addItem(q(value), q(value));
     at = combo->count() - 1;
     combo->setItemData(
         at, tr("The unit reported code %1, which has no name in this app.").arg(q(value)),
@@ -177,7 +312,7 @@ void SettingsForm::load(const UiSettings& settings) {
   base_ = settings;
   name_->setText(q(settings.unit_name));
   serial_->setText(QString::number(settings.serial));
-  range_->setText(tr("%1 – %2 kHz").arg(settings.min_freq).arg(settings.max_freq));
+  range_->setText(tr("%1 – %2 MHz").arg(mhz_text(settings.min_freq), mhz_text(settings.max_freq)));
   delay_->setValue(settings.delay_ms);
   encryption_->setText(q(settings.encryption));
   boot_announce_->setChecked(settings.boot_announce);
@@ -194,11 +329,13 @@ void SettingsForm::load(const UiSettings& settings) {
   fill_combo(BatteryType, settings.battery_type);
   fill_combo(AudioEq, settings.audio_eq);
 
+  // Starting from no rows closes an editor still open on the previous settings.
+  channels_->setRowCount(0);
   channels_->setRowCount(static_cast<int>(settings.channels.size()));
   for (int r = 0; r < channels_->rowCount(); ++r) {
     const UiChannel& ch = settings.channels[static_cast<std::size_t>(r)];
     auto* freq = new QTableWidgetItem;
-    freq->setData(Qt::EditRole, ch.frequency);
+    set_frequency(freq, ch.frequency);
     channels_->setItem(r, FrequencyColumn, freq);
     channels_->setItem(r, EnabledColumn, check_item(ch.channel_enable));
     channels_->setItem(r, DelayColumn, check_item(ch.delay_enable));
@@ -220,6 +357,7 @@ void SettingsForm::clear() {
   encryption_->clear();
   for (auto* combo : combos_) combo->clear();
   channels_->setRowCount(0);
+  frequency_note_->clear();
   setEnabled(false);
   loading_ = false;
 }
@@ -231,7 +369,7 @@ UiSettings SettingsForm::form() const {
   s.encryption = encryption_->text().toStdString();
   s.boot_announce = boot_announce_->isChecked();
   s.gain_boost = gain_boost_->isChecked();
-  auto text = [this](Option o) { return combos_[o]->currentText().toStdString(); };
+  auto text = [this](Option o) { return combos_[o]->currentData().toString().toStdString(); };
   s.voice_prompts = text(VoicePrompts);
   s.hph_mode = text(HphMode);
   s.led = text(Led);
@@ -247,7 +385,7 @@ UiSettings SettingsForm::form() const {
   for (int r = 0; r < channels_->rowCount(); ++r) {
     UiChannel ch;
     const QTableWidgetItem* freq = channels_->item(r, FrequencyColumn);
-    ch.frequency = freq != nullptr ? freq->data(Qt::EditRole).toUInt() : 0;
+    ch.frequency = freq != nullptr ? freq->data(KHZ_ROLE).toUInt() : 0;
     ch.channel_enable = checked(channels_, r, EnabledColumn);
     ch.delay_enable = checked(channels_, r, DelayColumn);
     ch.voting_enable = checked(channels_, r, VotingColumn);

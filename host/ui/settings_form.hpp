@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QList>
 #include <QWidget>
 #include <array>
 #include <string>
 #include <vector>
 
 #include "records.hpp"
+#include "ui/labels.hpp"
 
 class QCheckBox;
 class QComboBox;
@@ -28,6 +30,13 @@ class SettingsForm : public QWidget {
   void clear();
   UiSettings form() const;
   bool loaded() const { return loaded_; }
+  // Commits a value still being typed, so that what is written is what is on screen. Returns
+  // why it cannot be committed (the editor then keeps the focus); empty when all is committed.
+  QString commit_edit();
+  // Focus moving from a channel cell to this control leaves the cell open for commit_edit().
+  void keep_editor_open_for(const QWidget* control);
+  // Why the text being typed into a frequency cell would be refused; empty when it is fine.
+  QString frequency_note() const;
 
  signals:
   void edited();
@@ -48,6 +57,8 @@ class SettingsForm : public QWidget {
     OptionCount
   };
 
+  void build_channel_table();
+  static OptionField field_of(Option option);
   const std::vector<std::string>& names_for(Option option) const;
   void fill_combo(Option option, const std::string& value);
   void changed();
@@ -66,6 +77,8 @@ class SettingsForm : public QWidget {
   QCheckBox* boot_announce_ = nullptr;
   QCheckBox* gain_boost_ = nullptr;
   QTableWidget* channels_ = nullptr;
+  QLabel* frequency_note_ = nullptr;
+  QList<const QWidget*> keep_editor_open_;
 };
 
 }  // namespace owl::desktop

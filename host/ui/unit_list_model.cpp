@@ -2,7 +2,10 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QGuiApplication>
 #include <algorithm>
+
+#include "ui/theme.hpp"
 
 namespace owl::desktop {
 
@@ -34,6 +37,8 @@ QString UnitListModel::state_text(const UnitRow& row) {
       return tr("writing, confirming…");
     case UnitState::WriteFailed:
       return tr("last write failed: %1").arg(row.last_write);
+    case UnitState::Gone:
+      return tr("gone during a write: not confirmed; it may hold the old or the new settings");
   }
   return {};
 }
@@ -58,8 +63,11 @@ QVariant UnitListModel::data(const QModelIndex& index, int role) const {
     }
   }
   if (role == Qt::ForegroundRole && index.column() == StateColumn) {
-    if (row.state == UnitState::WriteFailed) return QBrush(QColor(0xb0, 0x20, 0x20));
-    if (row.state == UnitState::Writing) return QBrush(QColor(0x20, 0x50, 0xb0));
+    const Theme theme = theme_for(QGuiApplication::palette());
+    if (row.state == UnitState::WriteFailed || row.state == UnitState::Gone) {
+      return QBrush(theme.problem);
+    }
+    if (row.state == UnitState::Writing) return QBrush(theme.writing);
   }
   return {};
 }
@@ -107,6 +115,7 @@ void UnitListModel::row_changed(const QString& key) {
 void UnitListModel::announce(const QString& key, const QString& label) {
   if (UnitRow* row = find_mutable(key)) {
     row->label = label;
+    if (row->state == UnitState::Gone) row->state = UnitState::Waiting;
     row_changed(key);
     return;
   }
@@ -128,6 +137,15 @@ void UnitListModel::remove(const QString& key) {
   beginRemoveRows({}, r, r);
   rows_.erase(rows_.begin() + r);
   endRemoveRows();
+}
+
+void UnitListModel::set_gone(const QString& key) {
+  UnitRow* row = find_mutable(key);
+  if (row == nullptr) return;
+  row->state = UnitState::Gone;
+  row->identity.clear();
+  row->last_write = tr("not confirmed: the unit went away during the write");
+  row_changed(key);
 }
 
 void UnitListModel::set_settings(const QString& key, const UiSettings& settings) {
@@ -163,10 +181,17 @@ void UnitListModel::cancel_writing(const QString& key) {
 
 void UnitListModel::set_write_result(const QString& key, bool ok, const QString& message) {
   UnitRow* row = find_mutable(key);
-  if (row == nullptr) return;
+  // Once a unit has gone, what it says later about that write is not worth more than the gap.
+  if (row == nullptr || row->state == UnitState::Gone) return;
   row->state = ok ? UnitState::Reporting : UnitState::WriteFailed;
   row->last_write = ok ? tr("confirmed") : message;
   row_changed(key);
+}
+
+bool UnitListModel::present(const QString& key) const {
+  const UnitRow* row = find(key);
+  return row != nullptr && row->settings && row->state != UnitState::Gone &&
+         row->state != UnitState::Waiting;
 }
 
 bool UnitListModel::any_writing() const {

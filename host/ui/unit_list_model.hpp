@@ -9,7 +9,9 @@
 
 namespace owl::desktop {
 
-enum class UnitState { Waiting, Reporting, Writing, WriteFailed };
+// Gone: the unit went away while a write waited for its confirmation; the row stays so that
+// the outcome stays visible, and comes back to life when a unit with the same key reports.
+enum class UnitState { Waiting, Reporting, Writing, WriteFailed, Gone };
 
 struct UnitRow {
   QString key;
@@ -38,6 +40,7 @@ class UnitListModel : public QAbstractTableModel {
 
   void announce(const QString& key, const QString& label);
   void remove(const QString& key);
+  void set_gone(const QString& key);
   void set_settings(const QString& key, const UiSettings& settings);
   void set_identity(const QString& key, const QString& text);
   void set_writing(const QString& key);
@@ -49,6 +52,8 @@ class UnitListModel : public QAbstractTableModel {
   const UnitRow* find(const QString& key) const;
   const std::vector<UnitRow>& rows() const { return rows_; }
   bool any_writing() const;
+  // Listed and reporting now: not waiting for a first report and not gone.
+  bool present(const QString& key) const;
 
   static QString state_text(const UnitRow& row);
 

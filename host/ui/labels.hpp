@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+#include <QValidator>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+class QLabel;
+
+namespace owl::desktop {
+
+// The settings fields whose values are enumeration names.
+enum class OptionField {
+  VoicePrompts,
+  HphMode,
+  Led,
+  Charge,
+  Squelch,
+  Button,
+  RfMode,
+  Compander,
+  BatteryType,
+  AudioEq
+};
+
+// What a person reads for an enumeration name ("NIMH" -> "NiMH"). Files and the engine keep the
+// names; a name missing from the table (a raw code) is shown as it is. Case does not matter.
+QString option_label(OptionField field, const std::string& name);
+// True when the table has a label for the name, so a new engine value cannot slip by unlabelled.
+bool has_option_label(OptionField field, const std::string& name);
+
+// Frequencies are kHz everywhere but on screen, where they are MHz with three decimals.
+QString mhz_text(std::uint32_t khz);
+
+struct FrequencyInput {
+  std::optional<std::uint32_t> khz;
+  QString error;  // why the text was refused; empty when khz is set
+};
+// How to type a frequency, for tool tips.
+QString frequency_hint();
+
+// Reads what a person types into a frequency cell: MHz ("216.5", "216.500") or, as an integer
+// above 10000, kHz ("216500"). Refuses values off the 5 kHz step or outside [min_khz, max_khz].
+FrequencyInput parse_frequency(const QString& text, std::uint32_t min_khz, std::uint32_t max_khz);
+
+// Lets through only what parse_frequency accepts, and partial input on the way to it, so a
+// refused value never leaves its field. Says why in the note label, when there is one.
+class FrequencyValidator : public QValidator {
+ public:
+  FrequencyValidator(std::uint32_t min_khz, std::uint32_t max_khz, QLabel* note, QObject* parent);
+  State validate(QString& text, int& pos) const override;
+
+ private:
+  std::uint32_t lo_;
+  std::uint32_t hi_;
+  QLabel* note_;
+};
+
+// An engine end reason for the log: the error kind the engine appends for programs
+// ("read failed: Broken pipe (BrokenPipe)") says nothing more to a person, so it is left out.
+QString reason_text(const QString& reason);
+
+}  // namespace owl::desktop
