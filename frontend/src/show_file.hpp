@@ -12,9 +12,9 @@
 #include <vector>
 
 // The show file: one JSON file for a whole rig, read and written the same way by owlctl and the
-// desktop. Pure codec: no units, no engine. Each unit's settings object is kept as JSON and
-// checked by the caller's settings reader (see SettingsCheck), so the field rules of a settings
-// file live in one place.
+// desktop. Pure codec: no units, no engine, no shared state, so any thread may call it. Each unit's
+// settings object is kept as JSON and checked by the caller's settings reader (see SettingsCheck),
+// so the field rules of a settings file live in one place.
 namespace owl::frontend {
 
 inline constexpr const char* SHOW_FORMAT = "owl-show";
@@ -121,14 +121,16 @@ std::optional<std::filesystem::path> scan_file(const Show& show,
 // defaults written out, a final newline. Text that is not valid UTF-8 (a name as a unit sent it)
 // is written with U+FFFD in its place. Throws std::invalid_argument for a show read_show would
 // refuse for its shape (empty or duplicate key, exclusion ending before it starts, settings not
-// an object): those come from the program, not from a user's file.
+// an object with serial, min_freq and max_freq, empty scan path): those come from the program,
+// not from a user's file.
 std::string show_to_text(const Show& show);
 
 // Writes the show atomically: a temporary file in the same folder, flushed to disk, then renamed
 // over `path`, so `path` holds either its old contents or the new ones. The scan path is written
 // as it is; a caller saving into another folder passes an absolute one. Returns the failure as
 // a user-facing text ("cannot write /x/show.json: ..."), or nullopt on success; no temporary file
-// is left behind on failure.
+// is left behind on failure. A file being replaced keeps its permissions; a symbolic link at
+// `path` is replaced by the file, not followed.
 std::optional<std::string> write_show(const std::filesystem::path& path, const Show& show);
 
 }  // namespace owl::frontend

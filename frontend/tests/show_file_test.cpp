@@ -199,6 +199,16 @@ TEST(ShowFile, AbsentPartsTakeDefaultsAndAreWrittenOut) {
   EXPECT_EQ(std::get<Show>(partial).exclusions, (std::vector<Exclusion>{{5, 5, ""}}));
 }
 
+TEST(ShowFile, WritesInvalidUtf8FromAUnitAsReplacementCharacters) {
+  Show show;
+  show.name = "Vox\xff 1";
+  const std::string text = show_to_text(show);
+  EXPECT_NE(text.find("\"name\": \"Vox\xEF\xBF\xBD 1\""), std::string::npos);
+  const auto read = parse_show(text, check_settings);
+  ASSERT_TRUE(std::holds_alternative<Show>(read));
+  EXPECT_EQ(std::get<Show>(read).name, "Vox\xEF\xBF\xBD 1");
+}
+
 TEST(ShowFile, ScanPathIsRelativeToTheShowFile) {
   Show show;
   EXPECT_EQ(scan_file(show, "/shows/a/main.json"), std::nullopt);
@@ -300,6 +310,15 @@ TEST(ShowFile, RefusalsNameTheOffendingValue) {
   for (const auto& c : cases) {
     EXPECT_EQ(problem_texts(parse_show(c.text, check_settings)), c.problems) << c.text;
   }
+}
+
+TEST(ShowFile, ListsAtMostAHundredProblems) {
+  std::string extra;
+  for (int i = 0; i < 150; ++i) extra += ", \"x" + std::to_string(i) + "\": 0";
+  const auto problems = problem_texts(parse_show(show_text("", extra), check_settings));
+  ASSERT_EQ(problems.size(), 101U);
+  EXPECT_EQ(problems[99], "x99: unknown field");
+  EXPECT_EQ(problems[100], "more problems not listed");
 }
 
 TEST(ShowFile, SettingsCheckSeesOnlyCompleteSettingsObjects) {
