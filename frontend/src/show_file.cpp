@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <initializer_list>
 #include <limits>
@@ -366,7 +367,11 @@ class ShowReader {
       if (path->is_string() && scan.path.empty()) problems_.add("scan.path", "must not be empty");
     }
     if (const Json* threshold = member(value, "scan", "threshold_dbm", true)) {
-      read_whole(*threshold, "scan.threshold_dbm", scan.threshold_dbm);
+      if (threshold->is_number()) {
+        scan.threshold_dbm = threshold->get<double>();
+      } else {
+        problems_.add("scan.threshold_dbm", "must be a number, not " + dump(*threshold));
+      }
     }
     show.scan = std::move(scan);
   }
@@ -443,7 +448,9 @@ void check_shape(const Show& show) {
       throw std::invalid_argument("show exclusion ends before it starts");
     }
   }
-  if (show.scan && show.scan->path.empty()) throw std::invalid_argument("show scan without path");
+  if (show.scan && (show.scan->path.empty() || !std::isfinite(show.scan->threshold_dbm))) {
+    throw std::invalid_argument("show scan without path or with a threshold that is no number");
+  }
 }
 
 class Fd {
@@ -564,7 +571,12 @@ std::string show_to_text(const Show& show) {
   }
   root["other_carriers"] = std::move(carriers);
   if (show.scan) {
-    root["scan"] = {{"path", show.scan->path}, {"threshold_dbm", show.scan->threshold_dbm}};
+    // Whole levels are written as the example and users write them: -80, not -80.0.
+    const double level = show.scan->threshold_dbm;
+    const bool whole = std::trunc(level) == level && std::abs(level) < 1e15;
+    root["scan"] = {
+        {"path", show.scan->path},
+        {"threshold_dbm", whole ? Json(static_cast<std::int64_t>(level)) : Json(level)}};
   }
   Json units = Json::array();
   for (const ShowUnit& unit : show.units) {

@@ -47,8 +47,8 @@ struct OtherCarrier {
 };
 
 struct ScanRef {
-  std::string path;  // as written in the file; resolve with scan_file()
-  std::int32_t threshold_dbm = 0;
+  std::string path;              // as written in the file; resolve with scan_file()
+  double threshold_dbm = -80.0;  // finite; coordination takes it as a double
 
   friend bool operator==(const ScanRef&, const ScanRef&) = default;
 };

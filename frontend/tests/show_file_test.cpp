@@ -217,6 +217,14 @@ TEST(ShowFile, ScanPathIsRelativeToTheShowFile) {
   EXPECT_EQ(scan_file(show, "main.json"), fs::path("scans/venue.csv"));
   show.scan->path = "/data/venue.csv";
   EXPECT_EQ(scan_file(show, "/shows/a/main.json"), fs::path("/data/venue.csv"));
+
+  // A level between whole dBm survives the round trip; a whole one is written without ".0".
+  show.scan->threshold_dbm = -82.5;
+  const std::string text = show_to_text(show);
+  EXPECT_NE(text.find("\"threshold_dbm\": -82.5\n"), std::string::npos);
+  const auto read = parse_show(text, check_settings);
+  ASSERT_TRUE(std::holds_alternative<Show>(read));
+  EXPECT_EQ(std::get<Show>(read), show);
 }
 
 // A valid show with one unit, with `units_tail` appended inside the units array and `extra`
@@ -285,10 +293,9 @@ TEST(ShowFile, RefusalsNameTheOffendingValue) {
        {"exclusions[0].to_khz: below from_khz (9)"}},
       {show_text(
            "",
-           R"(, "other_carriers": [{"note": "x"}], "scan": {"path": "", "threshold_dbm": -2147483649})"),
+           R"(, "other_carriers": [{"note": "x"}], "scan": {"path": "", "threshold_dbm": "-80"})"),
        {"other_carriers[0].frequency_khz: missing field", "scan.path: must not be empty",
-        "scan.threshold_dbm: must be a whole number from -2147483648 to 2147483647, not "
-        "-2147483649"}},
+        R"(scan.threshold_dbm: must be a number, not "-80")"}},
       // Units.
       {show_text(R"(, {"key": "A", "locked": "no", "settings": []}, {"key": ""}, "B")"),
        {R"(units[1].key: duplicate unit key "A" (also units[0]))",
