@@ -1,5 +1,7 @@
 #pragma once
 
+#include "analysis.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -21,30 +23,11 @@ inline constexpr const char* SHOW_FORMAT = "owl-show";
 inline constexpr std::int64_t SHOW_VERSION = 1;
 inline constexpr std::size_t MAX_SHOW_BYTES = std::size_t{4} << 20U;
 
-// Frequency coordination rules; written out in full even when they are the defaults.
-struct CoordinationProfile {
-  std::uint32_t carrier_spacing_khz = 300;
-  std::uint32_t im3_2tone_khz = 100;
-  std::uint32_t im3_3tone_khz = 50;
-  std::uint32_t im5_2tone_khz = 0;
-
-  friend bool operator==(const CoordinationProfile&, const CoordinationProfile&) = default;
-};
-
-struct Exclusion {
-  std::uint32_t from_khz = 0;
-  std::uint32_t to_khz = 0;  // never below from_khz
-  std::string note;
-
-  friend bool operator==(const Exclusion&, const Exclusion&) = default;
-};
-
-struct OtherCarrier {
-  std::uint32_t frequency_khz = 0;
-  std::string note;
-
-  friend bool operator==(const OtherCarrier&, const OtherCarrier&) = default;
-};
+// The coordination records are the coordination library's own, so a show feeds it unchanged.
+// Exclusions read from a show never have from_scan set; scan ranges come from the scan file.
+using CoordinationProfile = coord::Profile;
+using Exclusion = coord::Exclusion;
+using OtherCarrier = coord::OtherCarrier;
 
 struct ScanRef {
   std::string path;              // as written in the file; resolve with scan_file()

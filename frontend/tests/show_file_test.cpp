@@ -196,7 +196,7 @@ TEST(ShowFile, AbsentPartsTakeDefaultsAndAreWrittenOut) {
       check_settings);
   ASSERT_TRUE(std::holds_alternative<Show>(partial));
   EXPECT_EQ(std::get<Show>(partial).profile, (CoordinationProfile{300, 100, 60, 0}));
-  EXPECT_EQ(std::get<Show>(partial).exclusions, (std::vector<Exclusion>{{5, 5, ""}}));
+  EXPECT_EQ(std::get<Show>(partial).exclusions, (std::vector<Exclusion>{{5, 5, "", false}}));
 }
 
 TEST(ShowFile, WritesInvalidUtf8FromAUnitAsReplacementCharacters) {
