@@ -934,6 +934,20 @@ void DesktopTest::writeAskedForWhileCheckingWaitsForTheCheck() {
   QVERIFY(!writing("SIM0001"));
   QCOMPARE(w->units()->find("SIM0001")->settings->delay_ms, std::uint16_t{60});
   QCOMPARE(w->unsaved_units(), QStringList{"SIM0001"});
+
+  // So does a channel cell typed into before the answer, even if it was not committed yet.
+  type_delay("90");
+  QTest::keyClick(delay, Qt::Key_Return, Qt::ControlModifier);
+  auto* table = child<QTableWidget>(*w, "channels");
+  table->setCurrentCell(0, 0);
+  table->editItem(table->item(0, 0));
+  auto* editor = table->findChild<QLineEdit*>("frequency_editor");
+  QVERIFY(editor != nullptr);
+  type_into(editor, "216.5");
+  QTRY_VERIFY_WITH_TIMEOUT(log_text(*w).count("write cancelled before it started") == 2, 10000);
+  QVERIFY(!writing("SIM0001"));
+  QCOMPARE(table->item(0, 0)->text(), QStringLiteral("216.500"));
+  QCOMPARE(w->units()->find("SIM0001")->settings->delay_ms, std::uint16_t{60});
 }
 
 void DesktopTest::goneUnitCanBeForgotten() {

@@ -570,6 +570,15 @@ void MainWindow::on_checked(const QString& key, quint64 sequence, const QStringL
   show_problems(problems);
   if (waiting == WriteRequest::None) return;
   statusBar()->clearMessage();
+  // A cell typed into meanwhile is an edit after the request: committing it cancels the write.
+  waiting_write_ = waiting;
+  const bool committed = commit_edit();
+  if (!committed || waiting_write_ == WriteRequest::None) {
+    waiting_write_ = WriteRequest::None;
+    update_check_status();
+    return;
+  }
+  waiting_write_ = WriteRequest::None;
   // Only now do the buttons say whether this checked form may be written.
   const bool one = waiting == WriteRequest::One;
   if ((one ? write_ : write_all_)->isEnabled()) {
