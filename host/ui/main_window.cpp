@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QSplitter>
@@ -23,6 +24,8 @@
 #include <QTableView>
 #include <QTime>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <utility>
 
 #include "udev_rule.hpp"
 #include "ui/band_view.hpp"
@@ -144,6 +147,8 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
   connect_bridge();
   connect(units_, &QAbstractItemModel::dataChanged, this, &MainWindow::update_actions);
   connect(units_, &QAbstractItemModel::rowsRemoved, this, &MainWindow::update_actions);
+  connect(units_, &QAbstractItemModel::rowsInserted, this, &MainWindow::suggest_sim_id);
+  connect(units_, &QAbstractItemModel::rowsRemoved, this, &MainWindow::suggest_sim_id);
   update_actions();
 }
 
@@ -225,13 +230,29 @@ QWidget* MainWindow::build_unit_panel() {
     log(tr("asking %1 to report again").arg(selected_));
     bridge_->refresh(selected_);
   });
+  forget_ = new QPushButton(forget_action_->text());
+  forget_->setObjectName(QStringLiteral("forget"));
+  forget_->setAccessibleName(tr("Forget gone unit"));
+  forget_->setToolTip(
+      tr("Take the selected unit, which went away during a write, off the list "
+         "(Delete in the unit list)"));
+  connect(forget_, &QPushButton::clicked, this, &MainWindow::forget_gone_unit);
+  // Delete in the unit list forgets a gone row; elsewhere Delete stays the fields' own key.
+  auto* forget_key = new QAction(unit_table_);
+  forget_key->setShortcut(QKeySequence(Qt::Key_Delete));
+  forget_key->setShortcutContext(Qt::WidgetShortcut);
+  connect(forget_key, &QAction::triggered, this, &MainWindow::forget_gone_unit);
+  unit_table_->addAction(forget_key);
 
   auto* panel = new QWidget;
   auto* layout = new QVBoxLayout(panel);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(new QLabel(tr("<b>Units</b>")));
   layout->addWidget(unit_table_, 1);
-  layout->addWidget(refresh_);
+  auto* unit_buttons = new QHBoxLayout;
+  unit_buttons->addWidget(refresh_);
+  unit_buttons->addWidget(forget_);
+  layout->addLayout(unit_buttons);
   if (simulator_) layout->addWidget(build_simulator_box());
   return panel;
 }
@@ -326,8 +347,9 @@ QLayout* MainWindow::build_progress_row() {
 }
 
 QWidget* MainWindow::build_simulator_box() {
-  sim_id_ = new QLineEdit(QStringLiteral("SIM0003"));
+  sim_id_ = new QLineEdit;
   sim_id_->setObjectName(QStringLiteral("sim_id"));
+  suggest_sim_id();
   auto spin = [](const char* name, int lo, int hi, int value) {
     auto* s = new QSpinBox;
     s->setObjectName(QString::fromLatin1(name));
@@ -386,12 +408,14 @@ void MainWindow::build_actions() {
   });
   revert_action_ = action(tr("Re&vert to unit's settings"),
                           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), &MainWindow::revert);
+  forget_action_ = action(tr("&Forget gone unit"), QKeySequence(), &MainWindow::forget_gone_unit);
   QMenu* menu = menuBar()->addMenu(tr("&Unit"));
   menu->addAction(write_action_);
   menu->addAction(write_all_action_);
   menu->addSeparator();
   menu->addAction(refresh_action_);
   menu->addAction(revert_action_);
+  menu->addAction(forget_action_);
 }
 
 void MainWindow::apply_theme() {
@@ -490,6 +514,7 @@ void MainWindow::selection_changed() {
 }
 
 void MainWindow::show_selected() {
+  cancel_waiting_write(tr("the form was loaded again"));
   check_timer_.stop();
   ++check_sequence_;
   check_pending_ = false;
@@ -515,10 +540,13 @@ void MainWindow::show_selected() {
 }
 
 void MainWindow::form_edited() {
+  cancel_waiting_write(tr("the form was edited again"));
   dirty_ = true;
   clear_write_all_refusal();
   edited_since_write_ = true;
   check_pending_ = true;
+  // An answer still on its way was about the form before this edit.
+  ++check_sequence_;
   check_timer_.start();
   update_actions();
   update_band();
@@ -527,6 +555,7 @@ void MainWindow::form_edited() {
 void MainWindow::run_check() {
   if (selected_.isEmpty() || !form_->loaded() || !ready_ || !units_->present(selected_)) {
     // A unit that is not there cannot judge the form; it is checked when it reports again.
+    cancel_waiting_write(tr("the unit is not there to check the form"));
     check_pending_ = false;
     show_problems({});
     return;
@@ -537,7 +566,64 @@ void MainWindow::run_check() {
 void MainWindow::on_checked(const QString& key, quint64 sequence, const QStringList& problems) {
   if (key != selected_ || sequence != check_sequence_) return;
   check_pending_ = false;
+  const WriteRequest waiting = std::exchange(waiting_write_, WriteRequest::None);
   show_problems(problems);
+  if (waiting == WriteRequest::None) return;
+  statusBar()->clearMessage();
+  // A cell typed into meanwhile is an edit after the request: committing it cancels the write.
+  waiting_write_ = waiting;
+  const bool committed = commit_edit();
+  if (!committed || waiting_write_ == WriteRequest::None) {
+    waiting_write_ = WriteRequest::None;
+    update_check_status();
+    return;
+  }
+  waiting_write_ = WriteRequest::None;
+  // Only now do the buttons say whether this checked form may be written.
+  const bool one = waiting == WriteRequest::One;
+  if ((one ? write_ : write_all_)->isEnabled()) {
+    one ? start_write_one() : start_write_all();
+    return;
+  }
+  const QString text = problems.isEmpty()
+                           ? tr("nothing written: the write cannot start now; try again")
+                           : tr("nothing written: the check found problems with the form");
+  log(text);
+  statusBar()->showMessage(text, 10000);
+}
+
+void MainWindow::request_write(WriteRequest what) {
+  if (!(what == WriteRequest::One ? write_ : write_all_)->isEnabled()) return;
+  // A newer request replaces a waiting one without a word.
+  waiting_write_ = WriteRequest::None;
+  if (!commit_edit()) return;
+  if (!check_pending_) {
+    // The buttons are enabled while checking or with no problems; a commit that changed
+    // nothing leaves it that way.
+    if (!problems_.isEmpty()) return;
+    what == WriteRequest::One ? start_write_one() : start_write_all();
+    return;
+  }
+  waiting_write_ = what;
+  // The user is done typing: check now instead of after the pause.
+  if (check_timer_.isActive()) {
+    check_timer_.stop();
+    run_check();
+  }
+  statusBar()->showMessage(
+      what == WriteRequest::One
+          ? tr("checking… the write to %1 follows if there are no problems").arg(selected_)
+          : tr("checking… the write to all units follows if there are no "
+               "problems"));
+  update_check_status();
+}
+
+void MainWindow::cancel_waiting_write(const QString& why) {
+  if (waiting_write_ == WriteRequest::None) return;
+  waiting_write_ = WriteRequest::None;
+  const QString text = tr("write cancelled before it started: %1").arg(why);
+  log(text);
+  statusBar()->showMessage(text, 10000);
 }
 
 void MainWindow::show_problems(const QStringList& problems) {
@@ -576,6 +662,10 @@ void MainWindow::clear_write_all_refusal() {
 void MainWindow::update_check_status() {
   if (!form_->loaded()) {
     check_status_->clear();
+  } else if (check_pending_ && waiting_write_ == WriteRequest::One) {
+    check_status_->setText(tr("Checking… then writing to this unit"));
+  } else if (check_pending_ && waiting_write_ == WriteRequest::All) {
+    check_status_->setText(tr("Checking… then writing to all units"));
   } else if (check_pending_) {
     check_status_->setText(tr("Checking…"));
   } else if (problems_.isEmpty()) {
@@ -593,13 +683,17 @@ void MainWindow::update_check_status() {
 void MainWindow::update_actions() {
   const UnitRow* row = units_->find(selected_);
   const bool present = units_->present(selected_);
+  // While the check runs a write may be asked for; it waits for the answer.
   const bool form_ok =
-      ready_ && present && form_->loaded() && !check_pending_ && problems_.isEmpty();
+      ready_ && present && form_->loaded() && (check_pending_ || problems_.isEmpty());
+  const bool gone = row != nullptr && row->state == UnitState::Gone;
   write_->setEnabled(form_ok && row->state != UnitState::Writing);
   write_all_->setEnabled(form_ok && !units_->any_writing() && write_all_refusal_.isEmpty());
   refresh_->setEnabled(ready_ && present);
   revert_->setEnabled(row != nullptr && row->settings && dirty_);
-  if (sim_remove_ != nullptr) sim_remove_->setEnabled(ready_ && present);
+  forget_->setEnabled(gone);
+  forget_action_->setEnabled(gone);
+  if (sim_remove_ != nullptr) sim_remove_->setEnabled(ready_ && (present || gone));
   write_action_->setEnabled(write_->isEnabled());
   write_all_action_->setEnabled(write_all_->isEnabled());
   refresh_action_->setEnabled(refresh_->isEnabled());
@@ -667,6 +761,10 @@ void MainWindow::on_stopped(const QString& key, const QString& reason) {
     update_actions();
     return;
   }
+  drop_row(key);
+}
+
+void MainWindow::drop_row(const QString& key) {
   units_->remove(key);
   if (key == selected_) {
     // Removing a selected row does not emit selectionChanged, so move on to another unit here.
@@ -679,6 +777,29 @@ void MainWindow::on_stopped(const QString& key, const QString& reason) {
     }
   }
   update_band();
+  update_actions();
+}
+
+void MainWindow::forget_gone_unit() {
+  const UnitRow* row = units_->find(selected_);
+  if (row == nullptr || row->state != UnitState::Gone) return;
+  const QString key = selected_;
+  if (drafts_.contains(key) || dirty_) {
+    QMessageBox box(
+        QMessageBox::Warning, tr("Forget gone unit"),
+        tr("Your edits of %1 have not been written. Forget the unit and lose them?").arg(key),
+        QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setObjectName(QStringLiteral("forget_question"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.button(QMessageBox::Discard)->setText(tr("&Discard edits and forget"));
+    if (box.exec() != QMessageBox::Discard) return;
+  }
+  // Nothing of it is kept: a unit that reports with this key later is a new unit.
+  drafts_.remove(key);
+  in_flight_.remove(key);
+  dirty_ = false;
+  log(tr("%1 forgotten").arg(key));
+  drop_row(key);
 }
 
 void MainWindow::on_write_result(const QString& key, bool ok, const QString& message) {
@@ -704,7 +825,14 @@ bool MainWindow::commit_edit() {
 }
 
 void MainWindow::write_one() {
-  if (!write_->isEnabled() || !commit_edit()) return;
+  request_write(WriteRequest::One);
+}
+
+void MainWindow::write_all() {
+  request_write(WriteRequest::All);
+}
+
+void MainWindow::start_write_one() {
   in_flight_.insert(selected_, form_->form());
   units_->set_writing(selected_);
   edited_since_write_ = false;
@@ -725,8 +853,7 @@ void MainWindow::on_write_answered(const QString& key, const QStringList& proble
   update_actions();
 }
 
-void MainWindow::write_all() {
-  if (!write_all_->isEnabled() || !commit_edit()) return;
+void MainWindow::start_write_all() {
   const UiSettings form = form_->form();
   for (const auto& row : units_->rows()) {
     if (!units_->present(row.key)) continue;
@@ -794,17 +921,39 @@ void MainWindow::add_simulated_unit() {
   bridge_->add_simulated_unit(id, static_cast<quint32>(sim_serial_->value()), *low.khz, *high.khz,
                               static_cast<quint32>(sim_channels_->value()));
   // Offer the next free id and serial, so adding several units takes one click each.
-  int n = 3;
-  while (units_->find(QStringLiteral("SIM%1").arg(n, 4, 10, QLatin1Char('0'))) != nullptr ||
-         QStringLiteral("SIM%1").arg(n, 4, 10, QLatin1Char('0')) == id) {
-    ++n;
-  }
-  sim_id_->setText(QStringLiteral("SIM%1").arg(n, 4, 10, QLatin1Char('0')));
+  sim_requested_ = id;
+  sim_suggested_.clear();
+  sim_id_->clear();
+  suggest_sim_id();
   sim_serial_->setValue(sim_serial_->value() + 1);
+}
+
+void MainWindow::suggest_sim_id() {
+  if (sim_id_ == nullptr) return;
+  const QString shown = sim_id_->text().trimmed();
+  if (!shown.isEmpty() && shown != sim_suggested_) return;
+  if (units_->find(sim_requested_) != nullptr) sim_requested_.clear();
+  // One past the highest SIMnnnn listed or asked for, however those units were added.
+  static const QRegularExpression numbered(QStringLiteral("^SIM(\\d{1,9})$"));
+  int next = 1;
+  auto count = [&](const QString& key) {
+    const QRegularExpressionMatch m = numbered.match(key);
+    if (m.hasMatch()) next = std::max(next, m.captured(1).toInt() + 1);
+  };
+  for (const auto& row : units_->rows()) count(row.key);
+  count(sim_requested_);
+  sim_suggested_ = QStringLiteral("SIM%1").arg(next, 4, 10, QLatin1Char('0'));
+  sim_id_->setText(sim_suggested_);
 }
 
 void MainWindow::remove_simulated_unit() {
   if (selected_.isEmpty()) return;
+  const UnitRow* row = units_->find(selected_);
+  if (row != nullptr && row->state == UnitState::Gone) {
+    // The simulator has no such unit any more; only the row is left to take away.
+    forget_gone_unit();
+    return;
+  }
   log(tr("removing simulated unit %1").arg(selected_));
   bridge_->remove_simulated_unit(selected_);
 }

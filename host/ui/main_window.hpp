@@ -79,10 +79,20 @@ class MainWindow : public QMainWindow {
   void update_band();
   // Commits what is still being typed before a write; false, with the reason said, if it cannot.
   bool commit_edit();
+  enum class WriteRequest { None, One, All };
+  // A write asked for while the form is being checked waits for the answer.
+  void request_write(WriteRequest what);
+  void cancel_waiting_write(const QString& why);
   void write_one();
   void write_all();
+  void start_write_one();
+  void start_write_all();
+  // Drops a row; the form moves on to another unit if it showed this one.
+  void drop_row(const QString& key);
+  void forget_gone_unit();
   void add_simulated_unit();
   void remove_simulated_unit();
+  void suggest_sim_id();
   void show_port_problems(const QStringList& lines);
 
   void on_settings(const QString& key, const UiSettings& settings);
@@ -103,6 +113,7 @@ class MainWindow : public QMainWindow {
   bool dirty_ = false;
   bool edited_since_write_ = false;
   bool check_pending_ = false;
+  WriteRequest waiting_write_ = WriteRequest::None;
   quint64 check_sequence_ = 0;
   QStringList problems_;
   QStringList write_all_refusal_;
@@ -129,6 +140,7 @@ class MainWindow : public QMainWindow {
   QPushButton* write_all_ = nullptr;
   QPushButton* revert_ = nullptr;
   QPushButton* refresh_ = nullptr;
+  QPushButton* forget_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QLabel* progress_text_ = nullptr;
   QScrollArea* band_scroll_ = nullptr;
@@ -136,6 +148,7 @@ class MainWindow : public QMainWindow {
   QAction* write_all_action_ = nullptr;
   QAction* refresh_action_ = nullptr;
   QAction* revert_action_ = nullptr;
+  QAction* forget_action_ = nullptr;
   QPlainTextEdit* log_ = nullptr;
 
   QLineEdit* sim_id_ = nullptr;
@@ -144,6 +157,10 @@ class MainWindow : public QMainWindow {
   QLineEdit* sim_high_ = nullptr;
   QSpinBox* sim_channels_ = nullptr;
   QPushButton* sim_remove_ = nullptr;
+  // The id last offered, replaced as units come and go unless the user typed another.
+  QString sim_suggested_;
+  // Asked for but not listed yet, so that it is not offered again meanwhile.
+  QString sim_requested_;
 };
 
 }  // namespace owl::desktop
