@@ -4,13 +4,13 @@
 #include <atomic>
 #include <mutex>
 #include <system_error>
-#include <thread>
 
 #include "error.hpp"
 #include "manager/write.hpp"
 #include "settings/json.hpp"
 #include "settings/verification.hpp"
 #include "sim/simulator.hpp"
+#include "thread.hpp"
 
 namespace owl {
 
@@ -148,14 +148,13 @@ void event_stream(std::unique_ptr<EventSink> sink) {
     return;
   }
   try {
-    std::thread forward([receiver = std::move(*receiver), sink = std::move(sink)]() mutable {
+    spawn_detached("", [receiver = std::move(*receiver), sink = std::move(sink)]() mutable {
       while (std::optional<UnitEvent> e = receiver.recv()) {
         if (!sink->post(to_ui_event(std::move(*e)))) break;
       }
       receiver = Receiver<UnitEvent>();
       sink->close();
     });
-    forward.detach();
   } catch (const std::system_error&) {
     throw Panic("failed to spawn thread");
   }

@@ -1,10 +1,7 @@
 #include "device/worker.hpp"
 
-#include <pthread.h>
-
 #include <chrono>
 #include <system_error>
-#include <thread>
 
 #include "error.hpp"
 #include "manager/device_loop.hpp"
@@ -39,24 +36,17 @@ std::optional<LinkError> send_bytes(ByteLink& link, std::string_view key,
   return std::nullopt;
 }
 
-void set_thread_name(std::string_view name) {
-  std::string shortened(name.substr(0, 15));
-  shortened = shortened.c_str();  // a NUL inside the key ends the name there
-  pthread_setname_np(pthread_self(), shortened.c_str());
-}
-
 void spawn_device_worker(Manager& manager, const std::string& key, const std::string& label,
                          std::unique_ptr<ByteLink> link) {
   auto [commands, command_receiver] = make_channel<UnitCommand>();
   const Generation generation = manager.registry->insert(key, label, std::move(commands));
   try {
-    std::thread worker([receiver = std::move(command_receiver), events = manager.events, key,
-                        generation, link = std::move(link), clock = manager.clock]() mutable {
-      set_thread_name("owl-" + key);
-      run_device_loop(std::move(receiver), std::move(events), key, generation, std::move(link),
-                      *clock);
-    });
-    worker.detach();
+    spawn_detached("owl-" + key,
+                   [receiver = std::move(command_receiver), events = manager.events, key,
+                    generation, link = std::move(link), clock = manager.clock]() mutable {
+                     run_device_loop(std::move(receiver), std::move(events), key, generation,
+                                     std::move(link), *clock);
+                   });
   } catch (const std::system_error&) {
     throw Panic("spawn device thread");
   }

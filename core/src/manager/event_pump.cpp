@@ -1,10 +1,10 @@
 #include "manager/event_pump.hpp"
 
 #include <system_error>
-#include <thread>
 
 #include "device/worker.hpp"
 #include "error.hpp"
+#include "thread.hpp"
 
 namespace owl {
 
@@ -83,12 +83,10 @@ void run_event_pump(Receiver<UnitEvent> events, Sender<UnitEvent> ui_events,
 void spawn_event_pump(Receiver<UnitEvent> events, Sender<UnitEvent> ui_events,
                       std::shared_ptr<UnitRegistry> registry) {
   try {
-    std::thread pump([events = std::move(events), ui_events = std::move(ui_events),
-                      registry = std::move(registry)]() mutable {
-      set_thread_name("owl-events");
+    spawn_detached("owl-events", [events = std::move(events), ui_events = std::move(ui_events),
+                                  registry = std::move(registry)]() mutable {
       run_event_pump(std::move(events), std::move(ui_events), std::move(registry));
     });
-    pump.detach();
   } catch (const std::system_error&) {
     throw Panic("spawn event thread");
   }

@@ -61,16 +61,19 @@ struct Stopped {
 struct Settings {
   std::string key;
   UnitSettings settings;
+  Generation generation = 0;
   friend bool operator==(const Settings&, const Settings&) = default;
 };
 struct Identity {
   std::string key;
   std::string text;
+  Generation generation = 0;
   friend bool operator==(const Identity&, const Identity&) = default;
 };
 struct WriteResult {
   WriteOutcome outcome;
   std::string key;
+  Generation generation = 0;
   friend bool operator==(const WriteResult&, const WriteResult&) = default;
 };
 struct PortProblems {

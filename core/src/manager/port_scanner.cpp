@@ -5,7 +5,6 @@
 #include <exception>
 #include <mutex>
 #include <system_error>
-#include <thread>
 #include <utility>
 
 #include "device/serial_port.hpp"
@@ -127,9 +126,8 @@ void run_scan_pass(const PortListing& listing, Manager& manager, PortProblemTabl
 void spawn_port_scanner(Manager& manager, std::shared_ptr<PortProblemTable> port_problems,
                         ScannerConfig config) {
   try {
-    std::thread scanner([manager = manager, port_problems = std::move(port_problems),
-                         config = std::move(config)]() mutable {
-      set_thread_name("owl-scan");
+    spawn_detached("owl-scan", [manager = manager, port_problems = std::move(port_problems),
+                                config = std::move(config)]() mutable {
       const PortOpener open_port = [](const std::string& path) { return open_unit_port(path); };
       for (;;) {
         try {
@@ -142,7 +140,6 @@ void spawn_port_scanner(Manager& manager, std::shared_ptr<PortProblemTable> port
         manager.clock->sleep_for(SCAN_INTERVAL);
       }
     });
-    scanner.detach();
   } catch (const std::system_error&) {
     throw Panic("spawn scan thread");
   }

@@ -10,6 +10,7 @@
 #include "error.hpp"
 #include "manager/events.hpp"
 #include "settings/model.hpp"
+#include "system_calls.hpp"
 
 namespace owl {
 
@@ -53,6 +54,7 @@ class UnitRegistry {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (poisoned_) throw Panic("unit registry lock poisoned");
     try {
+      if (auto hook = sys::registry_critical_section.load()) hook();
       return f(units_);
     } catch (...) {
       poisoned_ = true;
