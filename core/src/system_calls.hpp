@@ -31,8 +31,9 @@ SystemCalls& calls();
 // Puts the real system calls back into every entry.
 void restore_system_calls();
 
-// Runs at the start of every registry critical section, with the lock held, so that tests can
-// make one fail as an allocation would. Null means nothing runs.
-inline std::atomic<void (*)()> registry_critical_section{nullptr};
+// Runs on every entry to the unit registry, once before its lock is taken (locked false) and once
+// with it held, so that tests can fail a critical section as an allocation would, or let another
+// thread in just before the lock. Null means nothing runs.
+inline std::atomic<void (*)(bool locked)> registry_hook{nullptr};
 
 }  // namespace owl::sys

@@ -2,6 +2,9 @@
 
 #include <pthread.h>
 
+#include <exception>
+
+#include "fault.hpp"
 #include "system_calls.hpp"
 
 namespace owl {
@@ -19,7 +22,15 @@ namespace {
 void* run_body(void* argument) {
   std::unique_ptr<ThreadBody> body(static_cast<ThreadBody*>(argument));
   if (!body->name.empty()) set_thread_name(body->name);
-  body->run();
+  // The last barrier: an exception leaving a thread would terminate the whole process.
+  const std::string_view where = body->name.empty() ? "thread" : body->name;
+  try {
+    body->run();
+  } catch (const std::exception& e) {
+    report_fault(where, e.what());
+  } catch (...) {
+    report_fault(where, "unknown failure");
+  }
   return nullptr;
 }
 

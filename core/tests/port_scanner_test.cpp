@@ -14,6 +14,7 @@
 #include "clock.hpp"
 #include "fake_sysfs.hpp"
 #include "manager/engine.hpp"
+#include "seams.hpp"
 
 using namespace std::chrono_literals;
 
@@ -178,6 +179,24 @@ TEST_F(PortScanPass, OpenFailuresArePublishedWhenTheyChange) {
   EXPECT_TRUE(label_of("K1").has_value());
   pass(ports);
   EXPECT_TRUE(sent().empty());
+}
+
+TEST_F(PortScanPass, AUnitWhoseThreadCannotStartIsAPortProblemAndTriedAgain) {
+  testing_support::SeamGuard seams;
+  const std::vector<SerialPortInfo> ports = {unit_port("/dev/ttyACM0", "K1"),
+                                             unit_port("/dev/ttyACM1", "K2")};
+  failing_["/dev/ttyACM1"] = "Permission denied";
+  sys::calls().pthread_create = &testing_support::refuse_thread;
+  pass(ports);
+  --workers_;  // the opened port was closed again without a worker
+  EXPECT_FALSE(label_of("K1").has_value());
+  EXPECT_EQ(sent(), problems({"/dev/ttyACM0: spawn device thread: Resource temporarily unavailable",
+                              "/dev/ttyACM1: Permission denied"}));
+
+  sys::restore_system_calls();
+  pass(ports);
+  EXPECT_EQ(label_of("K1"), "/dev/ttyACM0");
+  EXPECT_EQ(sent(), problems({"/dev/ttyACM1: Permission denied"}));
 }
 
 TEST_F(PortScanPass, ProblemsAreSortedByteWiseAndFollowTheirPorts) {

@@ -37,10 +37,14 @@ struct SendFailed {
 struct Confirmed {
   friend bool operator==(const Confirmed&, const Confirmed&) = default;
 };
+// The unit was replaced (its key registered anew) while the write was still being confirmed.
+struct Replaced {
+  friend bool operator==(const Replaced&, const Replaced&) = default;
+};
 }  // namespace outcome
 
 using WriteOutcome = std::variant<outcome::NoAnswer, outcome::KeptDifferent, outcome::Busy,
-                                  outcome::SendFailed, outcome::Confirmed>;
+                                  outcome::SendFailed, outcome::Confirmed, outcome::Replaced>;
 
 // Each registration of a key gets its own generation, so that the end of a replaced worker is not
 // taken for the end of the unit that replaced it.
