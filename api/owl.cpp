@@ -159,7 +159,7 @@ std::vector<UnitInfo> units() {
 
 void refresh_unit(const std::string& key) {
   Engine& engine = started_engine();
-  engine.manager.registry->with_lock([&](UnitMap& map) {
+  engine.manager.registry->read_locked([&](const UnitMap& map) {
     if (auto it = map.find(key); it != map.end()) it->second.commands.send(command::Refresh{});
   });
 }

@@ -368,6 +368,22 @@ TEST(OwlSimulator, AFailedCallPoisonsTheRegistryWithoutEndingTheProcess) {
   }));
 }
 
+TEST(OwlSimulator, AnAddWhoseThreadCannotStartLeavesNoUnit) {
+  testing_support::SeamGuard seams;
+  start(true);
+  UnitRegistry& registry = *started_engine().manager.registry;
+  sys::calls().pthread_create = &testing_support::refuse_thread;
+  const std::string refused = "spawn device thread: Resource temporarily unavailable";
+  expect_panic([] { sim_add_unit("SIM0007", 7, 200000, 201000, 2); }, refused);
+  EXPECT_FALSE(registry.contains("SIM0007"));
+  // Replacing a unit that way ends the old unit too.
+  expect_panic([] { sim_add_unit("SIM0001", 1, 200000, 201000, 2); }, refused);
+  sys::restore_system_calls();
+  EXPECT_TRUE(testing_support::eventually([&] { return !registry.contains("SIM0001"); }));
+  sim_add_unit("SIM0007", 7, 200000, 201000, 2);
+  EXPECT_TRUE(registry.contains("SIM0007"));
+}
+
 // The first add of SIM0005 pauses just before it registers its unit, and a second add of the same
 // id gets the chance to run in between.
 std::atomic<bool> interleave_armed{false};

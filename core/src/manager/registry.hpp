@@ -57,14 +57,14 @@ class UnitRegistry {
   // Copies of the announced units, sorted by key in byte order.
   std::vector<UnitSnapshot> snapshot_units();
 
-  // Runs f on the map under the lock. An exception escaping f poisons the registry for good: the
-  // map may be half changed, so every later caller gets the Panic "unit registry lock poisoned"
-  // instead of state that nobody can trust.
   bool poisoned() {
     const std::lock_guard<std::mutex> lock(mutex_);
     return poisoned_;
   }
 
+  // Runs f on the map under the lock. An exception escaping f poisons the registry for good: the
+  // map may be half changed, so every later caller gets the Panic "unit registry lock poisoned"
+  // instead of state that nobody can trust.
   template <class F>
   auto with_lock(F&& f) -> decltype(f(std::declval<UnitMap&>())) {
     auto* const hook = sys::registry_hook.load();

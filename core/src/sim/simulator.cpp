@@ -34,12 +34,20 @@ void add_simulated_unit(Manager& manager, const std::string& id, std::uint32_t s
   // turns and the stop flag kept is always that of the registered worker. (The registry lock is
   // taken under it, never the other way round.)
   const std::lock_guard<std::mutex> lock(table().mutex);
-  table().stop_flags.insert_or_assign(id, std::move(stop));
+  auto& flags = table().stop_flags;
+  std::shared_ptr<std::atomic<bool>> previous;
+  if (auto it = flags.find(id); it != flags.end()) previous = it->second;
+  flags.insert_or_assign(id, std::move(stop));
   try {
     spawn_device_worker(manager, id, "simulator", std::move(port));
   } catch (...) {
-    // A unit replaced by one that could not start is gone as well.
-    table().stop_flags.erase(id);
+    // The previous unit may still be registered (the registration failed) or be ending (its
+    // replacement could not start); either way its own flag is the one to keep.
+    if (previous) {
+      flags.insert_or_assign(id, std::move(previous));
+    } else {
+      flags.erase(id);
+    }
     throw;
   }
 }
