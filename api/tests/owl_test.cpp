@@ -307,14 +307,17 @@ TEST(OwlEvents, AStreamWhoseThreadCannotStartIsClosedOnce) {
   EXPECT_EQ(state->closes, 1);
 }
 
-// Fails every post, as a sink whose receiving side broke in an unforeseen way would.
+// Fails every post and its close, as a sink whose receiving side broke in an unforeseen way would.
 class ThrowingSink final : public EventSink {
  public:
   explicit ThrowingSink(std::shared_ptr<QueueSink::State> state) : state_(std::move(state)) {}
   bool post(const UiEvent&) override { throw std::runtime_error("post failed"); }
   void close() override {
-    const std::lock_guard<std::mutex> lock(state_->mutex);
-    ++state_->closes;
+    {
+      const std::lock_guard<std::mutex> lock(state_->mutex);
+      ++state_->closes;
+    }
+    throw std::runtime_error("close failed");
   }
 
  private:
@@ -331,8 +334,10 @@ TEST(OwlEvents, AFailingStreamIsReportedAndClosedNotFatal) {
     const std::lock_guard<std::mutex> lock(state->mutex);
     return state->closes == 1;
   }));
+  EXPECT_TRUE(
+      testing_support::eventually([] { return testing_support::FaultLog::seen().size() == 2; }));
   EXPECT_EQ(testing_support::FaultLog::seen(),
-            std::vector<std::string>{"event stream: post failed"});
+            (std::vector<std::string>{"event stream: post failed", "event stream: close failed"}));
   // The engine goes on without a stream.
   EXPECT_TRUE(testing_support::eventually([] { return units().size() == 2; }));
 }

@@ -11,6 +11,7 @@
 
 #include "fault.hpp"
 #include "system_calls.hpp"
+#include "thread.hpp"
 
 namespace owl::testing_support {
 
@@ -28,6 +29,18 @@ struct SeamGuard {
 
 inline int refuse_thread(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*) {
   return EAGAIN;
+}
+
+// Refuses only the thread with this name; every other thread starts.
+inline std::string& refused_thread_name() {
+  static auto* const name = new std::string;
+  return *name;
+}
+
+inline int refuse_named_thread(pthread_t* thread, const pthread_attr_t* attributes,
+                               void* (*start)(void*), void* argument) {
+  if (static_cast<detail::ThreadBody*>(argument)->name == refused_thread_name()) return EAGAIN;
+  return ::pthread_create(thread, attributes, start, argument);
 }
 
 // Collects what the engine reports as "where: what".

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <future>
 #include <stdexcept>
 
@@ -45,6 +46,15 @@ TEST(SpawnDetached, ABodyThatCannotStartIsDestroyedAndTheFailureThrown) {
   auto held = std::make_shared<int>(1);
   EXPECT_THROW(spawn_detached("owl-x", [held] {}), std::system_error);
   EXPECT_EQ(held.use_count(), 1);
+}
+
+// The trace switch is read once per process; ctest runs each case in its own.
+TEST(ReportFault, WithoutASinkAFaultGoesToTheTrace) {
+  ::setenv("OWL_TRACE", "1", 1);
+  testing::internal::CaptureStderr();
+  report_fault("owl-scan", "out of memory");
+  const std::string out = testing::internal::GetCapturedStderr();
+  EXPECT_NE(out.find(" owl-scan failed: out of memory\n"), std::string::npos) << out;
 }
 
 }  // namespace
