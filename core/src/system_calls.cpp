@@ -17,11 +17,18 @@ int real_ioctl(int fd, unsigned long request, void* arg) {
   return ::ioctl(fd, request, arg);
 }
 
+int real_fcntl(int fd, int command, int argument) {
+  return ::fcntl(fd, command, argument);
+}
+
 void fill(SystemCalls& t) {
   t.open = &real_open;
   t.ioctl = &real_ioctl;
   t.flock = &::flock;
+  t.tcgetattr = &::tcgetattr;
   t.tcsetattr = &::tcsetattr;
+  t.tcflush = &::tcflush;
+  t.fcntl = &real_fcntl;
   t.poll = &::poll;
   t.read = &::read;
   t.write = &::write;

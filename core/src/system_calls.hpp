@@ -15,7 +15,10 @@ struct SystemCalls {
   std::atomic<int (*)(const char* path, int flags)> open;
   std::atomic<int (*)(int fd, unsigned long request, void* arg)> ioctl;
   std::atomic<int (*)(int fd, int operation)> flock;
+  std::atomic<int (*)(int fd, termios* attributes)> tcgetattr;
   std::atomic<int (*)(int fd, int actions, const termios* attributes)> tcsetattr;
+  std::atomic<int (*)(int fd, int queue)> tcflush;
+  std::atomic<int (*)(int fd, int command, int argument)> fcntl;
   std::atomic<int (*)(pollfd* fds, nfds_t count, int timeout_ms)> poll;
   std::atomic<ssize_t (*)(int fd, void* buffer, size_t size)> read;
   std::atomic<ssize_t (*)(int fd, const void* buffer, size_t size)> write;

@@ -287,6 +287,12 @@ Script& script() {
   return s;
 }
 
+// Whether this call fails now (errno is then set).
+bool fails(const std::string& call) {
+  auto step = script().take(call);
+  return step && step->error != 0;
+}
+
 ssize_t scripted_write(int fd, const void* data, size_t size) {
   auto step = script().take("write", std::to_string(size));
   if (step && step->error != 0) return -1;
@@ -294,8 +300,7 @@ ssize_t scripted_write(int fd, const void* data, size_t size) {
   return size == 0 ? 0 : ::write(fd, data, size);
 }
 ssize_t scripted_read(int fd, void* data, size_t size) {
-  auto step = script().take("read");
-  return step ? -1 : ::read(fd, data, size);
+  return fails("read") ? -1 : ::read(fd, data, size);
 }
 int scripted_poll(pollfd* fds, nfds_t count, int timeout_ms) {
   auto step = script().take("poll");
@@ -303,17 +308,26 @@ int scripted_poll(pollfd* fds, nfds_t count, int timeout_ms) {
   return ::poll(fds, count, timeout_ms);
 }
 int scripted_tcdrain(int fd) {
-  return script().take("tcdrain") ? -1 : ::tcdrain(fd);
+  return fails("tcdrain") ? -1 : ::tcdrain(fd);
 }
 int scripted_open(const char* path, int flags) {
-  return script().take("open") ? -1 : ::open(path, flags);
+  return fails("open") ? -1 : ::open(path, flags);
 }
 int scripted_flock(int fd, int operation) {
-  return script().take("flock") ? -1 : ::flock(fd, operation);
+  return fails("flock") ? -1 : ::flock(fd, operation);
 }
 int scripted_ioctl(int fd, unsigned long request, void* arg) {
-  if (request == script().ioctl_request && script().take("ioctl")) return -1;
+  if (request == script().ioctl_request && fails("ioctl")) return -1;
   return ::ioctl(fd, request, arg);
+}
+int scripted_tcgetattr(int fd, termios* attributes) {
+  return fails("tcgetattr") ? -1 : ::tcgetattr(fd, attributes);
+}
+int scripted_tcflush(int fd, int queue) {
+  return fails("tcflush") ? -1 : ::tcflush(fd, queue);
+}
+int scripted_fcntl(int fd, int command, int argument) {
+  return fails("fcntl") ? -1 : ::fcntl(fd, command, argument);
 }
 // A limit of 0 claims success without applying anything.
 int scripted_tcsetattr(int fd, int actions, const termios* attributes) {
@@ -336,6 +350,9 @@ class ScriptedPortTest : public SerialPortTest {
     calls.flock = &scripted_flock;
     calls.ioctl = &scripted_ioctl;
     calls.tcsetattr = &scripted_tcsetattr;
+    calls.tcgetattr = &scripted_tcgetattr;
+    calls.tcflush = &scripted_tcflush;
+    calls.fcntl = &scripted_fcntl;
   }
   void expect(std::initializer_list<std::pair<const std::string, std::deque<Step>>> steps) {
     script() = Script{};
@@ -428,6 +445,15 @@ TEST_F(ScriptedPortTest, EachOpenStepFailsWithItsOwnText) {
   EXPECT_EQ(open_error({{"tcsetattr", {{0, 0}}}}), "Settings did not apply correctly");
   EXPECT_EQ(open_error({{"tcsetattr", {{}, {EINVAL}}}}), "Invalid argument");
   EXPECT_EQ(open_error({{"ioctl", {{EIO}}}}, TIOCMBIS), "Input/output error");
+  // The attributes are read three times: before the raw mode, to check it, before the speed.
+  for (std::size_t failing = 0; failing < 3; ++failing) {
+    std::deque<Step> steps(failing, Step{});
+    steps.push_back(Step{EIO});
+    EXPECT_EQ(open_error({{"tcgetattr", steps}}), "Input/output error") << failing;
+  }
+  EXPECT_EQ(open_error({{"tcflush", {{EIO}}}}), "Input/output error");
+  EXPECT_EQ(open_error({{"fcntl", {{EBADF}}}}), "Bad file descriptor");
+  EXPECT_EQ(open_error({{"fcntl", {{}, {EINVAL}}}}), "Invalid argument");
   // A line without modem control (EINVAL like ENOTTY) is used without DTR.
   EXPECT_EQ(open_error({{"ioctl", {{EINVAL}}}}, TIOCMBIS), "opened");
 }

@@ -100,26 +100,27 @@ Expected<std::unique_ptr<ByteLink>, std::string> open_unit_port(const std::strin
   }
 
   termios raw{};
-  if (::tcgetattr(fd, &raw) != 0) return system_failure(errno);
+  if (sys::calls().tcgetattr.load()(fd, &raw) != 0) return system_failure(errno);
   raw.c_cflag |= CREAD | CLOCAL;
   ::cfmakeraw(&raw);
   if (sys::calls().tcsetattr.load()(fd, TCSANOW, &raw) != 0) return system_failure(errno);
   // tcsetattr succeeds if any part of the request applied, so only a read-back tells.
   termios applied{};
-  if (::tcgetattr(fd, &applied) != 0) return system_failure(errno);
+  if (sys::calls().tcgetattr.load()(fd, &applied) != 0) return system_failure(errno);
   if (!same_flags(raw, applied)) {
     return Unexpected{std::string("Settings did not apply correctly")};
   }
 
-  if (::tcflush(fd, TCIOFLUSH) != 0) return system_failure(errno);
+  if (sys::calls().tcflush.load()(fd, TCIOFLUSH) != 0) return system_failure(errno);
 
   // Non-blocking was only needed so that the open could not hang on carrier detect.
-  const int status_flags = ::fcntl(fd, F_GETFL);
+  const int status_flags = sys::calls().fcntl.load()(fd, F_GETFL, 0);
   if (status_flags < 0) return system_failure(errno);
-  if (::fcntl(fd, F_SETFL, status_flags & ~O_NONBLOCK) != 0) return system_failure(errno);
+  if (sys::calls().fcntl.load()(fd, F_SETFL, status_flags & ~O_NONBLOCK) != 0)
+    return system_failure(errno);
 
   termios line{};
-  if (::tcgetattr(fd, &line) != 0) return system_failure(errno);
+  if (sys::calls().tcgetattr.load()(fd, &line) != 0) return system_failure(errno);
   line.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD | CSTOPB | CSIZE | CRTSCTS);
   line.c_cflag |= CS8;
   line.c_iflag &= ~static_cast<tcflag_t>(INPCK | PARMRK | IXON | IXOFF | IXANY);
