@@ -2,15 +2,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <mutex>
 #include <system_error>
-#include <thread>
 
 #include "error.hpp"
+#include "fault.hpp"
 #include "manager/write.hpp"
 #include "settings/json.hpp"
 #include "settings/verification.hpp"
 #include "sim/simulator.hpp"
+#include "thread.hpp"
 
 namespace owl {
 
@@ -44,12 +46,37 @@ std::string outcome_message(const WriteOutcome& outcome) {
           return "a previous write to this unit is still being confirmed";
         } else if constexpr (std::is_same_v<O, outcome::SendFailed>) {
           return "serial write failed: " + o.text;
+        } else if constexpr (std::is_same_v<O, outcome::Replaced>) {
+          return "the unit was replaced before the write was confirmed";
         } else {
           return "";
         }
       },
       outcome);
 }
+
+// Holds an opened stream and closes it exactly once, on whichever path lets go of it, including a
+// forwarding thread that never started.
+struct ClosingSink {
+  explicit ClosingSink(std::unique_ptr<EventSink> s) : sink(std::move(s)) {}
+  ClosingSink(ClosingSink&&) noexcept = default;
+  ClosingSink& operator=(ClosingSink&&) = delete;
+  ClosingSink(const ClosingSink&) = delete;
+  ClosingSink& operator=(const ClosingSink&) = delete;
+  ~ClosingSink() { close(); }
+
+  void close() noexcept {
+    if (!sink) return;
+    try {
+      sink->close();
+    } catch (const std::exception& e) {
+      report_fault("event stream", e.what());
+    }
+    sink.reset();
+  }
+
+  std::unique_ptr<EventSink> sink;
+};
 
 const UnitSnapshot* find_unit(const std::vector<UnitSnapshot>& snapshot, const std::string& key) {
   auto it = std::find_if(snapshot.begin(), snapshot.end(),
@@ -132,7 +159,7 @@ std::vector<UnitInfo> units() {
 
 void refresh_unit(const std::string& key) {
   Engine& engine = started_engine();
-  engine.manager.registry->with_lock([&](UnitMap& map) {
+  engine.manager.registry->read_locked([&](const UnitMap& map) {
     if (auto it = map.find(key); it != map.end()) it->second.commands.send(command::Refresh{});
   });
 }
@@ -148,15 +175,21 @@ void event_stream(std::unique_ptr<EventSink> sink) {
     return;
   }
   try {
-    std::thread forward([receiver = std::move(*receiver), sink = std::move(sink)]() mutable {
-      while (std::optional<UnitEvent> e = receiver.recv()) {
-        if (!sink->post(to_ui_event(std::move(*e)))) break;
-      }
-      receiver = Receiver<UnitEvent>();
-      sink->close();
-    });
-    forward.detach();
+    spawn_detached(
+        "", [receiver = std::move(*receiver), stream = ClosingSink(std::move(sink))]() mutable {
+          try {
+            while (std::optional<UnitEvent> e = receiver.recv()) {
+              if (!stream.sink->post(to_ui_event(std::move(*e)))) break;
+            }
+          } catch (const std::exception& e) {
+            report_fault("event stream", e.what());
+          }
+          // Nothing more is taken from the pump, then the stream ends.
+          receiver = Receiver<UnitEvent>();
+          stream.close();
+        });
   } catch (const std::system_error&) {
+    // The sink went with the thread that never ran, and was closed on the way.
     throw Panic("failed to spawn thread");
   }
 }

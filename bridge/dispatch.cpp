@@ -4,6 +4,7 @@
 #include <string>
 
 #include "error.hpp"
+#include "fault.hpp"
 #include "owl.hpp"
 #include "post.hpp"
 #include "system_log.hpp"
@@ -25,6 +26,11 @@ std::vector<std::uint8_t> guarded(const Job& job) {
   } catch (...) {
     return wire::panic_bytes("unknown failure");
   }
+}
+
+// Failures the engine survived on its own threads go where the bridge's records go.
+void log_engine_fault(std::string_view where, std::string_view what) {
+  log_record(LogLevel::Error, where, what);
 }
 
 // Posts the stream's items to the UI's stream port.
@@ -69,6 +75,7 @@ Job decode_async(std::int32_t func_id, wire::Reader& r) {
       r.finish();
       return [] {
         install_system_log();
+        set_fault_sink(&log_engine_fault);
         return wire::success_bytes();
       };
     case wire::REFRESH_UNIT: {

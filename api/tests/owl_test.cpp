@@ -6,12 +6,16 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <future>
+#include <new>
 #include <thread>
 
 #include "device/worker.hpp"
 #include "error.hpp"
 #include "frame.hpp"
+#include "seams.hpp"
 #include "settings/json.hpp"
+#include "system_calls.hpp"
 
 using namespace std::chrono_literals;
 
@@ -27,6 +31,7 @@ class QueueSink final : public EventSink {
     std::condition_variable changed;
     std::vector<UiEvent> events;
     bool closed = false;
+    int closes = 0;
   };
   explicit QueueSink(std::shared_ptr<State> state) : state_(std::move(state)) {}
   bool post(const UiEvent& event) override {
@@ -38,6 +43,7 @@ class QueueSink final : public EventSink {
   void close() override {
     const std::lock_guard<std::mutex> lock(state_->mutex);
     state_->closed = true;
+    ++state_->closes;
     state_->changed.notify_all();
   }
 
@@ -281,6 +287,7 @@ TEST(OwlEvents, WriteOutcomesBecomeUserTexts) {
        "the unit kept different values for: channel 3, delayMs"},
       {outcome::Busy{}, "a previous write to this unit is still being confirmed"},
       {outcome::SendFailed{"Broken pipe"}, "serial write failed: Broken pipe"},
+      {outcome::Replaced{}, "the unit was replaced before the write was confirmed"},
   };
   for (const auto& [o, message] : cases) {
     EXPECT_EQ(std::get<ui_event::WriteResult>(to_ui_event(event::WriteResult{o, "K"})),
@@ -289,6 +296,145 @@ TEST(OwlEvents, WriteOutcomesBecomeUserTexts) {
   const UiEvent stopped = to_ui_event(event::Stopped{"K", "device closed", 4});
   EXPECT_EQ(std::get<ui_event::Stopped>(stopped), (ui_event::Stopped{"K", "device closed"}));
   EXPECT_EQ(to_ui_event(event::PortProblems{{"a: b"}}).index(), 5u);
+}
+
+TEST(OwlEvents, AStreamWhoseThreadCannotStartIsClosedOnce) {
+  testing_support::SeamGuard seams;
+  start(hardware_without_ports());
+  sys::calls().pthread_create = &testing_support::refuse_thread;
+  auto state = std::make_shared<QueueSink::State>();
+  expect_panic([&] { event_stream(std::make_unique<QueueSink>(state)); }, "failed to spawn thread");
+  EXPECT_EQ(state->closes, 1);
+}
+
+// Fails every post and its close, as a sink whose receiving side broke in an unforeseen way would.
+class ThrowingSink final : public EventSink {
+ public:
+  explicit ThrowingSink(std::shared_ptr<QueueSink::State> state) : state_(std::move(state)) {}
+  bool post(const UiEvent&) override { throw std::runtime_error("post failed"); }
+  void close() override {
+    {
+      const std::lock_guard<std::mutex> lock(state_->mutex);
+      ++state_->closes;
+    }
+    throw std::runtime_error("close failed");
+  }
+
+ private:
+  std::shared_ptr<QueueSink::State> state_;
+};
+
+TEST(OwlEvents, AFailingStreamIsReportedAndClosedNotFatal) {
+  testing_support::SeamGuard seams;
+  set_fault_sink(&testing_support::FaultLog::sink);
+  start(true);
+  auto state = std::make_shared<QueueSink::State>();
+  event_stream(std::make_unique<ThrowingSink>(state));
+  EXPECT_TRUE(testing_support::eventually([&] {
+    const std::lock_guard<std::mutex> lock(state->mutex);
+    return state->closes == 1;
+  }));
+  EXPECT_TRUE(
+      testing_support::eventually([] { return testing_support::FaultLog::seen().size() == 2; }));
+  EXPECT_EQ(testing_support::FaultLog::seen(),
+            (std::vector<std::string>{"event stream: post failed", "event stream: close failed"}));
+  // The engine goes on without a stream.
+  EXPECT_TRUE(testing_support::eventually([] { return units().size() == 2; }));
+}
+
+// Fails the second critical section the test thread enters: the first is a write's look-up, the
+// second the one that queues the write.
+std::thread::id failing_thread;
+std::atomic<int> sections_entered{0};
+
+void fail_second_section(bool locked) {
+  if (locked && std::this_thread::get_id() == failing_thread && ++sections_entered == 2) {
+    throw std::bad_alloc();
+  }
+}
+
+TEST(OwlSimulator, AFailedCallPoisonsTheRegistryWithoutEndingTheProcess) {
+  testing_support::SeamGuard seams;
+  set_fault_sink(&testing_support::FaultLog::sink);
+  start(true);
+  Stream stream;
+  ASSERT_TRUE(both_reported(stream));
+  failing_thread = std::this_thread::get_id();
+  sys::registry_hook = &fail_second_section;
+  EXPECT_THROW(write_settings("SIM0001", example_settings(), false, false), std::bad_alloc);
+  sys::registry_hook = nullptr;
+  expect_panic([] { units(); }, "unit registry lock poisoned");
+  expect_panic([] { refresh_unit("SIM0001"); }, "unit registry lock poisoned");
+  // The unit's end reaches a pump that can no longer apply it: reported, and the process lives on.
+  sim_remove_unit("SIM0001");
+  EXPECT_TRUE(testing_support::eventually([] {
+    return testing_support::FaultLog::seen() ==
+           std::vector<std::string>{"owl-events: unit registry lock poisoned"};
+  }));
+}
+
+TEST(OwlSimulator, AnAddWhoseThreadCannotStartLeavesNoUnit) {
+  testing_support::SeamGuard seams;
+  start(true);
+  UnitRegistry& registry = *started_engine().manager.registry;
+  sys::calls().pthread_create = &testing_support::refuse_thread;
+  const std::string refused = "spawn device thread: Resource temporarily unavailable";
+  expect_panic([] { sim_add_unit("SIM0007", 7, 200000, 201000, 2); }, refused);
+  EXPECT_FALSE(registry.contains("SIM0007"));
+  // Replacing a unit that way ends the old unit too.
+  expect_panic([] { sim_add_unit("SIM0001", 1, 200000, 201000, 2); }, refused);
+  sys::restore_system_calls();
+  EXPECT_TRUE(testing_support::eventually([&] { return !registry.contains("SIM0001"); }));
+  sim_add_unit("SIM0007", 7, 200000, 201000, 2);
+  EXPECT_TRUE(registry.contains("SIM0007"));
+}
+
+// The first add of SIM0005 pauses just before it registers its unit, and a second add of the same
+// id gets the chance to run in between.
+std::atomic<bool> interleave_armed{false};
+std::thread::id first_adder;
+std::future<void> second_add;
+
+void let_second_add_in(bool locked) {
+  if (locked || std::this_thread::get_id() != first_adder || !interleave_armed.exchange(false)) {
+    return;
+  }
+  second_add =
+      std::async(std::launch::async, [] { sim_add_unit("SIM0005", 5, 200000, 201000, 2); });
+  // Whether it finishes or is kept out, the first add goes on.
+  second_add.wait_for(200ms);
+}
+
+TEST(OwlSimulator, OverlappingAddsAndRemovesOfOneIdLeaveNoUnitBehind) {
+  testing_support::SeamGuard seams;
+  start(true);
+  UnitRegistry& registry = *started_engine().manager.registry;
+  const auto removed = [&](const char* id) {
+    return testing_support::eventually([&] { return !registry.contains(id); });
+  };
+  first_adder = std::this_thread::get_id();
+  interleave_armed = true;
+  sys::registry_hook = &let_second_add_in;
+  sim_add_unit("SIM0005", 5, 200000, 201000, 2);
+  second_add.get();
+  sys::registry_hook = nullptr;
+  sim_remove_unit("SIM0005");
+  EXPECT_TRUE(removed("SIM0005")) << "a simulated unit is left that cannot be removed";
+
+  for (int round = 0; round < 40; ++round) {
+    std::thread first([] { sim_add_unit("SIM0006", 6, 200000, 201000, 2); });
+    std::thread second([round] {
+      if (round % 2 == 0) {
+        sim_add_unit("SIM0006", 6, 200000, 201000, 2);
+      } else {
+        sim_remove_unit("SIM0006");
+      }
+    });
+    first.join();
+    second.join();
+    sim_remove_unit("SIM0006");
+    ASSERT_TRUE(removed("SIM0006")) << "round " << round;
+  }
 }
 
 }  // namespace

@@ -447,10 +447,11 @@ TEST(RunDeviceLoop, EndsAfterClosingTheLinkAndDropsAPendingWrite) {
                                 {{}, LinkError{LinkError::Kind::WouldBlock, "busy"}},
                                 {settings_frame(s), std::nullopt}},
                                {command::Write{s}}, false, true, 7);
-  // The write went out first; the hold-off kept the request back until the link closed.
+  // The write went out first; the hold-off kept the request back until the link closed. Each
+  // event names the worker's registration.
   EXPECT_EQ(ran.written, encode_frame(CMD_SETTINGS, encode_settings(s)));
   EXPECT_EQ(ran.events,
-            (std::vector<UnitEvent>{settings_event(s),
+            (std::vector<UnitEvent>{event::Settings{KEY, s, 7},
                                     event::PortProblems{{"link closed, commands dropped"}},
                                     event::Stopped{KEY, "device closed", 7}}));
 }

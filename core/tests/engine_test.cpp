@@ -8,7 +8,9 @@
 #include <chrono>
 #include <functional>
 
+#include "error.hpp"
 #include "manager/write.hpp"
+#include "seams.hpp"
 #include "sim/simulator.hpp"
 
 using namespace std::chrono_literals;
@@ -135,6 +137,26 @@ TEST(EngineSimulator, RemovedUnitStopsWithBrokenPipeAndReAddingServesOneUnit) {
   started.engine->manager.registry->with_lock(
       [](UnitMap& u) { u.at("SIM0001").commands.send(command::Refresh{}); });
   EXPECT_TRUE(log.wait_for(is<event::Settings>("SIM0001"), 2000ms));
+}
+
+TEST(EngineStart, AThreadThatCannotStartFailsTheStartByName) {
+  testing_support::SeamGuard seams;
+  sys::calls().pthread_create = &testing_support::refuse_named_thread;
+  const auto failure = [](const std::string& thread, const EngineOptions& options) {
+    testing_support::refused_thread_name() = thread;
+    try {
+      create_engine(options);
+    } catch (const Panic& p) {
+      return std::string(p.what());
+    }
+    return std::string("started");
+  };
+  EngineOptions hardware;
+  hardware.sysfs_root = "/owl-no-sysfs-here";
+  EXPECT_EQ(failure("owl-events", {.simulator = true}), "spawn event thread");
+  EXPECT_EQ(failure("owl-scan", hardware), "spawn scan thread");
+  EXPECT_EQ(failure("owl-SIM0001", {.simulator = true}),
+            "spawn device thread: Resource temporarily unavailable");
 }
 
 }  // namespace

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <future>
 #include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
+#include "error.hpp"
+#include "seams.hpp"
 #include "sim/simulated_port.hpp"
 
 using namespace std::chrono_literals;
@@ -38,83 +40,100 @@ class EventPumpTest : public ::testing::Test {
 };
 
 TEST_F(EventPumpTest, ForeignIdentityIsStoredButHiddenUntilTheFirstSettings) {
-  registry.insert("A", "/dev/ttyACM0", {});
+  const Generation a = registry.insert("A", "/dev/ttyACM0", {}).generation;
   // Too short, or not exactly "OWL" at the start.
   for (const char* text : {"bootloader 2", "OW", "owl 1", " OWL"}) {
-    EXPECT_EQ(apply(event::Identity{"A", text}), Events{}) << text;
+    EXPECT_EQ(apply(event::Identity{"A", text, a}), Events{}) << text;
   }
   EXPECT_EQ(find("A")->identity, " OWL");
   EXPECT_FALSE(find("A")->announced);
 
   const UnitSettings s = some_settings();
-  EXPECT_EQ(apply(event::Settings{"A", s}),
-            (Events{event::Announced{"A", "/dev/ttyACM0"}, event::Settings{"A", s}}));
+  EXPECT_EQ(apply(event::Settings{"A", s, a}),
+            (Events{event::Announced{"A", "/dev/ttyACM0"}, event::Settings{"A", s, a}}));
   EXPECT_TRUE(find("A")->announced);
 
   UnitSettings changed = s;
   changed.delayMs = 30;
-  EXPECT_EQ(apply(event::Settings{"A", changed}), (Events{event::Settings{"A", changed}}));
+  EXPECT_EQ(apply(event::Settings{"A", changed, a}), (Events{event::Settings{"A", changed, a}}));
   EXPECT_EQ(find("A")->settings, changed);
-  EXPECT_EQ(apply(event::Identity{"A", "x"}), (Events{event::Identity{"A", "x"}}));
+  EXPECT_EQ(apply(event::Identity{"A", "x", a}), (Events{event::Identity{"A", "x", a}}));
   EXPECT_EQ(find("A")->identity, "x");
 }
 
 TEST_F(EventPumpTest, StoppedRemovesTheUnitAndPassesOnlyWhatTheUserSaw) {
-  registry.insert("quiet", "q", {});
-  EXPECT_EQ(apply(event::Stopped{"quiet", "device closed", 1}), Events{});
+  const Generation quiet = registry.insert("quiet", "q", {}).generation;
+  EXPECT_EQ(apply(event::Stopped{"quiet", "device closed", quiet}), Events{});
   EXPECT_EQ(find("quiet"), nullptr);
 
-  const Generation first = registry.insert("A", "a", {});
-  apply(event::Settings{"A", some_settings()});
+  const Generation first = registry.insert("A", "a", {}).generation;
+  apply(event::Settings{"A", some_settings(), first});
   EXPECT_EQ(apply(event::Stopped{"A", "device closed", first}),
             (Events{event::Stopped{"A", "device closed", first}}));
   EXPECT_EQ(find("A"), nullptr);
 
   // The port comes back: a new registration is announced again.
-  registry.insert("A", "a2", {});
-  EXPECT_EQ(apply(event::Settings{"A", some_settings()}),
-            (Events{event::Announced{"A", "a2"}, event::Settings{"A", some_settings()}}));
+  const Generation second = registry.insert("A", "a2", {}).generation;
+  EXPECT_EQ(apply(event::Settings{"A", some_settings(), second}),
+            (Events{event::Announced{"A", "a2"}, event::Settings{"A", some_settings(), second}}));
 
+  // A user interface may still show a key whose last worker was replaced: its end passes.
   EXPECT_EQ(apply(event::Stopped{"nobody", "stopped", 5}),
             (Events{event::Stopped{"nobody", "stopped", 5}}));
-  EXPECT_EQ(apply(event::Settings{"nobody", some_settings()}),
-            (Events{event::Settings{"nobody", some_settings()}}));
   EXPECT_EQ(find("nobody"), nullptr);
 }
 
-TEST_F(EventPumpTest, StoppedOfAReplacedWorkerChangesNothing) {
-  const Generation old_generation = registry.insert("SIM0001", "simulator", {});
-  apply(event::Settings{"SIM0001", some_settings()});
-  const Generation new_generation = registry.insert("SIM0001", "simulator", {});
+TEST_F(EventPumpTest, EventsOfAReplacedWorkerChangeNothingAndAreNotPassedOn) {
+  const Generation old_generation = registry.insert("SIM0001", "simulator", {}).generation;
+  apply(event::Settings{"SIM0001", some_settings(), old_generation});
+  const Generation new_generation = registry.insert("SIM0001", "simulator", {}).generation;
   EXPECT_EQ(apply(event::Stopped{"SIM0001", "stopped", old_generation}), Events{});
   ASSERT_NE(find("SIM0001"), nullptr);
   EXPECT_EQ(find("SIM0001")->generation, new_generation);
 
-  apply(event::Settings{"SIM0001", some_settings()});
-  EXPECT_EQ(apply(event::Stopped{"SIM0001", "stopped", old_generation}), Events{});
-  EXPECT_TRUE(find("SIM0001")->announced);
+  const UnitSettings current = some_settings();
+  apply(event::Settings{"SIM0001", current, new_generation});
+  find("SIM0001")->confirming = true;
+  UnitSettings late = current;
+  late.delayMs = 99;
+  const Events none;
+  EXPECT_EQ(apply(event::Settings{"SIM0001", late, old_generation}), none);
+  EXPECT_EQ(apply(event::Identity{"SIM0001", "OWL old", old_generation}), none);
+  EXPECT_EQ(apply(event::WriteResult{outcome::Confirmed{}, "SIM0001", old_generation}), none);
+  EXPECT_EQ(apply(event::Stopped{"SIM0001", "stopped", old_generation}), none);
+  EXPECT_EQ(find("SIM0001")->settings, current);
+  EXPECT_FALSE(find("SIM0001")->identity.has_value());
+  EXPECT_TRUE(find("SIM0001")->confirming);
+  // Nor do the late events of a worker whose key is no longer registered at all.
+  EXPECT_EQ(apply(event::Settings{"gone", current, 3}), none);
+  EXPECT_EQ(apply(event::WriteResult{outcome::Confirmed{}, "gone", 3}), none);
+
+  // The end of a write that the replacement cut short always reaches the user.
+  const event::WriteResult cut{outcome::Replaced{}, "SIM0001", old_generation};
+  EXPECT_EQ(apply(cut), Events{cut});
+  EXPECT_TRUE(find("SIM0001")->confirming);
 }
 
 TEST_F(EventPumpTest, AnyWriteResultEndsConfirmingAndPasses) {
-  registry.insert("A", "a", {});
-  apply(event::Settings{"A", some_settings()});
+  const Generation a = registry.insert("A", "a", {}).generation;
+  apply(event::Settings{"A", some_settings(), a});
   const std::vector<WriteOutcome> outcomes = {
       outcome::NoAnswer{}, outcome::KeptDifferent{{"delayMs"}}, outcome::Busy{},
       outcome::SendFailed{"Broken pipe"}, outcome::Confirmed{}};
   for (const WriteOutcome& o : outcomes) {
     find("A")->confirming = true;
-    EXPECT_EQ(apply(event::WriteResult{o, "A"}), (Events{event::WriteResult{o, "A"}}));
+    EXPECT_EQ(apply(event::WriteResult{o, "A", a}), (Events{event::WriteResult{o, "A", a}}));
     EXPECT_FALSE(find("A")->confirming) << o.index();
   }
 }
 
 TEST_F(EventPumpTest, PortProblemsPassEvenWithAnUnannouncedEmptyKey) {
-  registry.insert("", "/dev/ttyACM3", {});
+  const Generation g = registry.insert("", "/dev/ttyACM3", {}).generation;
   const event::PortProblems problems{{"/dev/ttyACM1: Permission denied"}};
   EXPECT_EQ(apply(problems), (Events{problems}));
   EXPECT_FALSE(find("")->announced);
   // Events of that unit itself stay hidden until it is announced.
-  EXPECT_EQ(apply(event::Identity{"", "boot"}), Events{});
+  EXPECT_EQ(apply(event::Identity{"", "boot", g}), Events{});
 }
 
 // Two registered units and the channels around the pump.
@@ -131,9 +150,9 @@ struct PumpSetup {
 TEST(RunEventPump, ForwardsInOrderUntilTheEventChannelCloses) {
   PumpSetup p;
   const UnitSettings s = some_settings();
-  p.events.first.send(event::Identity{"B", "boot"});
-  p.events.first.send(event::Settings{"A", s});
-  p.events.first.send(event::Settings{"B", s});
+  p.events.first.send(event::Identity{"B", "boot", 2});
+  p.events.first.send(event::Settings{"A", s, 1});
+  p.events.first.send(event::Settings{"B", s, 2});
   p.events.first.send(event::Stopped{"A", "device closed", 1});
   p.events.first.reset();
 
@@ -141,31 +160,55 @@ TEST(RunEventPump, ForwardsInOrderUntilTheEventChannelCloses) {
 
   Events forwarded;
   while (std::optional<UnitEvent> e = p.ui.second.recv()) forwarded.push_back(std::move(*e));
-  EXPECT_EQ(forwarded,
-            (Events{event::Announced{"A", "a"}, event::Settings{"A", s}, event::Announced{"B", "b"},
-                    event::Settings{"B", s}, event::Stopped{"A", "device closed", 1}}));
+  EXPECT_EQ(forwarded, (Events{event::Announced{"A", "a"}, event::Settings{"A", s, 1},
+                               event::Announced{"B", "b"}, event::Settings{"B", s, 2},
+                               event::Stopped{"A", "device closed", 1}}));
   EXPECT_FALSE(p.registry->contains("A"));
   EXPECT_EQ(p.registry->snapshot_units().size(), 1u);
 }
 
-TEST(RunEventPump, StopsWhenTheUserInterfaceIsGone) {
+TEST(RunEventPump, KeepsTheRegistryTrueWhenTheUserInterfaceIsGone) {
   PumpSetup p;
   { auto gone = std::move(p.ui.second); }
-  p.events.first.send(event::Settings{"A", some_settings()});
-  p.events.first.send(event::Settings{"B", some_settings()});
-
-  auto pump = std::async(std::launch::async, [&] {
-    run_event_pump(std::move(p.events.second), std::move(p.ui.first), p.registry);
-  });
-  const bool stopped = pump.wait_for(10s) == std::future_status::ready;
-  p.events.first
-      .reset();  // lets a pump that missed the failed send finish, so the test cannot hang
-  pump.wait();
-  EXPECT_TRUE(stopped);
-  // The first event was applied before its send failed; the second was never taken.
+  p.events.first.send(event::Settings{"A", some_settings(), 1});
+  p.events.first.send(event::Settings{"B", some_settings(), 2});
+  p.events.first.send(event::Stopped{"A", "device closed", 1});
+  p.events.first.reset();
+  run_event_pump(std::move(p.events.second), std::move(p.ui.first), p.registry);
   const std::vector<UnitSnapshot> units = p.registry->snapshot_units();
   ASSERT_EQ(units.size(), 1u);
-  EXPECT_EQ(units[0].key, "A");
+  EXPECT_EQ(units[0].key, "B");
+}
+
+TEST(RunEventPump, APoisonedRegistryDoesNotTakeThePumpDown) {
+  testing_support::SeamGuard seams;
+  set_fault_sink(&testing_support::FaultLog::sink);
+  PumpSetup p;
+  // An allocation fails inside a critical section: that call fails and the registry is poisoned.
+  sys::registry_hook = [](bool locked) {
+    if (locked) throw std::bad_alloc();
+  };
+  EXPECT_THROW(p.registry->insert("C", "c", {}), std::bad_alloc);
+  sys::registry_hook = nullptr;
+  try {
+    p.registry->insert("C", "c", {});
+    ADD_FAILURE() << "a poisoned registry accepted a unit";
+  } catch (const Panic& e) {
+    EXPECT_EQ(std::string(e.what()), "unit registry lock poisoned");
+  }
+
+  spawn_event_pump(std::move(p.events.second), std::move(p.ui.first), p.registry);
+  p.events.first.send(event::Settings{"A", some_settings(), 1});
+  p.events.first.send(event::Settings{"B", some_settings(), 2});
+  const event::PortProblems problems{{"/dev/ttyACM1: Permission denied"}};
+  p.events.first.send(problems);
+  // The unit events cannot be applied and are dropped; what needs no registry still passes.
+  auto r = p.ui.second.recv_until(std::chrono::steady_clock::now() + 10s);
+  ASSERT_EQ(r.status, RecvStatus::Value);
+  EXPECT_EQ(*r.value, UnitEvent{problems});
+  // Reported once, not once per event.
+  EXPECT_EQ(testing_support::FaultLog::seen(),
+            std::vector<std::string>{"owl-events: unit registry lock poisoned"});
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "clock.hpp"
 #include "fake_sysfs.hpp"
 #include "manager/engine.hpp"
+#include "seams.hpp"
 
 using namespace std::chrono_literals;
 
@@ -180,6 +182,24 @@ TEST_F(PortScanPass, OpenFailuresArePublishedWhenTheyChange) {
   EXPECT_TRUE(sent().empty());
 }
 
+TEST_F(PortScanPass, AUnitWhoseThreadCannotStartIsAPortProblemAndTriedAgain) {
+  testing_support::SeamGuard seams;
+  const std::vector<SerialPortInfo> ports = {unit_port("/dev/ttyACM0", "K1"),
+                                             unit_port("/dev/ttyACM1", "K2")};
+  failing_["/dev/ttyACM1"] = "Permission denied";
+  sys::calls().pthread_create = &testing_support::refuse_thread;
+  pass(ports);
+  --workers_;  // the opened port was closed again without a worker
+  EXPECT_FALSE(label_of("K1").has_value());
+  EXPECT_EQ(sent(), problems({"/dev/ttyACM0: spawn device thread: Resource temporarily unavailable",
+                              "/dev/ttyACM1: Permission denied"}));
+
+  sys::restore_system_calls();
+  pass(ports);
+  EXPECT_EQ(label_of("K1"), "/dev/ttyACM0");
+  EXPECT_EQ(sent(), problems({"/dev/ttyACM1: Permission denied"}));
+}
+
 TEST_F(PortScanPass, ProblemsAreSortedByteWiseAndFollowTheirPorts) {
   // Sorting the lines differs from sorting the paths: ' ' sorts before ':', and bytes above 0x7F
   // sort after ASCII.
@@ -216,6 +236,7 @@ TEST(PortScanFormat, OptionalStringsAreWrittenInDebugForm) {
   EXPECT_EQ(debug_quoted(std::string("Quillon")), "Some(\"Quillon\")");
   EXPECT_EQ(debug_quoted(std::nullopt), "None");
   EXPECT_EQ(debug_quoted(std::string("a\"b\\c\nd\te\x1b")), "Some(\"a\\\"b\\\\c\\nd\\te\\u{1b}\")");
+  EXPECT_EQ(debug_quoted(std::string("\r\x7f\0", 3)), "Some(\"\\r\\u{7f}\\0\")");
 }
 
 // Parks the scanner thread in its first pause so the test can see the pause it asked for.
@@ -258,6 +279,24 @@ TEST(PortScanThread, RunsAPassAtOnceThenPausesOneSecond) {
       UnitEvent(event::PortProblems{{tree.dev_path("ttyACM0") + ": No such file or directory"}}));
   EXPECT_EQ(clock->wait_for_sleep(), std::vector<Duration>{SCAN_INTERVAL});
   EXPECT_FALSE(manager.registry->contains("K1"));
+}
+
+TEST(PortScanThread, AFailingPassIsReportedAndTheScannerGoesOn) {
+  testing_support::SeamGuard seams;
+  set_fault_sink(&testing_support::FaultLog::sink);
+  auto* clock = new PauseRecordingClock;
+  auto [sender, receiver] = make_channel<UnitEvent>();
+  Manager manager{std::make_shared<UnitRegistry>(), std::move(sender), clock};
+  // A registry that failed once fails every pass alike.
+  EXPECT_THROW(manager.registry->with_lock([](UnitMap&) -> int { throw std::bad_alloc(); }),
+               std::bad_alloc);
+  FakeSysfs tree;
+  tree.add_usb_port("ttyACM0", {});
+  spawn_port_scanner(manager, std::make_shared<PortProblemTable>(),
+                     {tree.sysfs().string(), tree.dev()});
+  EXPECT_EQ(clock->wait_for_sleep(), std::vector<Duration>{SCAN_INTERVAL});
+  EXPECT_EQ(testing_support::FaultLog::seen(),
+            std::vector<std::string>{"owl-scan: unit registry lock poisoned"});
 }
 
 }  // namespace

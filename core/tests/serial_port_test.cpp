@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -11,13 +12,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +29,8 @@
 
 #include "clock.hpp"
 #include "device/worker.hpp"
+#include "seams.hpp"
+#include "system_calls.hpp"
 
 using namespace std::chrono_literals;
 
@@ -249,6 +255,207 @@ TEST(SerialPort, OpenFailuresGiveTheSystemText) {
   EXPECT_EQ(open_unit_port("/dev/owl-no-such-port").error(), "No such file or directory");
   // Not a terminal: the exclusive claim is the first step that fails.
   EXPECT_EQ(open_unit_port("/dev/null").error(), "Inappropriate ioctl for device");
+}
+
+// Scripted failures for the port's system calls: each call takes the next step meant for it, and
+// a call with no step left is passed on to the system.
+struct Step {
+  int error = 0;       // fail with this error number
+  ssize_t limit = -1;  // otherwise pass on, capped at this many bytes (or a "success" of 0)
+  bool forever = false;
+};
+
+struct Script {
+  std::map<std::string, std::deque<Step>> steps;
+  std::vector<std::string> calls;
+  unsigned long ioctl_request = 0;  // ioctl fails only for this request
+
+  // The next step of this call, or nothing; records the call with its detail.
+  std::optional<Step> take(const std::string& call, const std::string& detail = "") {
+    calls.push_back(detail.empty() ? call : call + " " + detail);
+    auto& queue = steps[call];
+    if (queue.empty()) return std::nullopt;
+    const Step step = queue.front();
+    if (!step.forever) queue.pop_front();
+    if (step.error != 0) errno = step.error;
+    return step;
+  }
+};
+
+Script& script() {
+  static Script s;
+  return s;
+}
+
+// Whether this call fails now (errno is then set).
+bool fails(const std::string& call) {
+  auto step = script().take(call);
+  return step && step->error != 0;
+}
+
+ssize_t scripted_write(int fd, const void* data, size_t size) {
+  auto step = script().take("write", std::to_string(size));
+  if (step && step->error != 0) return -1;
+  if (step) size = std::min(size, static_cast<size_t>(step->limit));
+  return size == 0 ? 0 : ::write(fd, data, size);
+}
+ssize_t scripted_read(int fd, void* data, size_t size) {
+  return fails("read") ? -1 : ::read(fd, data, size);
+}
+int scripted_poll(pollfd* fds, nfds_t count, int timeout_ms) {
+  auto step = script().take("poll");
+  if (step) return step->error != 0 ? -1 : static_cast<int>(step->limit);
+  return ::poll(fds, count, timeout_ms);
+}
+int scripted_tcdrain(int fd) {
+  return fails("tcdrain") ? -1 : ::tcdrain(fd);
+}
+int scripted_open(const char* path, int flags) {
+  return fails("open") ? -1 : ::open(path, flags);
+}
+int scripted_flock(int fd, int operation) {
+  return fails("flock") ? -1 : ::flock(fd, operation);
+}
+int scripted_ioctl(int fd, unsigned long request, void* arg) {
+  if (request == script().ioctl_request && fails("ioctl")) return -1;
+  return ::ioctl(fd, request, arg);
+}
+int scripted_tcgetattr(int fd, termios* attributes) {
+  return fails("tcgetattr") ? -1 : ::tcgetattr(fd, attributes);
+}
+int scripted_tcflush(int fd, int queue) {
+  return fails("tcflush") ? -1 : ::tcflush(fd, queue);
+}
+int scripted_fcntl(int fd, int command, int argument) {
+  return fails("fcntl") ? -1 : ::fcntl(fd, command, argument);
+}
+// A limit of 0 claims success without applying anything.
+int scripted_tcsetattr(int fd, int actions, const termios* attributes) {
+  auto step = script().take("tcsetattr");
+  if (step && step->error != 0) return -1;
+  if (step && step->limit == 0) return 0;
+  return ::tcsetattr(fd, actions, attributes);
+}
+
+class ScriptedPortTest : public SerialPortTest {
+ protected:
+  ScriptedPortTest() {
+    script() = Script{};
+    sys::SystemCalls& calls = sys::calls();
+    calls.write = &scripted_write;
+    calls.read = &scripted_read;
+    calls.poll = &scripted_poll;
+    calls.tcdrain = &scripted_tcdrain;
+    calls.open = &scripted_open;
+    calls.flock = &scripted_flock;
+    calls.ioctl = &scripted_ioctl;
+    calls.tcsetattr = &scripted_tcsetattr;
+    calls.tcgetattr = &scripted_tcgetattr;
+    calls.tcflush = &scripted_tcflush;
+    calls.fcntl = &scripted_fcntl;
+  }
+  void expect(std::initializer_list<std::pair<const std::string, std::deque<Step>>> steps) {
+    script() = Script{};
+    script().steps = steps;
+  }
+  testing_support::SeamGuard seams;
+};
+
+TEST_F(ScriptedPortTest, WritesResumeAfterSignalsAndShortWrites) {
+  auto link = open();
+  ASSERT_TRUE(link);
+  const std::vector<std::uint8_t> frame = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  expect({{"write", {{EINTR}, {0, 3}, {0, 4}}}});
+  EXPECT_EQ(link->write_all(frame), std::nullopt);
+  EXPECT_EQ(pty.receive(10), frame);
+  EXPECT_EQ(script().calls, (std::vector<std::string>{"poll", "write 10", "poll", "write 10",
+                                                      "poll", "write 7", "poll", "write 3"}));
+}
+
+TEST_F(ScriptedPortTest, WriteFailuresEndTheWriteWithTheirKind) {
+  auto link = open();
+  ASSERT_TRUE(link);
+  const std::vector<std::uint8_t> frame(10, 0xAA);
+  const std::pair<std::deque<Step>, LinkError> cases[] = {
+      {{{EAGAIN}}, {LinkError::Kind::WouldBlock, "Resource temporarily unavailable"}},
+      {{{0, 0}}, {LinkError::Kind::WriteZero, "failed to write whole buffer"}},
+      // The line fails part way through a frame: what was written stays written.
+      {{{0, 4}, {EIO}}, {LinkError::Kind::Uncategorized, "Input/output error"}},
+  };
+  for (const auto& [steps, error] : cases) {
+    expect({{"write", steps}});
+    EXPECT_EQ(link->write_all(frame), error) << error.text;
+  }
+  EXPECT_EQ(pty.receive(4), std::vector<std::uint8_t>(4, 0xAA));
+
+  expect({{"poll", {{0, 0}}}});
+  EXPECT_EQ(link->write_all(frame), LinkError::timed_out());
+  expect({{"poll", {{EBADF}}}});
+  EXPECT_EQ(link->write_all(frame), LinkError::from_errno(EBADF));
+}
+
+TEST_F(ScriptedPortTest, ReadsAndWaitsResumeAfterSignals) {
+  auto link = open();
+  ASSERT_TRUE(link);
+  ASSERT_TRUE(pty.send({0x42}));
+  std::array<std::uint8_t, 8> buffer{};
+  expect({{"poll", {{EINTR}}}, {"read", {{EINTR}}}});
+  auto got = link->read(buffer);
+  ASSERT_TRUE(got);
+  EXPECT_EQ(*got, 1u);
+  EXPECT_EQ(buffer[0], 0x42);
+  EXPECT_EQ(script().calls, (std::vector<std::string>{"poll", "poll", "read", "read"}));
+
+  ASSERT_TRUE(pty.send({0x43}));
+  expect({{"read", {{EIO}}}});
+  got = link->read(buffer);
+  ASSERT_FALSE(got);
+  EXPECT_EQ(got.error(), (LinkError{LinkError::Kind::Uncategorized, "Input/output error"}));
+}
+
+TEST_F(ScriptedPortTest, FlushRetriesSignalsWithinItsTimeout) {
+  auto link = open();
+  ASSERT_TRUE(link);
+  expect({{"tcdrain", {{EINTR}, {EINTR}}}});
+  EXPECT_EQ(link->flush(), std::nullopt);
+  EXPECT_EQ(script().calls.size(), 3u);
+  expect({{"tcdrain", {{EIO}}}});
+  EXPECT_EQ(link->flush(), (LinkError{LinkError::Kind::Other, "flush failed"}));
+  // Interrupted for longer than the port's timeout.
+  expect({{"tcdrain", {{EINTR, -1, true}}}});
+  EXPECT_EQ(link->flush(),
+            (LinkError{LinkError::Kind::TimedOut, "timeout for retrying flush reached"}));
+}
+
+TEST_F(ScriptedPortTest, EachOpenStepFailsWithItsOwnText) {
+  const auto open_error =
+      [&](std::initializer_list<std::pair<const std::string, std::deque<Step>>> steps,
+          unsigned long ioctl_request = 0) -> std::string {
+    expect(steps);
+    script().ioctl_request = ioctl_request;
+    auto opened = open_unit_port(pty.slave_path());
+    return opened ? std::string("opened") : opened.error();
+  };
+  EXPECT_EQ(open_error({{"open", {{EACCES}}}}), "Permission denied");
+  EXPECT_EQ(open_error({{"ioctl", {{EBUSY}}}}, TIOCEXCL), "Device or resource busy");
+  EXPECT_EQ(open_error({{"flock", {{EWOULDBLOCK}}}}),
+            "Unable to acquire exclusive lock on serial port");
+  EXPECT_EQ(open_error({{"flock", {{ENOLCK}}}}), "No locks available");
+  EXPECT_EQ(open_error({{"tcsetattr", {{EIO}}}}), "Input/output error");
+  EXPECT_EQ(open_error({{"tcsetattr", {{0, 0}}}}), "Settings did not apply correctly");
+  EXPECT_EQ(open_error({{"tcsetattr", {{}, {EINVAL}}}}), "Invalid argument");
+  EXPECT_EQ(open_error({{"ioctl", {{EIO}}}}, TIOCMBIS), "Input/output error");
+  // The attributes are read three times: before the raw mode, to check it, before the speed.
+  for (std::size_t failing = 0; failing < 3; ++failing) {
+    std::deque<Step> steps(failing, Step{});
+    steps.push_back(Step{EIO});
+    EXPECT_EQ(open_error({{"tcgetattr", steps}}), "Input/output error") << failing;
+  }
+  EXPECT_EQ(open_error({{"tcflush", {{EIO}}}}), "Input/output error");
+  EXPECT_EQ(open_error({{"fcntl", {{EBADF}}}}), "Bad file descriptor");
+  EXPECT_EQ(open_error({{"fcntl", {{}, {EINVAL}}}}), "Invalid argument");
+  // A line without modem control (EINVAL like ENOTTY) is used without DTR.
+  EXPECT_EQ(open_error({{"ioctl", {{EINVAL}}}}, TIOCMBIS), "opened");
 }
 
 }  // namespace

@@ -6,9 +6,11 @@
 #include <fstream>
 #include <thread>
 
+#include "error.hpp"
 #include "frame.hpp"
 #include "manager/device_loop.hpp"
 #include "manager/manager.hpp"
+#include "seams.hpp"
 
 using namespace std::chrono_literals;
 
@@ -123,6 +125,88 @@ TEST(WorkerSpawn, RegistersTheUnitAndNamesItsThreadWithinTheKernelLimit) {
       EXPECT_EQ(stopped->reason, "stopped");
       break;
     }
+  }
+}
+
+// Waits for the next event of kind E, skipping others.
+template <class E>
+std::optional<E> next_of(Receiver<UnitEvent>& receiver) {
+  for (;;) {
+    auto r = receiver.recv_until(std::chrono::steady_clock::now() + 5s);
+    if (r.status != RecvStatus::Value) return std::nullopt;
+    if (auto* e = std::get_if<E>(&*r.value)) return std::move(*e);
+  }
+}
+
+// Never answers; each read waits a little, as a real port's timeout would.
+class IdleLink final : public ByteLink {
+ public:
+  Expected<std::size_t, LinkError> read(std::span<std::uint8_t>) override {
+    std::this_thread::sleep_for(2ms);
+    return Unexpected{LinkError::timed_out()};
+  }
+  std::optional<LinkError> write_all(std::span<const std::uint8_t>) override { return {}; }
+  std::optional<LinkError> flush() override { return {}; }
+};
+
+class ThrowingLink final : public ByteLink {
+ public:
+  Expected<std::size_t, LinkError> read(std::span<std::uint8_t>) override {
+    throw std::runtime_error("link exploded");
+  }
+  std::optional<LinkError> write_all(std::span<const std::uint8_t>) override { return {}; }
+  std::optional<LinkError> flush() override { return {}; }
+};
+
+TEST(WorkerSpawn, AFailingLoopStopsOnlyItsOwnUnitAndIsReported) {
+  testing_support::SeamGuard seams;
+  set_fault_sink(&testing_support::FaultLog::sink);
+  auto [events, receiver] = make_channel<UnitEvent>();
+  Manager manager{std::make_shared<UnitRegistry>(), events};
+  spawn_device_worker(manager, "K", "/dev/ttyACM0", std::make_unique<ThrowingLink>());
+  const Generation generation =
+      manager.registry->with_lock([](UnitMap& units) { return units.at("K").generation; });
+  auto stopped = next_of<event::Stopped>(receiver);
+  ASSERT_TRUE(stopped);
+  EXPECT_EQ(*stopped, (event::Stopped{"K", "internal failure: link exploded", generation}));
+  EXPECT_EQ(testing_support::FaultLog::seen(), std::vector<std::string>{"owl-K: link exploded"});
+}
+
+TEST(WorkerSpawn, AThreadThatCannotStartLeavesNoUnitBehind) {
+  testing_support::SeamGuard seams;
+  auto [events, receiver] = make_channel<UnitEvent>();
+  Manager manager{std::make_shared<UnitRegistry>(), events};
+  sys::calls().pthread_create = &testing_support::refuse_thread;
+  try {
+    spawn_device_worker(manager, "K", "/dev/ttyACM0", std::make_unique<RecordingLink>());
+    ADD_FAILURE() << "the spawn did not fail";
+  } catch (const Panic& p) {
+    EXPECT_EQ(std::string(p.what()), "spawn device thread: Resource temporarily unavailable");
+  }
+  EXPECT_FALSE(manager.registry->contains("K"));
+}
+
+TEST(WorkerSpawn, ReplacingAUnitEndsItsPendingWriteAtOnce) {
+  auto [events, receiver] = make_channel<UnitEvent>();
+  Manager manager{std::make_shared<UnitRegistry>(), events};
+  spawn_device_worker(manager, "K", "/dev/ttyACM0", std::make_unique<IdleLink>());
+  const Generation first = manager.registry->with_lock([](UnitMap& units) {
+    units.at("K").confirming = true;
+    return units.at("K").generation;
+  });
+  spawn_device_worker(manager, "K", "/dev/ttyACM0", std::make_unique<IdleLink>());
+  auto ended = next_of<event::WriteResult>(receiver);
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(*ended, (event::WriteResult{outcome::Replaced{}, "K", first}));
+
+  // A replacement with no write pending ends none.
+  spawn_device_worker(manager, "K", "/dev/ttyACM0", std::make_unique<IdleLink>());
+  manager.registry->with_lock([](UnitMap& units) { units.clear(); });
+  for (int stopped = 0; stopped < 3;) {
+    auto r = receiver.recv_until(std::chrono::steady_clock::now() + 5s);
+    ASSERT_EQ(r.status, RecvStatus::Value);
+    EXPECT_FALSE(std::holds_alternative<event::WriteResult>(*r.value));
+    stopped += std::holds_alternative<event::Stopped>(*r.value);
   }
 }
 

@@ -1,12 +1,11 @@
 #include "device/worker.hpp"
 
-#include <pthread.h>
-
 #include <chrono>
+#include <exception>
 #include <system_error>
-#include <thread>
 
 #include "error.hpp"
+#include "fault.hpp"
 #include "manager/device_loop.hpp"
 #include "manager/manager.hpp"
 #include "trace.hpp"
@@ -39,26 +38,30 @@ std::optional<LinkError> send_bytes(ByteLink& link, std::string_view key,
   return std::nullopt;
 }
 
-void set_thread_name(std::string_view name) {
-  std::string shortened(name.substr(0, 15));
-  shortened = shortened.c_str();  // a NUL inside the key ends the name there
-  pthread_setname_np(pthread_self(), shortened.c_str());
-}
-
 void spawn_device_worker(Manager& manager, const std::string& key, const std::string& label,
                          std::unique_ptr<ByteLink> link) {
   auto [commands, command_receiver] = make_channel<UnitCommand>();
-  const Generation generation = manager.registry->insert(key, label, std::move(commands));
+  const Registration registration = manager.registry->insert(key, label, std::move(commands));
+  if (registration.replaced_write) {
+    // The replaced worker can no longer confirm it, and its own events no longer count.
+    manager.events.send(event::WriteResult{outcome::Replaced{}, key, *registration.replaced_write});
+  }
   try {
-    std::thread worker([receiver = std::move(command_receiver), events = manager.events, key,
-                        generation, link = std::move(link), clock = manager.clock]() mutable {
-      set_thread_name("owl-" + key);
-      run_device_loop(std::move(receiver), std::move(events), key, generation, std::move(link),
-                      *clock);
+    spawn_detached("owl-" + key, [receiver = std::move(command_receiver), events = manager.events,
+                                  key, generation = registration.generation, link = std::move(link),
+                                  clock = manager.clock]() mutable {
+      try {
+        run_device_loop(std::move(receiver), events, key, generation, std::move(link), *clock);
+      } catch (const std::exception& e) {
+        // Only this unit ends: its entry goes, and the user sees why.
+        report_fault("owl-" + key, e.what());
+        events.send(event::Stopped{key, std::string("internal failure: ") + e.what(), generation});
+      }
     });
-    worker.detach();
-  } catch (const std::system_error&) {
-    throw Panic("spawn device thread");
+  } catch (const std::system_error& e) {
+    // A unit without a worker could never be removed, nor written with the others.
+    manager.registry->erase(key, registration.generation);
+    throw Panic(std::string("spawn device thread: ") + e.code().message());
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include "clock.hpp"
 #include "device/byte_link.hpp"
+#include "thread.hpp"
 
 namespace owl {
 
@@ -27,8 +28,5 @@ std::optional<LinkError> send_bytes(ByteLink& link, std::string_view key,
 // Throws Panic("spawn device thread") if the thread cannot be started.
 void spawn_device_worker(Manager& manager, const std::string& key, const std::string& label,
                          std::unique_ptr<ByteLink> link);
-
-// Names the calling thread; the kernel keeps only the first 15 bytes.
-void set_thread_name(std::string_view name);
 
 }  // namespace owl

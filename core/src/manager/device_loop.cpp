@@ -202,18 +202,28 @@ namespace {
 
 class WorkerIo final : public LoopIo {
  public:
-  WorkerIo(ByteLink& link, const std::string& key, Sender<UnitEvent>& events, Clock& clock)
-      : link_(link), key_(key), events_(events), clock_(clock) {}
+  WorkerIo(ByteLink& link, const std::string& key, Generation generation, Sender<UnitEvent>& events,
+           Clock& clock)
+      : link_(link), key_(key), generation_(generation), events_(events), clock_(clock) {}
   std::optional<LinkError> transmit(std::span<const std::uint8_t> bytes) override {
     return send_bytes(link_, key_, bytes, clock_);
   }
-  // A lost event (the pump has gone) changes nothing for the loop.
-  void emit(UnitEvent event) override { events_.send(std::move(event)); }
+  // A lost event (the pump has gone) changes nothing for the loop. Each event names this worker's
+  // registration, so that the pump can tell it from a replacement's.
+  void emit(UnitEvent event) override {
+    std::visit(
+        [&](auto& e) {
+          if constexpr (requires { e.generation; }) e.generation = generation_;
+        },
+        event);
+    events_.send(std::move(event));
+  }
   TimePoint now() override { return clock_.now(); }
 
  private:
   ByteLink& link_;
   const std::string& key_;
+  Generation generation_;
   Sender<UnitEvent>& events_;
   Clock& clock_;
 };
@@ -224,7 +234,7 @@ void run_device_loop(Receiver<UnitCommand> commands, Sender<UnitEvent> events, s
                      Generation generation, std::unique_ptr<ByteLink> link, Clock& clock) {
   std::string reason;
   {
-    WorkerIo io(*link, key, events, clock);
+    WorkerIo io(*link, key, generation, events, clock);
     DeviceLoop loop(key, clock.now());
     std::array<std::uint8_t, READ_BUFFER_SIZE> buffer{};
     while (!loop.ended()) {

@@ -15,7 +15,8 @@ namespace owl {
 std::vector<UnitEvent> apply_unit_event(UnitMap& units, UnitEvent event);
 
 // The pump's body: one event at a time, applied under the lock, passed on outside it. Returns
-// when the event channel disconnects or the UI event channel's receiver is gone.
+// when the event channel disconnects. Once the UI event channel's receiver is gone, events are
+// still applied, so that the registry stays true for the calls that read it.
 void run_event_pump(Receiver<UnitEvent> events, Sender<UnitEvent> ui_events,
                     std::shared_ptr<UnitRegistry> registry);
 

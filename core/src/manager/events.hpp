@@ -37,10 +37,14 @@ struct SendFailed {
 struct Confirmed {
   friend bool operator==(const Confirmed&, const Confirmed&) = default;
 };
+// The unit was replaced (its key registered anew) while the write was still being confirmed.
+struct Replaced {
+  friend bool operator==(const Replaced&, const Replaced&) = default;
+};
 }  // namespace outcome
 
 using WriteOutcome = std::variant<outcome::NoAnswer, outcome::KeptDifferent, outcome::Busy,
-                                  outcome::SendFailed, outcome::Confirmed>;
+                                  outcome::SendFailed, outcome::Confirmed, outcome::Replaced>;
 
 // Each registration of a key gets its own generation, so that the end of a replaced worker is not
 // taken for the end of the unit that replaced it.
@@ -61,16 +65,19 @@ struct Stopped {
 struct Settings {
   std::string key;
   UnitSettings settings;
+  Generation generation = 0;
   friend bool operator==(const Settings&, const Settings&) = default;
 };
 struct Identity {
   std::string key;
   std::string text;
+  Generation generation = 0;
   friend bool operator==(const Identity&, const Identity&) = default;
 };
 struct WriteResult {
   WriteOutcome outcome;
   std::string key;
+  Generation generation = 0;
   friend bool operator==(const WriteResult&, const WriteResult&) = default;
 };
 struct PortProblems {

@@ -5,12 +5,12 @@
 #include <exception>
 #include <mutex>
 #include <system_error>
-#include <thread>
 #include <utility>
 
 #include "device/serial_port.hpp"
 #include "device/worker.hpp"
 #include "error.hpp"
+#include "fault.hpp"
 #include "manager/engine.hpp"
 #include "trace.hpp"
 
@@ -108,7 +108,12 @@ void run_scan_pass(const PortListing& listing, Manager& manager, PortProblemTabl
         trace(key + " opened " + port.device_path + " (" + debug_quoted(usb.manufacturer) + " " +
               debug_quoted(usb.product) + ")");
       }
-      spawn_device_worker(manager, key, port.device_path, std::move(opened.value()));
+      try {
+        spawn_device_worker(manager, key, port.device_path, std::move(opened.value()));
+      } catch (const Panic& failure) {
+        // The port was closed again and its unit is not registered: the next pass tries anew.
+        problems[port.device_path] = failure.what();
+      }
     } else {
       if (trace_enabled()) {
         trace(key + " could not open " + port.device_path + ": " + opened.error());
@@ -127,22 +132,20 @@ void run_scan_pass(const PortListing& listing, Manager& manager, PortProblemTabl
 void spawn_port_scanner(Manager& manager, std::shared_ptr<PortProblemTable> port_problems,
                         ScannerConfig config) {
   try {
-    std::thread scanner([manager = manager, port_problems = std::move(port_problems),
-                         config = std::move(config)]() mutable {
-      set_thread_name("owl-scan");
+    spawn_detached("owl-scan", [manager = manager, port_problems = std::move(port_problems),
+                                config = std::move(config)]() mutable {
       const PortOpener open_port = [](const std::string& path) { return open_unit_port(path); };
       for (;;) {
         try {
           run_scan_pass(list_serial_ports(config.sysfs_root, config.dev_root), manager,
                         *port_problems, open_port);
-        } catch (const std::exception&) {
-          // A worker thread that could not start costs this pass, not the whole process: an
-          // exception escaping a detached thread would terminate it.
+        } catch (const std::exception& e) {
+          // Costs this pass, not the scanner: a poisoned registry, say, fails every pass alike.
+          report_fault("owl-scan", e.what());
         }
         manager.clock->sleep_for(SCAN_INTERVAL);
       }
     });
-    scanner.detach();
   } catch (const std::system_error&) {
     throw Panic("spawn scan thread");
   }

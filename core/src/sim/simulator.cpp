@@ -30,11 +30,26 @@ void add_simulated_unit(Manager& manager, const std::string& id, std::uint32_t s
   auto stop = std::make_shared<std::atomic<bool>>(false);
   auto port = std::make_unique<SimulatedPort>(
       simulated_unit_settings(serial, lo, hi, channel_count), stop, *manager.clock);
-  {
-    const std::lock_guard<std::mutex> lock(table().mutex);
-    table().stop_flags.insert_or_assign(id, stop);
+  // The table's lock is held across the registration, so that adds and removes of one id take
+  // turns and the stop flag kept is always that of the registered worker. (The registry lock is
+  // taken under it, never the other way round.)
+  const std::lock_guard<std::mutex> lock(table().mutex);
+  auto& flags = table().stop_flags;
+  std::shared_ptr<std::atomic<bool>> previous;
+  if (auto it = flags.find(id); it != flags.end()) previous = it->second;
+  flags.insert_or_assign(id, std::move(stop));
+  try {
+    spawn_device_worker(manager, id, "simulator", std::move(port));
+  } catch (...) {
+    // The previous unit may still be registered (the registration failed) or be ending (its
+    // replacement could not start); either way its own flag is the one to keep.
+    if (previous) {
+      flags.insert_or_assign(id, std::move(previous));
+    } else {
+      flags.erase(id);
+    }
+    throw;
   }
-  spawn_device_worker(manager, id, "simulator", std::move(port));
 }
 
 bool remove_simulated_unit(const std::string& id) {
