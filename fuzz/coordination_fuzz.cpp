@@ -21,18 +21,12 @@
 #include <vector>
 
 #include "analysis.hpp"
+#include "fuzz_check.hpp"
 #include "planner.hpp"
 
 namespace {
 
 using namespace owl::coord;
-
-#define FUZZ_CHECK(cond) \
-  do {                   \
-    if (!(cond)) {       \
-      __builtin_trap();  \
-    }                    \
-  } while (0)
 
 class Input {
  public:

@@ -14,17 +14,11 @@
 #include <vector>
 
 #include "frame.hpp"
+#include "fuzz_check.hpp"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-#define FUZZ_CHECK(cond) \
-  do {                   \
-    if (!(cond)) {       \
-      __builtin_trap();  \
-    }                    \
-  } while (0)
 
 class ReferenceDecoder {
  public:

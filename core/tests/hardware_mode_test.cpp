@@ -23,6 +23,7 @@
 #include "frame.hpp"
 #include "manager/engine.hpp"
 #include "manager/write.hpp"
+#include "pty_unit.hpp"
 #include "settings/payload.hpp"
 #include "sim/simulated_port.hpp"
 
@@ -32,81 +33,6 @@ namespace owl {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A unit at the far end of a pseudo-terminal: answers settings requests and keeps what is
-// written, like the firmware does.
-class UnitEmulator {
- public:
-  explicit UnitEmulator(UnitSettings settings) : settings_(std::move(settings)) {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    std::array<char, PATH_MAX> name{};
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0 ||
-        ::ptsname_r(master_, name.data(), name.size()) != 0) {
-      throw std::runtime_error("no pseudo-terminal");
-    }
-    slave_path_ = name.data();
-    thread_ = std::thread([this] { run(); });
-  }
-  ~UnitEmulator() { hang_up(); }
-  UnitEmulator(const UnitEmulator&) = delete;
-  UnitEmulator& operator=(const UnitEmulator&) = delete;
-
-  const std::string& slave_path() const { return slave_path_; }
-
-  UnitSettings settings() {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return settings_;
-  }
-
-  void hang_up() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-    if (master_ >= 0) ::close(master_);
-    master_ = -1;
-  }
-
- private:
-  void run() {
-    FrameDecoder decoder;
-    while (!stop_) {
-      pollfd entry{master_, POLLIN, 0};
-      if (::poll(&entry, 1, 20) <= 0) continue;
-      std::array<std::uint8_t, 256> chunk{};
-      const ssize_t got = ::read(master_, chunk.data(), chunk.size());
-      if (got <= 0) {
-        // Until the engine opens the slave side the master reports a hang-up.
-        std::this_thread::sleep_for(10ms);
-        continue;
-      }
-      for (const Frame& frame :
-           decoder.push(std::span(chunk.data(), static_cast<std::size_t>(got)))) {
-        handle(frame);
-      }
-    }
-  }
-
-  void handle(const Frame& frame) {
-    if (frame.cmd != CMD_SETTINGS || frame.payload.size() < 4 ||
-        read_u32_le(frame.payload.data()) != SETTINGS_STRUCT_TYPE) {
-      return;
-    }
-    const std::lock_guard<std::mutex> lock(mutex_);
-    if (frame.payload.size() > 4) {
-      if (auto written = decode_settings(frame.payload)) settings_ = written.value();
-      return;
-    }
-    const std::vector<std::uint8_t> reply =
-        encode_frame(CMD_SETTINGS, encode_settings(settings_), 0x00, 0xFF);
-    ASSERT_EQ(::write(master_, reply.data(), reply.size()), static_cast<ssize_t>(reply.size()));
-  }
-
-  int master_ = -1;
-  std::string slave_path_;
-  std::mutex mutex_;
-  UnitSettings settings_;
-  std::atomic<bool> stop_ = false;
-  std::thread thread_;
-};
 
 // Makes a unit's device node appear, in one step, as a link to an emulator's terminal.
 void plug(const std::string& device_path, const std::string& target) {
@@ -130,7 +56,7 @@ TEST(PortScanHardwareMode, ServesAUnitOverARealSerialPortAndAgainAfterItReturns)
   tree.add_usb_port("ttyACM0", {.serial = key});
   fs::create_directories(tree.dev());
   const std::string node = tree.dev_path("ttyACM0");
-  auto emulator = std::make_unique<UnitEmulator>(simulated_unit_settings(4711, 215000, 217000, 6));
+  auto emulator = std::make_unique<PtyUnit>(simulated_unit_settings(4711, 215000, 217000, 6));
   plug(node, emulator->slave_path());
 
   EngineStart started = create_engine(
@@ -168,7 +94,7 @@ TEST(PortScanHardwareMode, ServesAUnitOverARealSerialPortAndAgainAfterItReturns)
   ASSERT_TRUE(log.wait_for(problems_are({node + ": No such file or directory"})));
   const std::size_t replugged_at = log.seen.size();
 
-  emulator = std::make_unique<UnitEmulator>(simulated_unit_settings(4711, 215000, 217000, 6));
+  emulator = std::make_unique<PtyUnit>(simulated_unit_settings(4711, 215000, 217000, 6));
   plug(node, emulator->slave_path());
   ASSERT_TRUE(log.wait_for(is<event::Announced>(key)));
   ASSERT_TRUE(log.wait_for(is<event::Settings>(key)));

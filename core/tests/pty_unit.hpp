@@ -15,10 +15,11 @@
 #include "frame.hpp"
 #include "settings/payload.hpp"
 
-namespace owl::soak {
+namespace owl {
 
 // A unit at the far end of a pseudo-terminal: answers settings requests and keeps what is
-// written, as the firmware does. Hanging up closes the line under the engine's feet.
+// written, as the firmware does. Hanging up closes the line under the engine's feet. Shared by
+// the hardware-mode tests and the soak run.
 class PtyUnit {
  public:
   explicit PtyUnit(UnitSettings settings) : settings_(std::move(settings)) {
@@ -37,6 +38,11 @@ class PtyUnit {
   PtyUnit& operator=(const PtyUnit&) = delete;
 
   const std::string& slave_path() const { return slave_path_; }
+
+  UnitSettings settings() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return settings_;
+  }
 
   void hang_up() {
     stop_ = true;
@@ -70,6 +76,7 @@ class PtyUnit {
         read_u32_le(frame.payload.data()) != SETTINGS_STRUCT_TYPE) {
       return;
     }
+    const std::lock_guard<std::mutex> lock(mutex_);
     if (frame.payload.size() > 4) {
       if (auto written = decode_settings(frame.payload)) settings_ = written.value();
       return;
@@ -86,9 +93,10 @@ class PtyUnit {
 
   int master_ = -1;
   std::string slave_path_;
-  UnitSettings settings_;  // touched by the unit's own thread only
+  std::mutex mutex_;
+  UnitSettings settings_;
   std::atomic<bool> stop_ = false;
   std::thread thread_;
 };
 
-}  // namespace owl::soak
+}  // namespace owl
