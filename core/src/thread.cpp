@@ -23,7 +23,7 @@ void* run_body(void* argument) {
   std::unique_ptr<ThreadBody> body(static_cast<ThreadBody*>(argument));
   if (!body->name.empty()) set_thread_name(body->name);
   // The last barrier: an exception leaving a thread would terminate the whole process.
-  const std::string_view where = body->name.empty() ? "thread" : body->name;
+  const std::string where = body->name.empty() ? std::string("thread") : body->name;
   try {
     body->run();
   } catch (const std::exception& e) {
