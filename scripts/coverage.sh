@@ -18,8 +18,9 @@ gcovr --root . --object-directory build/coverage --exclude-directories '.*/CMake
   --exclude-throw-branches --exclude-unreachable-branches \
   --filter '(core|api|bridge|client)/' --exclude '.*/tests/.*' --json "$trace" -j "$jobs"
 
+# The summary goes to standard output; the report file is only a place gcovr may replace.
 summary() {  # name, filter
-  gcovr --root . --add-tracefile "$trace" --filter "$2" --print-summary --output /dev/null |
+  gcovr --root . --add-tracefile "$trace" --filter "$2" --print-summary --output build/coverage/summary.txt |
     awk -v name="$1" '/^lines:/ {l = $2 " " $3 " " $4 " " $5 " " $6} /^branches:/ {b = $2 " " $3 " " $4 " " $5 " " $6}
       END {printf "%-7s lines %-22s branches %s\n", name, l, b}'
 }
