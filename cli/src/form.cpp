@@ -367,7 +367,7 @@ SettingsFile settings_from_json_text(std::string_view text, const std::string& o
 }
 
 LoadNotes load_notes(const SettingsFile& file, const std::string& key, const UiSettings& unit,
-                     bool names_kept, bool any_unit) {
+                     bool names_kept, bool any_unit, const EnumOptions& options) {
   LoadNotes notes;
   const UiSettings& wanted = file.settings;
   if (file.gives("serial") && wanted.serial != unit.serial && !names_kept && !any_unit) {
@@ -378,10 +378,11 @@ LoadNotes load_notes(const SettingsFile& file, const std::string& key, const UiS
                     ") and settings; give --keep-name to keep the name " + unit.unit_name +
                     ", or --any-unit to load the file as it is";
   }
-  if (file.gives("rf_mode") && upper(wanted.rf_mode) != upper(unit.rf_mode)) {
-    notes.warnings.push_back("the file asks for rf_mode " + wanted.rf_mode +
-                             ", but the RF mode cannot be changed: " + key + " keeps " +
-                             unit.rf_mode);
+  const std::string asked = canonical_value("rf_mode", wanted.rf_mode, options);
+  const std::string kept = canonical_value("rf_mode", unit.rf_mode, options);
+  if (file.gives("rf_mode") && asked != kept) {
+    notes.warnings.push_back("the file asks for rf_mode " + asked +
+                             ", but the RF mode cannot be changed: " + key + " keeps " + kept);
   }
   const std::size_t given = wanted.channels.size();
   const std::size_t has = unit.channels.size();

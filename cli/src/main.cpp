@@ -341,7 +341,8 @@ int run_load(const Options& options, Session& session) {
   bool refused = false;
   std::map<std::string, std::vector<std::string>> warnings;
   for (const auto& unit_key : keys) {
-    const auto notes = load_notes(file, unit_key, current[unit_key], keep_name, options.any_unit);
+    const auto notes = load_notes(file, unit_key, current[unit_key], keep_name, options.any_unit,
+                                  client.enum_options());
     if (notes.refusal) print_err(unit_key + ": " + *notes.refusal);
     for (const auto& warning : notes.warnings) print_err(unit_key + ": " + warning);
     warnings[unit_key] = notes.warnings;
