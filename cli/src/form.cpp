@@ -361,7 +361,13 @@ SettingsFile settings_from_json_text(std::string_view text, const std::string& o
   try {
     value = nlohmann::json::parse(text);
   } catch (const nlohmann::json::parse_error& error) {
-    refuse_file(origin, std::string("not valid JSON: ") + error.what());
+    // what() starts with the library's "[json.exception.parse_error.101] ", no help to a user.
+    std::string_view detail = error.what();
+    if (const auto end = detail.find("] ");
+        !detail.empty() && detail[0] == '[' && end != std::string_view::npos) {
+      detail.remove_prefix(end + 2);
+    }
+    refuse_file(origin, "not valid JSON: " + std::string(detail));
   }
   return settings_from_json(value, origin);
 }

@@ -319,7 +319,8 @@ int run_load(const Options& options, Session& session) {
     path = options.args[1];
   }
   // The file is read before the engine starts, so a bad file can never lead to a write.
-  const SettingsFile file = settings_from_json_text(read_input(path, STDIN_FILENO), path);
+  const SettingsFile file =
+      settings_from_json_text(read_input(path, STDIN_FILENO), input_name(path));
   Engine engine(options, session);
   engine.start(options.all ? std::vector<std::string>{} : std::vector<std::string>{key});
   auto& client = client::Client::instance();
@@ -401,7 +402,8 @@ int compare(const Options& options, Session& session) {
   const bool against_file = names_a_file(options.other);
   std::optional<SettingsFile> file;
   if (against_file) {
-    file = settings_from_json_text(read_input(options.other, STDIN_FILENO), options.other);
+    file =
+        settings_from_json_text(read_input(options.other, STDIN_FILENO), input_name(options.other));
   }
   Engine engine(options, session);
   engine.start(against_file ? std::vector<std::string>{options.key}

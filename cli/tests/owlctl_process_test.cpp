@@ -333,6 +333,13 @@ TEST_F(Owlctl, MalformedFileIsRefusedBeforeAnyWrite) {
     }
   }
   EXPECT_EQ(sim({"load", "SIM0001", (home_ / "absent.json").string()}).status, 1);
+  // Standard input is named so in every message, and the parser's own codes stay out of them.
+  const auto piped = sim({"load", "SIM0001", "-"}, "/dev/null");
+  EXPECT_EQ(piped.status, 1);
+  EXPECT_NE(piped.err.find("owlctl: standard input: not valid JSON: parse error at line 1"),
+            std::string::npos)
+      << piped.err;
+  EXPECT_EQ(piped.err.find("json.exception"), std::string::npos) << piped.err;
   EXPECT_FALSE(fs::exists(data_ / "owl"));
 }
 
