@@ -46,6 +46,7 @@ constexpr const char* SIMULATOR_NOTE =
     "note: simulated units start afresh in every run of owlctl, so this write lasts only until "
     "owlctl exits";
 constexpr const char* LOAD_USAGE = "load takes KEY FILE, or --all FILE";
+constexpr const char* NOTHING_WRITTEN = "nothing was written";
 
 struct Options {
   bool simulator = false;
@@ -120,7 +121,7 @@ class Engine {
     const auto all = units();
     for (const auto& unit : all) {
       if (unit.key != key) continue;
-      if (!unit.settings) throw no_unit("unit " + key + " has not reported its settings yet");
+      if (!unit.settings) throw not_reported(key);
       return unit;
     }
     std::vector<std::string> keys;
@@ -130,7 +131,13 @@ class Engine {
                                 : " (units: " + join(keys, ", ") + ")" + port_problem_hint()));
   }
 
-  // Why no unit at all was found, and where to turn.
+  static CliError not_reported(const std::string& key) {
+    return no_unit("unit " + key + " has not reported its settings yet");
+  }
+
+  // No unit at all, with why and where to turn.
+  CliError none_found() { return no_unit("no unit found" + nothing_found()); }
+
   std::string nothing_found() {
     const std::string hint = port_problem_hint();
     if (options_.simulator) return hint;
@@ -241,7 +248,7 @@ int run_list(const Options& options, Session& session) {
   } else {
     for (const auto& unit : units) print_out(unit_line(unit) + "\n");
   }
-  if (units.empty()) throw no_unit("no unit found" + engine.nothing_found());
+  if (units.empty()) throw engine.none_found();
   return EXIT_OK;
 }
 
@@ -304,6 +311,49 @@ int run_save(const Options& options, Session& session) {
   return EXIT_OK;
 }
 
+using PerUnit = std::map<std::string, std::vector<std::string>>;
+
+// Says for every unit, before anything is written, what the load would not do as the file says
+// and why it would be refused; checking all first means a refusal leaves no stray backup.
+// Throws when any unit refuses; returns each unit's warnings.
+PerUnit check_load(const Options& options, const SettingsFile& file,
+                   const std::map<std::string, UiSettings>& current) {
+  auto& client = client::Client::instance();
+  const bool keep_name = options.all || options.keep_name;
+  bool refused = false;
+  PerUnit warnings;
+  for (const auto& [key, unit] : current) {
+    const auto notes =
+        load_notes(file, key, unit, keep_name, options.any_unit, client.enum_options());
+    if (notes.refusal) print_err(key + ": " + *notes.refusal);
+    for (const auto& warning : notes.warnings) print_err(key + ": " + warning);
+    warnings[key] = notes.warnings;
+    const auto problems = client.check_settings_wait(
+        key, as_written(file.for_unit(unit), unit, keep_name, options.keep_charge));
+    for (const auto& problem : problems) print_err(key + ": " + problem);
+    refused = refused || notes.refusal || !problems.empty();
+  }
+  if (refused) throw failure(NOTHING_WRITTEN);
+  return warnings;
+}
+
+// `load --json` output: one object per unit, once every unit confirmed.
+nlohmann::ordered_json load_report(const std::vector<std::string>& keys,
+                                   const std::map<std::string, std::optional<std::string>>& backups,
+                                   const PerUnit& warnings) {
+  auto out = nlohmann::ordered_json::array();
+  for (const auto& key : keys) {
+    nlohmann::ordered_json item = nlohmann::ordered_json::object();
+    item["key"] = key;
+    item["confirmed"] = true;
+    const auto& backup = backups.at(key);
+    item["backup"] = backup ? nlohmann::ordered_json(*backup) : nullptr;
+    item["warnings"] = warnings.at(key);
+    out.push_back(std::move(item));
+  }
+  return out;
+}
+
 int run_load(const Options& options, Session& session) {
   std::string key;
   std::string path;
@@ -328,32 +378,16 @@ int run_load(const Options& options, Session& session) {
   std::map<std::string, UiSettings> current;
   if (options.all) {
     for (const auto& unit : engine.units()) {
-      if (!unit.settings) throw no_unit("unit " + unit.key + " has not reported its settings yet");
+      if (!unit.settings) throw Engine::not_reported(unit.key);
       keys.push_back(unit.key);
       current[unit.key] = *unit.settings;
     }
-    if (keys.empty()) throw no_unit("no unit found" + engine.nothing_found());
+    if (keys.empty()) throw engine.none_found();
   } else {
     current[key] = *engine.unit(key).settings;
     keys.push_back(key);
   }
-  // Every unit is checked before anything is written, so a refusal leaves no stray backup.
-  const bool keep_name = options.all || options.keep_name;
-  bool refused = false;
-  std::map<std::string, std::vector<std::string>> warnings;
-  for (const auto& unit_key : keys) {
-    const auto notes = load_notes(file, unit_key, current[unit_key], keep_name, options.any_unit,
-                                  client.enum_options());
-    if (notes.refusal) print_err(unit_key + ": " + *notes.refusal);
-    for (const auto& warning : notes.warnings) print_err(unit_key + ": " + warning);
-    warnings[unit_key] = notes.warnings;
-    const auto problems = client.check_settings_wait(
-        unit_key, as_written(file.for_unit(current[unit_key]), current[unit_key], keep_name,
-                             options.keep_charge));
-    for (const auto& problem : problems) print_err(unit_key + ": " + problem);
-    refused = refused || notes.refusal || !problems.empty();
-  }
-  if (refused) throw failure("nothing was written");
+  const auto warnings = check_load(options, file, current);
   std::map<std::string, std::optional<std::string>> backups;
   for (const auto& unit_key : keys)
     backups[unit_key] = back_up(options, unit_key, current[unit_key]);
@@ -367,23 +401,14 @@ int run_load(const Options& options, Session& session) {
         print_err((report.key.empty() ? std::string() : report.key + ": ") + problem);
       }
     }
-    if (!reports.empty()) throw failure("nothing was written");
+    if (!reports.empty()) throw failure(NOTHING_WRITTEN);
   } else {
     refuse_if_problems(key, client.write_settings_wait(key, file.for_unit(current[key]),
                                                        options.keep_name, options.keep_charge));
   }
   confirm(engine, keys, start);
   if (options.json) {
-    auto out = nlohmann::ordered_json::array();
-    for (const auto& unit_key : keys) {
-      nlohmann::ordered_json item = nlohmann::ordered_json::object();
-      item["key"] = unit_key;
-      item["confirmed"] = true;
-      item["backup"] = backups[unit_key] ? nlohmann::ordered_json(*backups[unit_key]) : nullptr;
-      item["warnings"] = warnings[unit_key];
-      out.push_back(std::move(item));
-    }
-    print_out(dump_json(out, 2) + "\n");
+    print_out(dump_json(load_report(keys, backups, warnings), 2) + "\n");
   } else {
     for (const auto& unit_key : keys) print_out(unit_key + ": confirmed\n");
   }
