@@ -14,6 +14,7 @@
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -536,52 +537,27 @@ std::optional<std::string> unknown_command(int argc, char** argv,
   return std::nullopt;
 }
 
-int run(int argc, char** argv, Session& session) {
-  Options options;
-  auto help = std::make_shared<ManHelp>();
-  CLI::App app("configure OWL wireless audio receiver units", "owlctl");
-  app.formatter(help);
-  app.fallthrough();
-  app.require_subcommand(1);
-  app.set_version_flag(
-      "--version",
-      [] {
-        return std::string("owlctl ") + OWLCTL_VERSION + " (engine " +
-               client::Client::instance().core_version() + ")";
-      },
-      "print the versions of owlctl and the engine");
-  app.add_flag("--simulator", options.simulator,
-               "use two simulated units (SIM0001, SIM0002) instead of hardware");
-  app.add_option("--wait", options.wait_text,
-                 "seconds to wait for units to appear, 0 to 3600 (default 5)")
-      ->option_text("SECONDS");
-  help->describe("owlctl",
-                 "Starts the OWL engine, waits until the units connected by USB have reported\n"
-                 "their settings, runs one command and exits. Units are named by their key: the\n"
-                 "USB serial number, or SIM0001/SIM0002 with --simulator. With hardware,\n"
-                 "owlctl stops waiting as soon as the ports show that no further unit can\n"
-                 "come. Simulated units start afresh in every run. Every write is\n"
-                 "confirmed by the unit before owlctl exits, and the previous settings are\n"
-                 "saved under $XDG_DATA_HOME/owl/backups/KEY/ first.\n"
-                 "Run `owlctl COMMAND --help` for each command's manual.");
-  app.footer(footer("    owlctl list\n    owlctl --simulator set SIM0001 delay_ms=120\n"));
-
+// list and show.
+void add_reading_commands(CLI::App& app, ManHelp& help, Options& options) {
   auto* list = app.add_subcommand("list", "list the units found");
   list->add_flag("--json", options.json, "print the unit records as a JSON array");
-  help->describe("list",
-                 "One line per unit: key, unit name, where it is connected (device path or\n"
-                 "\"simulator\"), the identity it reported, and its channel count.");
+  help.describe("list",
+                "One line per unit: key, unit name, where it is connected (device path or\n"
+                "\"simulator\"), the identity it reported, and its channel count.");
   list->footer(footer("    owlctl list\n    owlctl --simulator list --json\n"));
 
   auto* show = app.add_subcommand("show", "print a unit's settings as JSON");
   show->add_option("KEY", options.key, "the unit")->required();
-  help->describe("show",
-                 "Prints the settings the unit last reported, in the unit's own field\n"
-                 "names (unitName, abButton, ...), as the engine renders them. This is for\n"
-                 "reading: `load` does not take it. To keep settings in a file that `load`\n"
-                 "and `diff` read, use `owlctl save`.");
+  help.describe("show",
+                "Prints the settings the unit last reported, in the unit's own field\n"
+                "names (unitName, abButton, ...), as the engine renders them. This is for\n"
+                "reading: `load` does not take it. To keep settings in a file that `load`\n"
+                "and `diff` read, use `owlctl save`.");
   show->footer(footer("    owlctl show 0001A3F2\n"));
+}
 
+// check, set, save and load: the commands that take settings.
+void add_writing_commands(CLI::App& app, ManHelp& help, Options& options) {
   const std::string assignment_help =
       "Fields, by the names `save` writes: unit_name, voice_prompts, boot_announce,\n"
       "delay_ms, hph_mode, led, charge, squelch, ab_button, star_button, rf_mode,\n"
@@ -595,10 +571,10 @@ int run(int argc, char** argv, Session& session) {
   check->add_flag("--keep-name", options.keep_name, "check as if the unit keeps its name");
   check->add_flag("--keep-charge", options.keep_charge,
                   "check as if the unit keeps its charge mode");
-  help->describe("check",
-                 "Applies the changes to the unit's current settings and asks the engine\n"
-                 "whether the unit would accept them. Nothing is written.\n\n" +
-                     assignment_help);
+  help.describe("check",
+                "Applies the changes to the unit's current settings and asks the engine\n"
+                "whether the unit would accept them. Nothing is written.\n\n" +
+                    assignment_help);
   check->footer(footer("    owlctl check 0001A3F2 delay_ms=120 channel.3.frequency=216000\n"));
 
   auto* set = app.add_subcommand("set", "change fields of a unit's settings");
@@ -607,12 +583,12 @@ int run(int argc, char** argv, Session& session) {
   set->add_flag("--keep-name", options.keep_name, "keep the unit's current name");
   set->add_flag("--keep-charge", options.keep_charge, "keep the unit's current charge mode");
   set->add_flag("--no-backup", options.no_backup, "do not save the current settings first");
-  help->describe("set",
-                 "Applies the changes to the unit's current settings, checks them, saves\n"
-                 "the current settings as a backup, writes, waits until the unit confirms,\n"
-                 "and prints each changed field as the unit reported it back. Simulated\n"
-                 "units start afresh in every run, so a write to one lasts only that run.\n\n" +
-                     assignment_help);
+  help.describe("set",
+                "Applies the changes to the unit's current settings, checks them, saves\n"
+                "the current settings as a backup, writes, waits until the unit confirms,\n"
+                "and prints each changed field as the unit reported it back. Simulated\n"
+                "units start afresh in every run, so a write to one lasts only that run.\n\n" +
+                    assignment_help);
   set->footer(
       footer("    owlctl set 0001A3F2 delay_ms=120 hph_mode=stereo\n"
              "    owlctl set 0001A3F2 channel.2.enable=true channel.2.frequency=216000\n"));
@@ -620,10 +596,10 @@ int run(int argc, char** argv, Session& session) {
   auto* save = app.add_subcommand("save", "save a unit's settings to a file");
   save->add_option("KEY", options.key, "the unit")->required();
   save->add_option("FILE", options.file, "where to write (- for standard output)")->required();
-  help->describe("save",
-                 "Writes the unit's settings as a JSON object with the field names that\n"
-                 "`set` accepts (unit_name, ab_button, ...): a settings file, which `load`\n"
-                 "writes back and `diff` compares. `show` prints another form, for reading.");
+  help.describe("save",
+                "Writes the unit's settings as a JSON object with the field names that\n"
+                "`set` accepts (unit_name, ab_button, ...): a settings file, which `load`\n"
+                "writes back and `diff` compares. `show` prints another form, for reading.");
   save->footer(footer("    owlctl save 0001A3F2 stage-left.json\n"));
 
   auto* load = app.add_subcommand("load", "write a settings file to a unit or to every unit");
@@ -638,28 +614,31 @@ int run(int argc, char** argv, Session& session) {
   load->add_flag("--no-backup", options.no_backup, "do not save the current settings first");
   load->add_flag("--json", options.json,
                  "print the outcome as a JSON array: key, confirmed, backup, warnings");
-  help->synopsis("load", "owlctl load [OPTIONS] KEY FILE\nowlctl load [OPTIONS] --all FILE");
-  help->describe("load",
-                 "Reads a file made by `save` (or a backup) and writes it to the unit, or with\n"
-                 "--all to every unit at once: if any unit refuses, nothing is written to any.\n"
-                 "A file of at most 1 MiB is read; a malformed file (bad JSON, wrong types,\n"
-                 "unknown or missing fields, `owlctl show` output) is refused before anything\n"
-                 "is written. So is a file saved from a unit with another serial number,\n"
-                 "unless --keep-name or --any-unit says that is meant. Before writing, owlctl\n"
-                 "says on standard error what the write will not do as the file says: channels\n"
-                 "the unit does not have, channels the file lacks (they keep the unit's\n"
-                 "values), and a different rf_mode (the unit keeps its own). Waits until every\n"
-                 "unit confirms.");
+  help.synopsis("load", "owlctl load [OPTIONS] KEY FILE\nowlctl load [OPTIONS] --all FILE");
+  help.describe("load",
+                "Reads a file made by `save` (or a backup) and writes it to the unit, or with\n"
+                "--all to every unit at once: if any unit refuses, nothing is written to any.\n"
+                "A file of at most 1 MiB is read; a malformed file (bad JSON, wrong types,\n"
+                "unknown or missing fields, `owlctl show` output) is refused before anything\n"
+                "is written. So is a file saved from a unit with another serial number,\n"
+                "unless --keep-name or --any-unit says that is meant. Before writing, owlctl\n"
+                "says on standard error what the write will not do as the file says: channels\n"
+                "the unit does not have, channels the file lacks (they keep the unit's\n"
+                "values), and a different rf_mode (the unit keeps its own). Waits until every\n"
+                "unit confirms.");
   load->footer(
       footer("    owlctl load 0001A3F2 stage-left.json\n    owlctl load --all show.json\n"));
+}
 
+// watch, diff and doctor.
+void add_other_commands(CLI::App& app, ManHelp& help, Options& options) {
   auto* watch = app.add_subcommand("watch", "print the engine's events until interrupted");
   watch->add_flag("--json", options.json, "print one JSON object per line");
-  help->describe("watch",
-                 "Prints one line per event (unit announced, stopped, settings, identity,\n"
-                 "write result, port problems) until SIGINT or SIGTERM, then exits 0. Each\n"
-                 "line starts with the local time; a unit's settings and identity are printed\n"
-                 "when they first arrive and then only when they changed.");
+  help.describe("watch",
+                "Prints one line per event (unit announced, stopped, settings, identity,\n"
+                "write result, port problems) until SIGINT or SIGTERM, then exits 0. Each\n"
+                "line starts with the local time; a unit's settings and identity are printed\n"
+                "when they first arrive and then only when they changed.");
   watch->footer(footer("    owlctl watch\n    owlctl --simulator watch --json\n"));
 
   auto* diff = app.add_subcommand("diff", "compare a unit's settings with a file or another unit");
@@ -667,25 +646,48 @@ int run(int argc, char** argv, Session& session) {
   diff->add_option("OTHER", options.other,
                    "a settings file (- for standard input), or another unit's key")
       ->required();
-  help->describe("diff",
-                 "Prints each field that differs as `FIELD: LEFT | RIGHT`, the unit named\n"
-                 "by KEY on the left. Values are compared as `load` reads them: option\n"
-                 "names and hex digits ignore case, and read-only fields the file leaves out\n"
-                 "are no difference. OTHER is a file when it is -, exists, contains a / or\n"
-                 "ends in .json; otherwise it is a unit's key. Exits 1 when there are\n"
-                 "differences, like diff(1).");
+  help.describe("diff",
+                "Prints each field that differs as `FIELD: LEFT | RIGHT`, the unit named\n"
+                "by KEY on the left. Values are compared as `load` reads them: option\n"
+                "names and hex digits ignore case, and read-only fields the file leaves out\n"
+                "are no difference. OTHER is a file when it is -, exists, contains a / or\n"
+                "ends in .json; otherwise it is a unit's key. Exits 1 when there are\n"
+                "differences, like diff(1).");
   diff->footer(
       footer("    owlctl diff 0001A3F2 stage-left.json\n    owlctl diff 0001A3F2 0001A3F3\n",
              DIFF_EXIT_STATUS));
 
   auto* doctor = app.add_subcommand("doctor", "find what keeps you from reaching the units");
-  help->describe("doctor",
-                 "Looks at this machine without starting the engine: unit ports in sysfs,\n"
-                 "whether you may open them, whether the udev rule is installed, and whether\n"
-                 "ModemManager is running; each problem comes with what to do. Exits 1 when\n"
-                 "a problem was found.");
+  help.describe("doctor",
+                "Looks at this machine without starting the engine: unit ports in sysfs,\n"
+                "whether you may open them, whether the udev rule is installed, and whether\n"
+                "ModemManager is running; each problem comes with what to do. Exits 1 when\n"
+                "a problem was found.");
   doctor->footer(footer("    owlctl doctor\n"));
+}
 
+// CLI11's wording for the common slips, said plainly.
+std::string plain_parse_message(const CLI::ParseError& error) {
+  const std::string text = error.what();
+  const auto colon = text.find(": ");
+  // By type: CLI11 gives an ExtrasError the name of the command it was raised in.
+  if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr && colon != std::string::npos) {
+    // CLI11 lists the extra words last first.
+    std::vector<std::string> words;
+    std::istringstream in(text.substr(colon + 2));
+    for (std::string word; in >> word;) words.insert(words.begin(), word);
+    return std::string(words.size() == 1 ? "unexpected argument '" : "unexpected arguments '") +
+           join(words, " ") + "'";
+  }
+  if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr && colon != std::string::npos &&
+      text.find(" missing", colon) != std::string::npos) {
+    return text.substr(0, colon) + " needs a value";
+  }
+  return text;
+}
+
+// Parses the command line; a status when that already ended the run (help, version).
+std::optional<int> parse(CLI::App& app, int argc, char** argv) {
   std::vector<std::string> commands;
   for (const auto* command : app.get_subcommands({})) commands.push_back(command->get_name());
   try {
@@ -709,20 +711,60 @@ int run(int argc, char** argv, Session& session) {
     for (const auto* sub : app.get_subcommands({})) {
       if (sub->parsed()) command = sub->get_name() + " ";
     }
-    throw usage_error(std::string(error.what()) + " (see owlctl " + command + "--help)");
+    throw usage_error(plain_parse_message(error) + " (see owlctl " + command + "--help)");
   }
+  return std::nullopt;
+}
+
+int run(int argc, char** argv, Session& session) {
+  Options options;
+  auto help = std::make_shared<ManHelp>();
+  CLI::App app("configure OWL wireless audio receiver units", "owlctl");
+  app.formatter(help);
+  app.fallthrough();
+  app.require_subcommand(1);
+  // Before the commands are added: they take the flag over with its text.
+  app.set_help_flag("-h,--help", "print this manual page and exit");
+  app.set_version_flag(
+      "--version",
+      [] {
+        return std::string("owlctl ") + OWLCTL_VERSION + " (engine " +
+               client::Client::instance().core_version() + ")";
+      },
+      "print the versions of owlctl and the engine");
+  app.add_flag("--simulator", options.simulator,
+               "use two simulated units (SIM0001, SIM0002) instead of hardware");
+  app.add_option("--wait", options.wait_text,
+                 "seconds to wait for units to appear, 0 to 3600 (default 5)")
+      ->option_text("SECONDS");
+  help->describe("owlctl",
+                 "Starts the OWL engine, waits until the units connected by USB have reported\n"
+                 "their settings, runs one command and exits. Units are named by their key: the\n"
+                 "USB serial number, or SIM0001/SIM0002 with --simulator. With hardware,\n"
+                 "owlctl stops waiting as soon as the ports show that no further unit can\n"
+                 "come. Simulated units start afresh in every run. Every write is\n"
+                 "confirmed by the unit before owlctl exits, and the previous settings are\n"
+                 "saved under $XDG_DATA_HOME/owl/backups/KEY/ first.\n"
+                 "Run `owlctl COMMAND --help` for each command's manual.");
+  app.footer(footer("    owlctl list\n    owlctl --simulator set SIM0001 delay_ms=120\n"));
+
+  add_reading_commands(app, *help, options);
+  add_writing_commands(app, *help, options);
+  add_other_commands(app, *help, options);
+  if (const auto status = parse(app, argc, argv)) return *status;
   if (!options.wait_text.empty()) options.wait_seconds = parse_wait(options.wait_text);
 
-  if (list->parsed()) return run_list(options, session);
-  if (show->parsed()) return run_show(options, session);
-  if (check->parsed()) return run_check_or_set(options, session, false);
-  if (set->parsed()) return run_check_or_set(options, session, true);
-  if (save->parsed()) return run_save(options, session);
-  if (load->parsed()) return run_load(options, session);
-  if (watch->parsed()) return run_watch(options, session);
-  if (diff->parsed()) return run_diff(options, session);
-  if (doctor->parsed()) return run_doctor(options);
-  throw usage_error("no command given (see owlctl --help)");
+  // require_subcommand(1): exactly one was given.
+  const std::string command = app.get_subcommands().front()->get_name();
+  if (command == "list") return run_list(options, session);
+  if (command == "show") return run_show(options, session);
+  if (command == "check") return run_check_or_set(options, session, false);
+  if (command == "set") return run_check_or_set(options, session, true);
+  if (command == "save") return run_save(options, session);
+  if (command == "load") return run_load(options, session);
+  if (command == "watch") return run_watch(options, session);
+  if (command == "diff") return run_diff(options, session);
+  return run_doctor(options);
 }
 
 }  // namespace

@@ -228,7 +228,9 @@ TEST_F(Owlctl, RefusalsAndExitStatuses) {
       {{s, "load", "SIM0001"}, 2, "load takes KEY FILE, or --all FILE, not 1 argument"},
       {{s, "load", "a", "b", "c"}, 2, "load takes KEY FILE, or --all FILE, not 3 arguments"},
       {{s, "load", "--all", "a.json", "b.json"}, 2, "not 2 arguments"},
-      {{"list", "--colour"}, 2, "--colour (see owlctl list --help)"},
+      {{"list", "--colour"}, 2, "unexpected argument '--colour' (see owlctl list --help)"},
+      {{s, "show", "SIM0001", "b", "c"}, 2, "unexpected arguments 'b c' (see owlctl show --help)"},
+      {{"--wait"}, 2, "--wait needs a value (see owlctl --help)"},
   };
   for (const Case& c : cases) {
     std::string joined;
@@ -257,7 +259,8 @@ TEST_F(Owlctl, HelpIsAManualPagePerCommand) {
       EXPECT_NE(r.out.find(section), std::string::npos) << command << " lacks " << section;
     }
     EXPECT_NE(r.out.find(std::string("owlctl ") + command), std::string::npos) << r.out;
-    for (const char* noise : {"ARGS", "(1x)", "TEXT", "REQUIRED", "FLOAT"}) {
+    EXPECT_NE(r.out.find("--help  "), std::string::npos) << r.out;
+    for (const char* noise : {"ARGS", "(1x)", "TEXT", "REQUIRED", "FLOAT", "Print this help"}) {
       EXPECT_EQ(r.out.find(noise), std::string::npos) << command << " shows " << noise;
     }
   }
