@@ -11,8 +11,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
