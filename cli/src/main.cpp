@@ -750,7 +750,8 @@ int run(int argc, char** argv, Session& session) {
   add_writing_commands(app, *help, options);
   add_other_commands(app, *help, options);
   if (const auto status = parse(app, argc, argv)) return *status;
-  if (!options.wait_text.empty()) options.wait_seconds = parse_wait(options.wait_text);
+  // Counted, not tested for text: an empty value is a mistake, not the default.
+  if (app.count("--wait") > 0) options.wait_seconds = parse_wait(options.wait_text);
 
   // require_subcommand(1): exactly one was given.
   const std::string command = app.get_subcommands().front()->get_name();

@@ -224,6 +224,7 @@ TEST_F(Owlctl, RefusalsAndExitStatuses) {
       {{s, "set", "SIM0001", "channel.11.enable=true"}, 2, ""},
       {{"--wait", "-1", "list"}, 2, "--wait takes a number of seconds from 0 to 3600, not '-1'"},
       {{"--wait", "soon", "list"}, 2, "not 'soon'"},
+      {{"--wait", "", s, "list"}, 2, "not ''"},
       {{"--wait", "1e300", "list"}, 2, "not '1e300'"},
       {{s, "load", "SIM0001"}, 2, "load takes KEY FILE, or --all FILE, not 1 argument"},
       {{s, "load", "a", "b", "c"}, 2, "load takes KEY FILE, or --all FILE, not 3 arguments"},
