@@ -535,7 +535,7 @@ std::optional<std::string> unknown_command(int argc, char** argv,
   return std::nullopt;
 }
 
-// list and show.
+// Commands that print what the units report: list and show.
 void add_reading_commands(CLI::App& app, ManHelp& help, Options& options) {
   auto* list = app.add_subcommand("list", "list the units found");
   list->add_flag("--json", options.json, "print the unit records as a JSON array");
@@ -554,7 +554,7 @@ void add_reading_commands(CLI::App& app, ManHelp& help, Options& options) {
   show->footer(footer("    owlctl show 0001A3F2\n"));
 }
 
-// check, set, save and load: the commands that take settings.
+// Commands that change settings or keep them in a file: check, set, save and load.
 void add_writing_commands(CLI::App& app, ManHelp& help, Options& options) {
   const std::string assignment_help =
       "Fields, by the names `save` writes: unit_name, voice_prompts, boot_announce,\n"
@@ -628,7 +628,7 @@ void add_writing_commands(CLI::App& app, ManHelp& help, Options& options) {
       footer("    owlctl load 0001A3F2 stage-left.json\n    owlctl load --all show.json\n"));
 }
 
-// watch, diff and doctor.
+// Watching, comparing and diagnosing: watch, diff and doctor.
 void add_other_commands(CLI::App& app, ManHelp& help, Options& options) {
   auto* watch = app.add_subcommand("watch", "print the engine's events until interrupted");
   watch->add_flag("--json", options.json, "print one JSON object per line");
