@@ -319,11 +319,11 @@ PerUnit check_load(const Options& options, const SettingsFile& file,
                    const std::map<std::string, UiSettings>& current) {
   auto& client = client::Client::instance();
   const bool keep_name = options.all || options.keep_name;
+  const EnumOptions enum_options = client.enum_options();
   bool refused = false;
   PerUnit warnings;
   for (const auto& [key, unit] : current) {
-    const auto notes =
-        load_notes(file, key, unit, keep_name, options.any_unit, client.enum_options());
+    const auto notes = load_notes(file, key, unit, keep_name, options.any_unit, enum_options);
     if (notes.refusal) print_err(key + ": " + *notes.refusal);
     for (const auto& warning : notes.warnings) print_err(key + ": " + warning);
     warnings[key] = notes.warnings;
