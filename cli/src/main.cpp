@@ -74,13 +74,33 @@ void print_err(const std::string& text) {
   std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
-// Writes through a temporary file so that a failed save never leaves half a file behind.
+// Writes into what is not a regular file, such as /dev/null or a FIFO, as a shell would.
+void write_into(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  out.flush();
+  if (!out) throw failure("cannot write " + path + ": " + std::strerror(errno));
+}
+
+// Writes through a temporary file so that a failed save never leaves half a file behind. The
+// rename replaces its target, so it is aimed at the file a link points to, and never at a device
+// or FIFO: as root, that would turn /dev/null into a plain file.
 void write_file(const std::string& path, const std::string& text) {
   if (path == "-") {
     print_out(text);
     return;
   }
-  const std::string temporary = path + ".tmp-" + std::to_string(::getpid());
+  std::error_code error;
+  fs::path target = path;
+  // Followed by hand: a link to a file not made yet is one too. 40 is the kernel's own limit.
+  for (int hops = 0; hops < 40 && fs::is_symlink(target, error); ++hops) {
+    const fs::path next = fs::read_symlink(target, error);
+    target = next.is_absolute() ? next : target.parent_path() / next;
+  }
+  const auto status = fs::status(target, error);
+  if (fs::is_directory(status)) throw failure(path + ": is a directory");
+  if (fs::exists(status) && !fs::is_regular_file(status)) return write_into(path, text);
+  const std::string temporary = target.string() + ".tmp-" + std::to_string(::getpid());
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     out << text;
@@ -90,7 +110,7 @@ void write_file(const std::string& path, const std::string& text) {
       throw failure("cannot write " + path + ": " + std::strerror(errno));
     }
   }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+  if (std::rename(temporary.c_str(), target.c_str()) != 0) {
     const std::string reason = std::strerror(errno);
     std::remove(temporary.c_str());
     throw failure("cannot write " + path + ": " + reason);

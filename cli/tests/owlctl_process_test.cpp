@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -313,6 +314,28 @@ TEST_F(Owlctl, SaveDiffAndLoad) {
   EXPECT_TRUE(refused.out.empty());
   EXPECT_EQ(backups("SIM0001").size(), 2u);
   EXPECT_EQ(backups("SIM0002").size(), 1u);
+}
+
+TEST_F(Owlctl, SaveWritesThroughLinksAndIntoFifosWithoutReplacingThem) {
+  const fs::path real = home_ / "real.json";
+  const fs::path link = home_ / "link.json";
+  fs::create_symlink(real, link);
+  ASSERT_EQ(sim({"save", "SIM0001", link.string()}).status, 0);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(read_json(real)["unit_name"], "SIM-1001");
+
+  // Stands in for a device such as /dev/null, which a test must not risk.
+  const fs::path fifo = home_ / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  const auto r = sim({"save", "SIM0001", fifo.string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  char buffer[256] = {};
+  EXPECT_GT(::read(reader, buffer, sizeof buffer - 1), 0);
+  EXPECT_EQ(std::string(buffer).rfind("{\n  \"unit_name\": \"SIM-1001\"", 0), 0u) << buffer;
+  ::close(reader);
 }
 
 TEST_F(Owlctl, MalformedFileIsRefusedBeforeAnyWrite) {
