@@ -361,13 +361,19 @@ SettingsFile settings_from_json_text(std::string_view text, const std::string& o
   try {
     value = nlohmann::json::parse(text);
   } catch (const nlohmann::json::parse_error& error) {
-    refuse_file(origin, std::string("not valid JSON: ") + error.what());
+    // what() starts with the library's "[json.exception.parse_error.101] ", no help to a user.
+    std::string_view detail = error.what();
+    if (const auto end = detail.find("] ");
+        !detail.empty() && detail[0] == '[' && end != std::string_view::npos) {
+      detail.remove_prefix(end + 2);
+    }
+    refuse_file(origin, "not valid JSON: " + std::string(detail));
   }
   return settings_from_json(value, origin);
 }
 
 LoadNotes load_notes(const SettingsFile& file, const std::string& key, const UiSettings& unit,
-                     bool names_kept, bool any_unit) {
+                     bool names_kept, bool any_unit, const EnumOptions& options) {
   LoadNotes notes;
   const UiSettings& wanted = file.settings;
   if (file.gives("serial") && wanted.serial != unit.serial && !names_kept && !any_unit) {
@@ -378,10 +384,11 @@ LoadNotes load_notes(const SettingsFile& file, const std::string& key, const UiS
                     ") and settings; give --keep-name to keep the name " + unit.unit_name +
                     ", or --any-unit to load the file as it is";
   }
-  if (file.gives("rf_mode") && upper(wanted.rf_mode) != upper(unit.rf_mode)) {
-    notes.warnings.push_back("the file asks for rf_mode " + wanted.rf_mode +
-                             ", but the RF mode cannot be changed: " + key + " keeps " +
-                             unit.rf_mode);
+  const std::string asked = canonical_value("rf_mode", wanted.rf_mode, options);
+  const std::string kept = canonical_value("rf_mode", unit.rf_mode, options);
+  if (file.gives("rf_mode") && asked != kept) {
+    notes.warnings.push_back("the file asks for rf_mode " + asked +
+                             ", but the RF mode cannot be changed: " + key + " keeps " + kept);
   }
   const std::size_t given = wanted.channels.size();
   const std::size_t has = unit.channels.size();

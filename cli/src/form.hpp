@@ -44,9 +44,10 @@ struct LoadNotes {
 };
 
 // `names_kept`: the unit keeps its own name (--keep-name, or a load into every unit);
-// `any_unit`: the user said the file may come from another unit.
+// `any_unit`: the user said the file may come from another unit. Option values are compared as
+// the engine reads them (see canonical_value).
 LoadNotes load_notes(const SettingsFile& file, const std::string& key, const UiSettings& unit,
-                     bool names_kept, bool any_unit);
+                     bool names_kept, bool any_unit, const EnumOptions& options);
 
 // One FIELD=VALUE from the command line, e.g. "delay_ms=120" or "channel.3.frequency=216000".
 struct Assignment {

@@ -46,8 +46,12 @@ class Fd {
 
 }  // namespace
 
+std::string input_name(const std::string& path) {
+  return path == "-" ? "standard input" : path;
+}
+
 std::string read_input(const std::string& path, int stdin_fd) {
-  if (path == "-") return read_bounded(stdin_fd, "standard input");
+  if (path == "-") return read_bounded(stdin_fd, input_name(path));
   // O_NONBLOCK: opening a FIFO that nobody writes to would otherwise wait for a writer.
   const Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (fd.get() < 0) throw failure("cannot read " + path + ": " + std::strerror(errno));

@@ -11,9 +11,8 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
-#include <iterator>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -46,6 +45,7 @@ constexpr const char* SIMULATOR_NOTE =
     "note: simulated units start afresh in every run of owlctl, so this write lasts only until "
     "owlctl exits";
 constexpr const char* LOAD_USAGE = "load takes KEY FILE, or --all FILE";
+constexpr const char* NOTHING_WRITTEN = "nothing was written";
 
 struct Options {
   bool simulator = false;
@@ -74,13 +74,33 @@ void print_err(const std::string& text) {
   std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
-// Writes through a temporary file so that a failed save never leaves half a file behind.
+// Writes into what is not a regular file, such as /dev/null or a FIFO, as a shell would.
+void write_into(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  out.flush();
+  if (!out) throw failure("cannot write " + path + ": " + std::strerror(errno));
+}
+
+// Writes through a temporary file so that a failed save never leaves half a file behind. The
+// rename replaces its target, so it is aimed at the file a link points to, and never at a device
+// or FIFO: as root, that would turn /dev/null into a plain file.
 void write_file(const std::string& path, const std::string& text) {
   if (path == "-") {
     print_out(text);
     return;
   }
-  const std::string temporary = path + ".tmp-" + std::to_string(::getpid());
+  std::error_code error;
+  fs::path target = path;
+  // Followed by hand: a link to a file not made yet is one too. 40 is the kernel's own limit.
+  for (int hops = 0; hops < 40 && fs::is_symlink(target, error); ++hops) {
+    const fs::path next = fs::read_symlink(target, error);
+    target = next.is_absolute() ? next : target.parent_path() / next;
+  }
+  const auto status = fs::status(target, error);
+  if (fs::is_directory(status)) throw failure(path + ": is a directory");
+  if (fs::exists(status) && !fs::is_regular_file(status)) return write_into(path, text);
+  const std::string temporary = target.string() + ".tmp-" + std::to_string(::getpid());
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     out << text;
@@ -90,7 +110,7 @@ void write_file(const std::string& path, const std::string& text) {
       throw failure("cannot write " + path + ": " + std::strerror(errno));
     }
   }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+  if (std::rename(temporary.c_str(), target.c_str()) != 0) {
     const std::string reason = std::strerror(errno);
     std::remove(temporary.c_str());
     throw failure("cannot write " + path + ": " + reason);
@@ -120,7 +140,7 @@ class Engine {
     const auto all = units();
     for (const auto& unit : all) {
       if (unit.key != key) continue;
-      if (!unit.settings) throw no_unit("unit " + key + " has not reported its settings yet");
+      if (!unit.settings) throw not_reported(key);
       return unit;
     }
     std::vector<std::string> keys;
@@ -130,7 +150,13 @@ class Engine {
                                 : " (units: " + join(keys, ", ") + ")" + port_problem_hint()));
   }
 
-  // Why no unit at all was found, and where to turn.
+  static CliError not_reported(const std::string& key) {
+    return no_unit("unit " + key + " has not reported its settings yet");
+  }
+
+  // No unit at all, with why and where to turn.
+  CliError none_found() { return no_unit("no unit found" + nothing_found()); }
+
   std::string nothing_found() {
     const std::string hint = port_problem_hint();
     if (options_.simulator) return hint;
@@ -241,7 +267,7 @@ int run_list(const Options& options, Session& session) {
   } else {
     for (const auto& unit : units) print_out(unit_line(unit) + "\n");
   }
-  if (units.empty()) throw no_unit("no unit found" + engine.nothing_found());
+  if (units.empty()) throw engine.none_found();
   return EXIT_OK;
 }
 
@@ -304,6 +330,49 @@ int run_save(const Options& options, Session& session) {
   return EXIT_OK;
 }
 
+using PerUnit = std::map<std::string, std::vector<std::string>>;
+
+// Says for every unit, before anything is written, what the load would not do as the file says
+// and why it would be refused; checking all first means a refusal leaves no stray backup.
+// Throws when any unit refuses; returns each unit's warnings.
+PerUnit check_load(const Options& options, const SettingsFile& file,
+                   const std::map<std::string, UiSettings>& current) {
+  auto& client = client::Client::instance();
+  const bool keep_name = options.all || options.keep_name;
+  const EnumOptions enum_options = client.enum_options();
+  bool refused = false;
+  PerUnit warnings;
+  for (const auto& [key, unit] : current) {
+    const auto notes = load_notes(file, key, unit, keep_name, options.any_unit, enum_options);
+    if (notes.refusal) print_err(key + ": " + *notes.refusal);
+    for (const auto& warning : notes.warnings) print_err(key + ": " + warning);
+    warnings[key] = notes.warnings;
+    const auto problems = client.check_settings_wait(
+        key, as_written(file.for_unit(unit), unit, keep_name, options.keep_charge));
+    for (const auto& problem : problems) print_err(key + ": " + problem);
+    refused = refused || notes.refusal || !problems.empty();
+  }
+  if (refused) throw failure(NOTHING_WRITTEN);
+  return warnings;
+}
+
+// `load --json` output: one object per unit, once every unit confirmed.
+nlohmann::ordered_json load_report(const std::vector<std::string>& keys,
+                                   const std::map<std::string, std::optional<std::string>>& backups,
+                                   const PerUnit& warnings) {
+  auto out = nlohmann::ordered_json::array();
+  for (const auto& key : keys) {
+    nlohmann::ordered_json item = nlohmann::ordered_json::object();
+    item["key"] = key;
+    item["confirmed"] = true;
+    const auto& backup = backups.at(key);
+    item["backup"] = backup ? nlohmann::ordered_json(*backup) : nullptr;
+    item["warnings"] = warnings.at(key);
+    out.push_back(std::move(item));
+  }
+  return out;
+}
+
 int run_load(const Options& options, Session& session) {
   std::string key;
   std::string path;
@@ -319,7 +388,8 @@ int run_load(const Options& options, Session& session) {
     path = options.args[1];
   }
   // The file is read before the engine starts, so a bad file can never lead to a write.
-  const SettingsFile file = settings_from_json_text(read_input(path, STDIN_FILENO), path);
+  const SettingsFile file =
+      settings_from_json_text(read_input(path, STDIN_FILENO), input_name(path));
   Engine engine(options, session);
   engine.start(options.all ? std::vector<std::string>{} : std::vector<std::string>{key});
   auto& client = client::Client::instance();
@@ -327,31 +397,16 @@ int run_load(const Options& options, Session& session) {
   std::map<std::string, UiSettings> current;
   if (options.all) {
     for (const auto& unit : engine.units()) {
-      if (!unit.settings) throw no_unit("unit " + unit.key + " has not reported its settings yet");
+      if (!unit.settings) throw Engine::not_reported(unit.key);
       keys.push_back(unit.key);
       current[unit.key] = *unit.settings;
     }
-    if (keys.empty()) throw no_unit("no unit found" + engine.nothing_found());
+    if (keys.empty()) throw engine.none_found();
   } else {
     current[key] = *engine.unit(key).settings;
     keys.push_back(key);
   }
-  // Every unit is checked before anything is written, so a refusal leaves no stray backup.
-  const bool keep_name = options.all || options.keep_name;
-  bool refused = false;
-  std::map<std::string, std::vector<std::string>> warnings;
-  for (const auto& unit_key : keys) {
-    const auto notes = load_notes(file, unit_key, current[unit_key], keep_name, options.any_unit);
-    if (notes.refusal) print_err(unit_key + ": " + *notes.refusal);
-    for (const auto& warning : notes.warnings) print_err(unit_key + ": " + warning);
-    warnings[unit_key] = notes.warnings;
-    const auto problems = client.check_settings_wait(
-        unit_key, as_written(file.for_unit(current[unit_key]), current[unit_key], keep_name,
-                             options.keep_charge));
-    for (const auto& problem : problems) print_err(unit_key + ": " + problem);
-    refused = refused || notes.refusal || !problems.empty();
-  }
-  if (refused) throw failure("nothing was written");
+  const auto warnings = check_load(options, file, current);
   std::map<std::string, std::optional<std::string>> backups;
   for (const auto& unit_key : keys)
     backups[unit_key] = back_up(options, unit_key, current[unit_key]);
@@ -365,23 +420,14 @@ int run_load(const Options& options, Session& session) {
         print_err((report.key.empty() ? std::string() : report.key + ": ") + problem);
       }
     }
-    if (!reports.empty()) throw failure("nothing was written");
+    if (!reports.empty()) throw failure(NOTHING_WRITTEN);
   } else {
     refuse_if_problems(key, client.write_settings_wait(key, file.for_unit(current[key]),
                                                        options.keep_name, options.keep_charge));
   }
   confirm(engine, keys, start);
   if (options.json) {
-    auto out = nlohmann::ordered_json::array();
-    for (const auto& unit_key : keys) {
-      nlohmann::ordered_json item = nlohmann::ordered_json::object();
-      item["key"] = unit_key;
-      item["confirmed"] = true;
-      item["backup"] = backups[unit_key] ? nlohmann::ordered_json(*backups[unit_key]) : nullptr;
-      item["warnings"] = warnings[unit_key];
-      out.push_back(std::move(item));
-    }
-    print_out(dump_json(out, 2) + "\n");
+    print_out(dump_json(load_report(keys, backups, warnings), 2) + "\n");
   } else {
     for (const auto& unit_key : keys) print_out(unit_key + ": confirmed\n");
   }
@@ -400,7 +446,8 @@ int compare(const Options& options, Session& session) {
   const bool against_file = names_a_file(options.other);
   std::optional<SettingsFile> file;
   if (against_file) {
-    file = settings_from_json_text(read_input(options.other, STDIN_FILENO), options.other);
+    file =
+        settings_from_json_text(read_input(options.other, STDIN_FILENO), input_name(options.other));
   }
   Engine engine(options, session);
   engine.start(against_file ? std::vector<std::string>{options.key}
@@ -508,52 +555,27 @@ std::optional<std::string> unknown_command(int argc, char** argv,
   return std::nullopt;
 }
 
-int run(int argc, char** argv, Session& session) {
-  Options options;
-  auto help = std::make_shared<ManHelp>();
-  CLI::App app("configure OWL wireless audio receiver units", "owlctl");
-  app.formatter(help);
-  app.fallthrough();
-  app.require_subcommand(1);
-  app.set_version_flag(
-      "--version",
-      [] {
-        return std::string("owlctl ") + OWLCTL_VERSION + " (engine " +
-               client::Client::instance().core_version() + ")";
-      },
-      "print the versions of owlctl and the engine");
-  app.add_flag("--simulator", options.simulator,
-               "use two simulated units (SIM0001, SIM0002) instead of hardware");
-  app.add_option("--wait", options.wait_text,
-                 "seconds to wait for units to appear, 0 to 3600 (default 5)")
-      ->option_text("SECONDS");
-  help->describe("owlctl",
-                 "Starts the OWL engine, waits until the units connected by USB have reported\n"
-                 "their settings, runs one command and exits. Units are named by their key: the\n"
-                 "USB serial number, or SIM0001/SIM0002 with --simulator. With hardware,\n"
-                 "owlctl stops waiting as soon as the ports show that no further unit can\n"
-                 "come. Simulated units start afresh in every run. Every write is\n"
-                 "confirmed by the unit before owlctl exits, and the previous settings are\n"
-                 "saved under $XDG_DATA_HOME/owl/backups/KEY/ first.\n"
-                 "Run `owlctl COMMAND --help` for each command's manual.");
-  app.footer(footer("    owlctl list\n    owlctl --simulator set SIM0001 delay_ms=120\n"));
-
+// Commands that print what the units report: list and show.
+void add_reading_commands(CLI::App& app, ManHelp& help, Options& options) {
   auto* list = app.add_subcommand("list", "list the units found");
   list->add_flag("--json", options.json, "print the unit records as a JSON array");
-  help->describe("list",
-                 "One line per unit: key, unit name, where it is connected (device path or\n"
-                 "\"simulator\"), the identity it reported, and its channel count.");
+  help.describe("list",
+                "One line per unit: key, unit name, where it is connected (device path or\n"
+                "\"simulator\"), the identity it reported, and its channel count.");
   list->footer(footer("    owlctl list\n    owlctl --simulator list --json\n"));
 
   auto* show = app.add_subcommand("show", "print a unit's settings as JSON");
   show->add_option("KEY", options.key, "the unit")->required();
-  help->describe("show",
-                 "Prints the settings the unit last reported, in the unit's own field\n"
-                 "names (unitName, abButton, ...), as the engine renders them. This is for\n"
-                 "reading: `load` does not take it. To keep settings in a file that `load`\n"
-                 "and `diff` read, use `owlctl save`.");
+  help.describe("show",
+                "Prints the settings the unit last reported, in the unit's own field\n"
+                "names (unitName, abButton, ...), as the engine renders them. This is for\n"
+                "reading: `load` does not take it. To keep settings in a file that `load`\n"
+                "and `diff` read, use `owlctl save`.");
   show->footer(footer("    owlctl show 0001A3F2\n"));
+}
 
+// Commands that change settings or keep them in a file: check, set, save and load.
+void add_writing_commands(CLI::App& app, ManHelp& help, Options& options) {
   const std::string assignment_help =
       "Fields, by the names `save` writes: unit_name, voice_prompts, boot_announce,\n"
       "delay_ms, hph_mode, led, charge, squelch, ab_button, star_button, rf_mode,\n"
@@ -567,10 +589,10 @@ int run(int argc, char** argv, Session& session) {
   check->add_flag("--keep-name", options.keep_name, "check as if the unit keeps its name");
   check->add_flag("--keep-charge", options.keep_charge,
                   "check as if the unit keeps its charge mode");
-  help->describe("check",
-                 "Applies the changes to the unit's current settings and asks the engine\n"
-                 "whether the unit would accept them. Nothing is written.\n\n" +
-                     assignment_help);
+  help.describe("check",
+                "Applies the changes to the unit's current settings and asks the engine\n"
+                "whether the unit would accept them. Nothing is written.\n\n" +
+                    assignment_help);
   check->footer(footer("    owlctl check 0001A3F2 delay_ms=120 channel.3.frequency=216000\n"));
 
   auto* set = app.add_subcommand("set", "change fields of a unit's settings");
@@ -579,12 +601,12 @@ int run(int argc, char** argv, Session& session) {
   set->add_flag("--keep-name", options.keep_name, "keep the unit's current name");
   set->add_flag("--keep-charge", options.keep_charge, "keep the unit's current charge mode");
   set->add_flag("--no-backup", options.no_backup, "do not save the current settings first");
-  help->describe("set",
-                 "Applies the changes to the unit's current settings, checks them, saves\n"
-                 "the current settings as a backup, writes, waits until the unit confirms,\n"
-                 "and prints each changed field as the unit reported it back. Simulated\n"
-                 "units start afresh in every run, so a write to one lasts only that run.\n\n" +
-                     assignment_help);
+  help.describe("set",
+                "Applies the changes to the unit's current settings, checks them, saves\n"
+                "the current settings as a backup, writes, waits until the unit confirms,\n"
+                "and prints each changed field as the unit reported it back. Simulated\n"
+                "units start afresh in every run, so a write to one lasts only that run.\n\n" +
+                    assignment_help);
   set->footer(
       footer("    owlctl set 0001A3F2 delay_ms=120 hph_mode=stereo\n"
              "    owlctl set 0001A3F2 channel.2.enable=true channel.2.frequency=216000\n"));
@@ -592,10 +614,10 @@ int run(int argc, char** argv, Session& session) {
   auto* save = app.add_subcommand("save", "save a unit's settings to a file");
   save->add_option("KEY", options.key, "the unit")->required();
   save->add_option("FILE", options.file, "where to write (- for standard output)")->required();
-  help->describe("save",
-                 "Writes the unit's settings as a JSON object with the field names that\n"
-                 "`set` accepts (unit_name, ab_button, ...): a settings file, which `load`\n"
-                 "writes back and `diff` compares. `show` prints another form, for reading.");
+  help.describe("save",
+                "Writes the unit's settings as a JSON object with the field names that\n"
+                "`set` accepts (unit_name, ab_button, ...): a settings file, which `load`\n"
+                "writes back and `diff` compares. `show` prints another form, for reading.");
   save->footer(footer("    owlctl save 0001A3F2 stage-left.json\n"));
 
   auto* load = app.add_subcommand("load", "write a settings file to a unit or to every unit");
@@ -610,28 +632,31 @@ int run(int argc, char** argv, Session& session) {
   load->add_flag("--no-backup", options.no_backup, "do not save the current settings first");
   load->add_flag("--json", options.json,
                  "print the outcome as a JSON array: key, confirmed, backup, warnings");
-  help->synopsis("load", "owlctl load [OPTIONS] KEY FILE\nowlctl load [OPTIONS] --all FILE");
-  help->describe("load",
-                 "Reads a file made by `save` (or a backup) and writes it to the unit, or with\n"
-                 "--all to every unit at once: if any unit refuses, nothing is written to any.\n"
-                 "A file of at most 1 MiB is read; a malformed file (bad JSON, wrong types,\n"
-                 "unknown or missing fields, `owlctl show` output) is refused before anything\n"
-                 "is written. So is a file saved from a unit with another serial number,\n"
-                 "unless --keep-name or --any-unit says that is meant. Before writing, owlctl\n"
-                 "says on standard error what the write will not do as the file says: channels\n"
-                 "the unit does not have, channels the file lacks (they keep the unit's\n"
-                 "values), and a different rf_mode (the unit keeps its own). Waits until every\n"
-                 "unit confirms.");
+  help.synopsis("load", "owlctl load [OPTIONS] KEY FILE\nowlctl load [OPTIONS] --all FILE");
+  help.describe("load",
+                "Reads a file made by `save` (or a backup) and writes it to the unit, or with\n"
+                "--all to every unit at once: if any unit refuses, nothing is written to any.\n"
+                "A file of at most 1 MiB is read; a malformed file (bad JSON, wrong types,\n"
+                "unknown or missing fields, `owlctl show` output) is refused before anything\n"
+                "is written. So is a file saved from a unit with another serial number,\n"
+                "unless --keep-name or --any-unit says that is meant. Before writing, owlctl\n"
+                "says on standard error what the write will not do as the file says: channels\n"
+                "the unit does not have, channels the file lacks (they keep the unit's\n"
+                "values), and a different rf_mode (the unit keeps its own). Waits until every\n"
+                "unit confirms.");
   load->footer(
       footer("    owlctl load 0001A3F2 stage-left.json\n    owlctl load --all show.json\n"));
+}
 
+// Watching, comparing and diagnosing: watch, diff and doctor.
+void add_other_commands(CLI::App& app, ManHelp& help, Options& options) {
   auto* watch = app.add_subcommand("watch", "print the engine's events until interrupted");
   watch->add_flag("--json", options.json, "print one JSON object per line");
-  help->describe("watch",
-                 "Prints one line per event (unit announced, stopped, settings, identity,\n"
-                 "write result, port problems) until SIGINT or SIGTERM, then exits 0. Each\n"
-                 "line starts with the local time; a unit's settings and identity are printed\n"
-                 "when they first arrive and then only when they changed.");
+  help.describe("watch",
+                "Prints one line per event (unit announced, stopped, settings, identity,\n"
+                "write result, port problems) until SIGINT or SIGTERM, then exits 0. Each\n"
+                "line starts with the local time; a unit's settings and identity are printed\n"
+                "when they first arrive and then only when they changed.");
   watch->footer(footer("    owlctl watch\n    owlctl --simulator watch --json\n"));
 
   auto* diff = app.add_subcommand("diff", "compare a unit's settings with a file or another unit");
@@ -639,25 +664,48 @@ int run(int argc, char** argv, Session& session) {
   diff->add_option("OTHER", options.other,
                    "a settings file (- for standard input), or another unit's key")
       ->required();
-  help->describe("diff",
-                 "Prints each field that differs as `FIELD: LEFT | RIGHT`, the unit named\n"
-                 "by KEY on the left. Values are compared as `load` reads them: option\n"
-                 "names and hex digits ignore case, and read-only fields the file leaves out\n"
-                 "are no difference. OTHER is a file when it is -, exists, contains a / or\n"
-                 "ends in .json; otherwise it is a unit's key. Exits 1 when there are\n"
-                 "differences, like diff(1).");
+  help.describe("diff",
+                "Prints each field that differs as `FIELD: LEFT | RIGHT`, the unit named\n"
+                "by KEY on the left. Values are compared as `load` reads them: option\n"
+                "names and hex digits ignore case, and read-only fields the file leaves out\n"
+                "are no difference. OTHER is a file when it is -, exists, contains a / or\n"
+                "ends in .json; otherwise it is a unit's key. Exits 1 when there are\n"
+                "differences, like diff(1).");
   diff->footer(
       footer("    owlctl diff 0001A3F2 stage-left.json\n    owlctl diff 0001A3F2 0001A3F3\n",
              DIFF_EXIT_STATUS));
 
   auto* doctor = app.add_subcommand("doctor", "find what keeps you from reaching the units");
-  help->describe("doctor",
-                 "Looks at this machine without starting the engine: unit ports in sysfs,\n"
-                 "whether you may open them, whether the udev rule is installed, and whether\n"
-                 "ModemManager is running; each problem comes with what to do. Exits 1 when\n"
-                 "a problem was found.");
+  help.describe("doctor",
+                "Looks at this machine without starting the engine: unit ports in sysfs,\n"
+                "whether you may open them, whether the udev rule is installed, and whether\n"
+                "ModemManager is running; each problem comes with what to do. Exits 1 when\n"
+                "a problem was found.");
   doctor->footer(footer("    owlctl doctor\n"));
+}
 
+// CLI11's wording for the common slips, said plainly.
+std::string plain_parse_message(const CLI::ParseError& error) {
+  const std::string text = error.what();
+  const auto colon = text.find(": ");
+  // By type: CLI11 gives an ExtrasError the name of the command it was raised in.
+  if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr && colon != std::string::npos) {
+    // CLI11 lists the extra words last first.
+    std::vector<std::string> words;
+    std::istringstream in(text.substr(colon + 2));
+    for (std::string word; in >> word;) words.insert(words.begin(), word);
+    return std::string(words.size() == 1 ? "unexpected argument '" : "unexpected arguments '") +
+           join(words, " ") + "'";
+  }
+  if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr && colon != std::string::npos &&
+      text.find(" missing", colon) != std::string::npos) {
+    return text.substr(0, colon) + " needs a value";
+  }
+  return text;
+}
+
+// Parses the command line; a status when that already ended the run (help, version).
+std::optional<int> parse(CLI::App& app, int argc, char** argv) {
   std::vector<std::string> commands;
   for (const auto* command : app.get_subcommands({})) commands.push_back(command->get_name());
   try {
@@ -681,20 +729,61 @@ int run(int argc, char** argv, Session& session) {
     for (const auto* sub : app.get_subcommands({})) {
       if (sub->parsed()) command = sub->get_name() + " ";
     }
-    throw usage_error(std::string(error.what()) + " (see owlctl " + command + "--help)");
+    throw usage_error(plain_parse_message(error) + " (see owlctl " + command + "--help)");
   }
-  if (!options.wait_text.empty()) options.wait_seconds = parse_wait(options.wait_text);
+  return std::nullopt;
+}
 
-  if (list->parsed()) return run_list(options, session);
-  if (show->parsed()) return run_show(options, session);
-  if (check->parsed()) return run_check_or_set(options, session, false);
-  if (set->parsed()) return run_check_or_set(options, session, true);
-  if (save->parsed()) return run_save(options, session);
-  if (load->parsed()) return run_load(options, session);
-  if (watch->parsed()) return run_watch(options, session);
-  if (diff->parsed()) return run_diff(options, session);
-  if (doctor->parsed()) return run_doctor(options);
-  throw usage_error("no command given (see owlctl --help)");
+int run(int argc, char** argv, Session& session) {
+  Options options;
+  auto help = std::make_shared<ManHelp>();
+  CLI::App app("configure OWL wireless audio receiver units", "owlctl");
+  app.formatter(help);
+  app.fallthrough();
+  app.require_subcommand(1);
+  // Before the commands are added: they take the flag over with its text.
+  app.set_help_flag("-h,--help", "print this manual page and exit");
+  app.set_version_flag(
+      "--version",
+      [] {
+        return std::string("owlctl ") + OWLCTL_VERSION + " (engine " +
+               client::Client::instance().core_version() + ")";
+      },
+      "print the versions of owlctl and the engine");
+  app.add_flag("--simulator", options.simulator,
+               "use two simulated units (SIM0001, SIM0002) instead of hardware");
+  app.add_option("--wait", options.wait_text,
+                 "seconds to wait for units to appear, 0 to 3600 (default 5)")
+      ->option_text("SECONDS");
+  help->describe("owlctl",
+                 "Starts the OWL engine, waits until the units connected by USB have reported\n"
+                 "their settings, runs one command and exits. Units are named by their key: the\n"
+                 "USB serial number, or SIM0001/SIM0002 with --simulator. With hardware,\n"
+                 "owlctl stops waiting as soon as the ports show that no further unit can\n"
+                 "come. Simulated units start afresh in every run. Every write is\n"
+                 "confirmed by the unit before owlctl exits, and the previous settings are\n"
+                 "saved under $XDG_DATA_HOME/owl/backups/KEY/ first.\n"
+                 "Run `owlctl COMMAND --help` for each command's manual.");
+  app.footer(footer("    owlctl list\n    owlctl --simulator set SIM0001 delay_ms=120\n"));
+
+  add_reading_commands(app, *help, options);
+  add_writing_commands(app, *help, options);
+  add_other_commands(app, *help, options);
+  if (const auto status = parse(app, argc, argv)) return *status;
+  // Counted, not tested for text: an empty value is a mistake, not the default.
+  if (app.count("--wait") > 0) options.wait_seconds = parse_wait(options.wait_text);
+
+  // require_subcommand(1): exactly one was given.
+  const std::string command = app.get_subcommands().front()->get_name();
+  if (command == "list") return run_list(options, session);
+  if (command == "show") return run_show(options, session);
+  if (command == "check") return run_check_or_set(options, session, false);
+  if (command == "set") return run_check_or_set(options, session, true);
+  if (command == "save") return run_save(options, session);
+  if (command == "load") return run_load(options, session);
+  if (command == "watch") return run_watch(options, session);
+  if (command == "diff") return run_diff(options, session);
+  return run_doctor(options);
 }
 
 }  // namespace

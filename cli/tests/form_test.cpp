@@ -37,6 +37,19 @@ std::string message_of(const std::function<void()>& action) {
   return "";
 }
 
+EnumOptions options() {
+  return {{"OFF", "RIGHT", "LEFT", "CENTER"},
+          {"MONO", "STEREO", "BALANCED"},
+          {"OFF", "ON", "DIM"},
+          {"OFF", "SLOW", "FAST"},
+          {"HIGH", "MED", "LOW"},
+          {"OFF", "CHANNEL", "DELAY", "ANNOUNCE"},
+          {"FM_ANALOG", "DIGITAL"},
+          {"OFF", "COMPANDER1", "COMPANDER2"},
+          {"NIMH", "ALKALINE", "LITHIUM"},
+          {"NORMAL", "BOOST_LOW", "BOOST_HIGH"}};
+}
+
 TEST(Form, AssignmentSplitsAtFirstEquals) {
   const auto a = parse_assignment("unit_name=A=B");
   EXPECT_EQ(a.field, "unit_name");
@@ -170,19 +183,6 @@ TEST(Form, InvalidJsonTextIsRefused) {
   EXPECT_EQ(status_of([] { settings_from_json_text("", "x.json"); }), EXIT_FAILED);
 }
 
-EnumOptions options() {
-  return {{"OFF", "RIGHT", "LEFT", "CENTER"},
-          {"MONO", "STEREO", "BALANCED"},
-          {"OFF", "ON", "DIM"},
-          {"OFF", "SLOW", "FAST"},
-          {"HIGH", "MED", "LOW"},
-          {"OFF", "CHANNEL", "DELAY", "ANNOUNCE"},
-          {"FM_ANALOG", "DIGITAL"},
-          {"OFF", "COMPANDER1", "COMPANDER2"},
-          {"NIMH", "ALKALINE", "LITHIUM"},
-          {"NORMAL", "BOOST_LOW", "BOOST_HIGH"}};
-}
-
 using Diff = std::vector<std::tuple<std::string, std::string, std::string>>;
 
 Diff as_tuples(const std::vector<Difference>& differences) {
@@ -253,22 +253,27 @@ TEST(Form, LoadNotesSayWhatTheWriteDoesNotDoAsTheFileSays) {
   for (const auto& c : cases) {
     SettingsFile file{unit, {}};
     file.settings.channels.resize(c.file_channels);
-    const auto notes = load_notes(file, "K", unit, false, false);
+    const auto notes = load_notes(file, "K", unit, false, false, options());
     EXPECT_FALSE(notes.refusal);
     EXPECT_EQ(notes.warnings,
               c.warning.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.warning});
   }
 
   SettingsFile file{unit, {"rf_mode"}};
-  file.settings.rf_mode = "digital";  // the same mode in other letters
-  EXPECT_TRUE(load_notes(file, "K", unit, false, false).warnings.empty());
-  file.settings.rf_mode = "FM_ANALOG";
-  EXPECT_EQ(load_notes(file, "K", unit, false, false).warnings,
-            std::vector<std::string>{
-                "the file asks for rf_mode FM_ANALOG, but the RF mode cannot be changed: K keeps "
-                "DIGITAL"});
+  // The unit's own mode (DIGITAL, code 1) in the other ways the engine reads it.
+  for (const char* same : {"digital", "1", "+1"}) {
+    file.settings.rf_mode = same;
+    EXPECT_TRUE(load_notes(file, "K", unit, false, false, options()).warnings.empty()) << same;
+  }
+  for (const char* other : {"FM_ANALOG", "0"}) {
+    file.settings.rf_mode = other;
+    EXPECT_EQ(load_notes(file, "K", unit, false, false, options()).warnings,
+              std::vector<std::string>{"the file asks for rf_mode FM_ANALOG, but the RF mode "
+                                       "cannot be changed: K keeps DIGITAL"})
+        << other;
+  }
   file.read_only_given.clear();  // a file without rf_mode asks for nothing
-  EXPECT_TRUE(load_notes(file, "K", unit, false, false).warnings.empty());
+  EXPECT_TRUE(load_notes(file, "K", unit, false, false, options()).warnings.empty());
 }
 
 TEST(Form, AFileFromAnotherUnitNeedsConsent) {
@@ -276,18 +281,18 @@ TEST(Form, AFileFromAnotherUnitNeedsConsent) {
   SettingsFile file{unit, {"serial"}};
   file.settings.serial = 1002;
   file.settings.unit_name = "SIM-1002";
-  const auto refused = load_notes(file, "K", unit, false, false);
+  const auto refused = load_notes(file, "K", unit, false, false, options());
   ASSERT_TRUE(refused.refusal);
   for (const char* part :
        {"serial 1002", "K has serial 1001", "SIM-1002", "--keep-name", "--any-unit"}) {
     EXPECT_NE(refused.refusal->find(part), std::string::npos) << *refused.refusal;
   }
-  EXPECT_FALSE(load_notes(file, "K", unit, true, false).refusal);
-  EXPECT_FALSE(load_notes(file, "K", unit, false, true).refusal);
+  EXPECT_FALSE(load_notes(file, "K", unit, true, false, options()).refusal);
+  EXPECT_FALSE(load_notes(file, "K", unit, false, true, options()).refusal);
   file.read_only_given.clear();  // no serial in the file: nothing to compare
-  EXPECT_FALSE(load_notes(file, "K", unit, false, false).refusal);
+  EXPECT_FALSE(load_notes(file, "K", unit, false, false, options()).refusal);
   file = SettingsFile{unit, {"serial"}};  // its own backup
-  EXPECT_FALSE(load_notes(file, "K", unit, false, false).refusal);
+  EXPECT_FALSE(load_notes(file, "K", unit, false, false, options()).refusal);
 }
 
 }  // namespace

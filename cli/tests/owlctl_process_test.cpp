@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -224,11 +225,14 @@ TEST_F(Owlctl, RefusalsAndExitStatuses) {
       {{s, "set", "SIM0001", "channel.11.enable=true"}, 2, ""},
       {{"--wait", "-1", "list"}, 2, "--wait takes a number of seconds from 0 to 3600, not '-1'"},
       {{"--wait", "soon", "list"}, 2, "not 'soon'"},
+      {{"--wait", "", s, "list"}, 2, "not ''"},
       {{"--wait", "1e300", "list"}, 2, "not '1e300'"},
       {{s, "load", "SIM0001"}, 2, "load takes KEY FILE, or --all FILE, not 1 argument"},
       {{s, "load", "a", "b", "c"}, 2, "load takes KEY FILE, or --all FILE, not 3 arguments"},
       {{s, "load", "--all", "a.json", "b.json"}, 2, "not 2 arguments"},
-      {{"list", "--colour"}, 2, "--colour (see owlctl list --help)"},
+      {{"list", "--colour"}, 2, "unexpected argument '--colour' (see owlctl list --help)"},
+      {{s, "show", "SIM0001", "b", "c"}, 2, "unexpected arguments 'b c' (see owlctl show --help)"},
+      {{"--wait"}, 2, "--wait needs a value (see owlctl --help)"},
   };
   for (const Case& c : cases) {
     std::string joined;
@@ -257,7 +261,8 @@ TEST_F(Owlctl, HelpIsAManualPagePerCommand) {
       EXPECT_NE(r.out.find(section), std::string::npos) << command << " lacks " << section;
     }
     EXPECT_NE(r.out.find(std::string("owlctl ") + command), std::string::npos) << r.out;
-    for (const char* noise : {"ARGS", "(1x)", "TEXT", "REQUIRED", "FLOAT"}) {
+    EXPECT_NE(r.out.find("--help  "), std::string::npos) << r.out;
+    for (const char* noise : {"ARGS", "(1x)", "TEXT", "REQUIRED", "FLOAT", "Print this help"}) {
       EXPECT_EQ(r.out.find(noise), std::string::npos) << command << " shows " << noise;
     }
   }
@@ -311,6 +316,28 @@ TEST_F(Owlctl, SaveDiffAndLoad) {
   EXPECT_EQ(backups("SIM0002").size(), 1u);
 }
 
+TEST_F(Owlctl, SaveWritesThroughLinksAndIntoFifosWithoutReplacingThem) {
+  const fs::path real = home_ / "real.json";
+  const fs::path link = home_ / "link.json";
+  fs::create_symlink(real, link);
+  ASSERT_EQ(sim({"save", "SIM0001", link.string()}).status, 0);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(read_json(real)["unit_name"], "SIM-1001");
+
+  // Stands in for a device such as /dev/null, which a test must not risk.
+  const fs::path fifo = home_ / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  const auto r = sim({"save", "SIM0001", fifo.string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  char buffer[256] = {};
+  EXPECT_GT(::read(reader, buffer, sizeof buffer - 1), 0);
+  EXPECT_EQ(std::string(buffer).rfind("{\n  \"unit_name\": \"SIM-1001\"", 0), 0u) << buffer;
+  ::close(reader);
+}
+
 TEST_F(Owlctl, MalformedFileIsRefusedBeforeAnyWrite) {
   const fs::path file = home_ / "bad.json";
   ASSERT_EQ(sim({"save", "SIM0001", file.string()}).status, 0);
@@ -333,6 +360,13 @@ TEST_F(Owlctl, MalformedFileIsRefusedBeforeAnyWrite) {
     }
   }
   EXPECT_EQ(sim({"load", "SIM0001", (home_ / "absent.json").string()}).status, 1);
+  // Standard input is named so in every message, and the parser's own codes stay out of them.
+  const auto piped = sim({"load", "SIM0001", "-"}, "/dev/null");
+  EXPECT_EQ(piped.status, 1);
+  EXPECT_NE(piped.err.find("owlctl: standard input: not valid JSON: parse error at line 1"),
+            std::string::npos)
+      << piped.err;
+  EXPECT_EQ(piped.err.find("json.exception"), std::string::npos) << piped.err;
   EXPECT_FALSE(fs::exists(data_ / "owl"));
 }
 
