@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <deque>
 #include <string>
 #include <vector>
 
 #include "settings/payload.hpp"
 #include "sim/simulated_port.hpp"
+#include "trace.hpp"
 
 using namespace std::chrono_literals;
 
@@ -476,6 +478,61 @@ TEST(RunDeviceLoop, DroppedCommandChannelStopsBeforeAnyTransmit) {
   EXPECT_EQ(ran.events,
             (std::vector<UnitEvent>{event::PortProblems{{"link closed, commands dropped"}},
                                     event::Stopped{KEY, "stopped", 9}}));
+}
+
+// The stamp before each line is wall time; the lines after it are what a developer reads.
+std::vector<std::string> trace_messages(const std::string& out) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < out.size();) {
+    const std::size_t end = out.find('\n', at);
+    const std::string line = out.substr(at, end - at);
+    EXPECT_EQ(line.rfind("owl ", 0), 0u) << line;
+    lines.push_back(line.substr(line.find(' ', line.find('.')) + 1));
+    at = end == std::string::npos ? out.size() : end + 1;
+  }
+  return lines;
+}
+
+// The trace switch is read once per process; ctest runs each case in its own.
+TEST(DeviceLoopTrace, WhyAFrameChangedNothingIsTraced) {
+  ::setenv("OWL_TRACE", "1", 1);
+  if (!trace_enabled()) GTEST_SKIP() << "the trace switch was read earlier in this process";
+  std::vector<std::uint8_t> bad_sum = text_frame("x");
+  bad_sum[1] ^= 0x01;
+  UnitSettings eleven = unit_settings();
+  eleven.channels.push_back(eleven.channels.back());
+  std::vector<std::uint8_t> bytes;
+  for (const auto& frame : {
+           bad_sum,
+           encode_frame(CMD_SETTINGS, std::vector<std::uint8_t>{0x44, 0x33, 0x22}, 0x1A, 0xFE),
+           encode_frame(CMD_SETTINGS, std::vector<std::uint8_t>{0x45, 0x33, 0x22, 0x11}),
+           encode_frame(CMD_SETTINGS, std::vector<std::uint8_t>{0x44, 0x33, 0x22, 0x11, 0x00}),
+           encode_frame(CMD_SETTINGS, encode_settings(eleven)),
+           bad_sum,
+       }) {
+    bytes.insert(bytes.end(), frame.begin(), frame.end());
+  }
+
+  testing::internal::CaptureStderr();
+  FakeIo io(T0);
+  DeviceLoop loop(KEY, T0);
+  receive(loop, io, T0, bytes);
+  run_scripted({}, {}, true, false, 9);
+  const std::vector<std::string> lines = trace_messages(testing::internal::GetCapturedStderr());
+  EXPECT_TRUE(io.events.empty());
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "SIM0001 rx " + hex_dump(bytes),
+                       "SIM0001 bad checksum, 2 dropped so far",
+                       "SIM0001 frame cmd 80 src 1a dst fe len 3",
+                       "SIM0001 settings frame ignored: struct type None",
+                       "SIM0001 frame cmd 80 src 00 dst 00 len 4",
+                       "SIM0001 settings frame ignored: struct type Some(287454021)",
+                       "SIM0001 frame cmd 80 src 00 dst 00 len 5",
+                       "SIM0001 settings not decoded: TooShort(5)",
+                       "SIM0001 frame cmd 80 src 00 dst 00 len 152",
+                       "SIM0001 settings not decoded: ChannelCount { count: 11, present: 11 }",
+                       "SIM0001 worker stopped: stopped",
+                   }));
 }
 
 }  // namespace

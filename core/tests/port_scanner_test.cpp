@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -16,6 +17,7 @@
 #include "fake_sysfs.hpp"
 #include "manager/engine.hpp"
 #include "seams.hpp"
+#include "trace.hpp"
 
 using namespace std::chrono_literals;
 
@@ -220,6 +222,23 @@ TEST_F(PortScanPass, ProblemsAreSortedByteWiseAndFollowTheirPorts) {
   // Same number of problems, different path: still a change.
   pass(std::vector<SerialPortInfo>{ports[0], ports[1], ports[2]});
   EXPECT_EQ(sent(), denied({"a b", "a", "\xC3\xA9"}));
+}
+
+// The trace switch is read once per process; ctest runs each case in its own.
+TEST_F(PortScanPass, WhatAPassOpensIsTracedWhenSwitchedOn) {
+  ::setenv("OWL_TRACE", "1", 1);
+  if (!trace_enabled()) GTEST_SKIP() << "the trace switch was read earlier in this process";
+  failing_["/dev/ttyACM1"] = "Permission denied";
+  testing::internal::CaptureStderr();
+  pass(std::vector<SerialPortInfo>{
+      {"/dev/ttyACM0", UsbIdentity{UNIT_USB_VID, UNIT_USB_PID, "K1", "qUILLON", "OWL"}},
+      unit_port("/dev/ttyACM1", "K2")});
+  const std::string out = testing::internal::GetCapturedStderr();
+  EXPECT_NE(out.find(" K1 opened /dev/ttyACM0 (Some(\"qUILLON\") Some(\"OWL\"))\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find(" K2 could not open /dev/ttyACM1: Permission denied\n"), std::string::npos)
+      << out;
 }
 
 TEST_F(PortScanPass, NothingAttachedSendsNothing) {
