@@ -129,6 +129,8 @@ TEST_F(PortScanPass, ServesOnlyPortsWithTheUnitsUsbIdentity) {
   tree.add_usb_port("ttyACM5", {.pid = "000b", .serial = "K6"});
   tree.add_usb_port("ttyACM6", {.serial = std::nullopt});
   tree.add_usb_port("ttyACM7", {.serial = ""});
+  tree.add_usb_port("ttyACM8", {.serial = "K7", .manufacturer = std::nullopt});
+  tree.add_usb_port("ttyACM9", {.serial = "K8", .product = "0WL"});  // a zero, not an O
   tree.add_platform_port("ttyS0");
 
   pass(tree.list());
@@ -136,7 +138,8 @@ TEST_F(PortScanPass, ServesOnlyPortsWithTheUnitsUsbIdentity) {
             (std::vector<std::string>{tree.dev_path("ttyACM0"), tree.dev_path("ttyACM7")}));
   EXPECT_EQ(label_of("K1"), tree.dev_path("ttyACM0"));
   EXPECT_EQ(label_of(""), tree.dev_path("ttyACM7"));
-  for (const char* key : {"K2", "K3", "K4", "K5", "K6"}) EXPECT_EQ(label_of(key), std::nullopt);
+  for (const char* key : {"K2", "K3", "K4", "K5", "K6", "K7", "K8"})
+    EXPECT_EQ(label_of(key), std::nullopt);
   EXPECT_TRUE(sent().empty());  // nothing failed to open
 
   pass(tree.list());
