@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <deque>
 #include <string>
 #include <vector>
 
 #include "settings/payload.hpp"
 #include "sim/simulated_port.hpp"
+#include "trace.hpp"
 
 using namespace std::chrono_literals;
 
@@ -305,6 +307,18 @@ TEST(DeviceLoop, IdentityTextIsCutAtNulTrimmedAndMadeValid) {
        "B"},
       {"\xff ", "\xef\xbf\xbd"},
       {"no terminator", "no terminator"},
+      // Every white space character is trimmed, its neighbours are kept.
+      {"\xc2\x85\x0b\x0c"
+       "OWL\xe1\x9a\x80\xe2\x80\x80\xe2\x80\x8a",
+       "OWL"},
+      {"\xe2\x80\xa8\xe2\x80\xa9\xe2\x80\xaf"
+       "OWL\xe2\x81\x9f\xe3\x80\x80",
+       "OWL"},
+      {"\x08OWL\x0e", "\x08OWL\x0e"},
+      {"\xe1\xbf\xbfOWL\xe2\x80\x8b\xf0\x9f\xa6\x89",
+       "\xe1\xbf\xbfOWL\xe2\x80\x8b\xf0\x9f\xa6\x89"},
+      {"\xc2\x84\xc2\xa1OWL\xe1\x9a\x81\xe2\x80\xa7\xe2\x80\xaa",
+       "\xc2\x84\xc2\xa1OWL\xe1\x9a\x81\xe2\x80\xa7\xe2\x80\xaa"},
   };
   FakeIo io(T0);
   DeviceLoop loop(KEY, T0);
@@ -351,6 +365,9 @@ TEST(DeviceLoop, EndReasons) {
   failed.on_read_error(LinkError{LinkError::Kind::Other, "Input/output error"});
   DeviceLoop stopped(KEY, T0);
   stopped.on_commands_disconnected();
+  // The first cause is the one reported; what follows from it is not.
+  closed.on_read_error(LinkError{LinkError::Kind::Other, "Input/output error"});
+  stopped.on_read_closed();
   for (const auto& [loop, want] : {std::pair<DeviceLoop*, std::string>{&closed, "device closed"},
                                    {&failed, "read failed: Input/output error (Other)"},
                                    {&stopped, "stopped"}}) {
@@ -370,12 +387,14 @@ class ScriptedLink final : public ByteLink {
   };
 
   ScriptedLink(ManualClock& clock, std::deque<Step> script, std::vector<std::uint8_t>& written,
-               Sender<UnitEvent> events, Sender<UnitCommand> commands)
+               Sender<UnitEvent> events, Sender<UnitCommand> commands,
+               std::optional<LinkError> write_error)
       : clock_(clock),
         script_(std::move(script)),
         written_(written),
         events_(std::move(events)),
-        commands_(std::move(commands)) {}
+        commands_(std::move(commands)),
+        write_error_(std::move(write_error)) {}
   ~ScriptedLink() override {
     const bool commands_open = commands_.send(command::Refresh{});
     events_.send(event::PortProblems{
@@ -392,6 +411,7 @@ class ScriptedLink final : public ByteLink {
     return step.bytes.size();
   }
   std::optional<LinkError> write_all(std::span<const std::uint8_t> bytes) override {
+    if (write_error_) return write_error_;
     written_.insert(written_.end(), bytes.begin(), bytes.end());
     return std::nullopt;
   }
@@ -403,6 +423,7 @@ class ScriptedLink final : public ByteLink {
   std::vector<std::uint8_t>& written_;
   Sender<UnitEvent> events_;
   Sender<UnitCommand> commands_;
+  std::optional<LinkError> write_error_;
 };
 
 std::vector<UnitEvent> drain(Receiver<UnitEvent>& events) {
@@ -425,15 +446,16 @@ struct Ran {
 // Runs the loop on a scripted link with `commands` queued. The link holds a command sender when
 // `link_holds_commands`, so its report shows whether the loop dropped its receiver first.
 Ran run_scripted(std::deque<ScriptedLink::Step> script, std::vector<UnitCommand> commands,
-                 bool drop_command_sender, bool link_holds_commands, Generation generation) {
+                 bool drop_command_sender, bool link_holds_commands, Generation generation,
+                 std::optional<LinkError> write_error = std::nullopt) {
   ManualClock clock;
   auto [event_tx, event_rx] = make_channel<UnitEvent>();
   auto [command_tx, command_rx] = make_channel<UnitCommand>();
   for (UnitCommand& c : commands) command_tx.send(std::move(c));
   Ran out;
-  auto link =
-      std::make_unique<ScriptedLink>(clock, std::move(script), out.written, event_tx,
-                                     link_holds_commands ? command_tx : Sender<UnitCommand>());
+  auto link = std::make_unique<ScriptedLink>(
+      clock, std::move(script), out.written, event_tx,
+      link_holds_commands ? command_tx : Sender<UnitCommand>(), std::move(write_error));
   if (drop_command_sender) command_tx.reset();
   run_device_loop(std::move(command_rx), std::move(event_tx), KEY, generation, std::move(link),
                   clock);
@@ -470,12 +492,82 @@ TEST(RunDeviceLoop, IdleReadsGoOnAndOtherReadErrorsEnd) {
                 event::Stopped{KEY, "read failed: Interrupted system call (Interrupted)", 3}}));
 }
 
+TEST(RunDeviceLoop, AFailedTransmitAnswersTheWriteAndEndsTheWorker) {
+  const LinkError gone{LinkError::Kind::Other, "No such device"};
+  // A write that cannot be sent is answered, then the worker stops with the same cause.
+  Ran ran = run_scripted({}, {command::Write{unit_settings()}}, false, true, 4, gone);
+  EXPECT_EQ(ran.events, (std::vector<UnitEvent>{
+                            event::WriteResult{outcome::SendFailed{"No such device"}, KEY, 4},
+                            event::PortProblems{{"link closed, commands dropped"}},
+                            event::Stopped{KEY, "write failed: No such device", 4}}));
+  // Without a command the first poll is what fails.
+  ran = run_scripted({}, {}, false, true, 5, gone);
+  EXPECT_EQ(ran.events,
+            (std::vector<UnitEvent>{event::PortProblems{{"link closed, commands dropped"}},
+                                    event::Stopped{KEY, "write failed: No such device", 5}}));
+}
+
 TEST(RunDeviceLoop, DroppedCommandChannelStopsBeforeAnyTransmit) {
   const Ran ran = run_scripted({}, {}, true, false, 9);
   EXPECT_TRUE(ran.written.empty());
   EXPECT_EQ(ran.events,
             (std::vector<UnitEvent>{event::PortProblems{{"link closed, commands dropped"}},
                                     event::Stopped{KEY, "stopped", 9}}));
+}
+
+// The stamp before each line is wall time; the lines after it are what a developer reads.
+std::vector<std::string> trace_messages(const std::string& out) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < out.size();) {
+    const std::size_t end = out.find('\n', at);
+    const std::string line = out.substr(at, end - at);
+    EXPECT_EQ(line.rfind("owl ", 0), 0u) << line;
+    lines.push_back(line.substr(line.find(' ', line.find('.')) + 1));
+    at = end == std::string::npos ? out.size() : end + 1;
+  }
+  return lines;
+}
+
+// The trace switch is read once per process; ctest runs each case in its own.
+TEST(DeviceLoopTrace, WhyAFrameChangedNothingIsTraced) {
+  ::setenv("OWL_TRACE", "1", 1);
+  if (!trace_enabled()) GTEST_SKIP() << "the trace switch was read earlier in this process";
+  std::vector<std::uint8_t> bad_sum = text_frame("x");
+  bad_sum[1] ^= 0x01;
+  UnitSettings eleven = unit_settings();
+  eleven.channels.push_back(eleven.channels.back());
+  std::vector<std::uint8_t> bytes;
+  for (const auto& frame : {
+           bad_sum,
+           encode_frame(CMD_SETTINGS, std::vector<std::uint8_t>{0x44, 0x33, 0x22}, 0x1A, 0xFE),
+           encode_frame(CMD_SETTINGS, std::vector<std::uint8_t>{0x45, 0x33, 0x22, 0x11}),
+           encode_frame(CMD_SETTINGS, std::vector<std::uint8_t>{0x44, 0x33, 0x22, 0x11, 0x00}),
+           encode_frame(CMD_SETTINGS, encode_settings(eleven)),
+           bad_sum,
+       }) {
+    bytes.insert(bytes.end(), frame.begin(), frame.end());
+  }
+
+  testing::internal::CaptureStderr();
+  FakeIo io(T0);
+  DeviceLoop loop(KEY, T0);
+  receive(loop, io, T0, bytes);
+  run_scripted({}, {}, true, false, 9);
+  const std::vector<std::string> lines = trace_messages(testing::internal::GetCapturedStderr());
+  EXPECT_TRUE(io.events.empty());
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "SIM0001 rx " + hex_dump(bytes),
+                       "SIM0001 bad checksum, 2 dropped so far",
+                       "SIM0001 frame cmd 80 src 1a dst fe len 3",
+                       "SIM0001 settings frame ignored: struct type None",
+                       "SIM0001 frame cmd 80 src 00 dst 00 len 4",
+                       "SIM0001 settings frame ignored: struct type Some(287454021)",
+                       "SIM0001 frame cmd 80 src 00 dst 00 len 5",
+                       "SIM0001 settings not decoded: TooShort(5)",
+                       "SIM0001 frame cmd 80 src 00 dst 00 len 152",
+                       "SIM0001 settings not decoded: ChannelCount { count: 11, present: 11 }",
+                       "SIM0001 worker stopped: stopped",
+                   }));
 }
 
 }  // namespace

@@ -245,6 +245,12 @@ TEST(PayloadName, Utf8LossyMaximalSubparts) {
       {{0xF5, 'x'}, R + "x"},
       {{0x80, 0xBF}, R + R},                                 // lone continuations
       {{0xE1, 0x80, 0xE1, 0x80, 0x80}, R + "\xE1\x80\x80"},  // subpart then valid
+      // Each lead range at its edges: U+D000 and U+E000 around the surrogates, the last
+      // three-byte character, and the planes above the first four-byte one.
+      {{0xEC, 0xB0, 0x80, 0xEE, 0x80, 0x80}, "\xEC\xB0\x80\xEE\x80\x80"},
+      {{0xEF, 0xBF, 0xBF}, "\xEF\xBF\xBF"},
+      {{0xF1, 0x80, 0x80, 0x80, 0xF3, 0xBF, 0xBF, 0xBF}, "\xF1\x80\x80\x80\xF3\xBF\xBF\xBF"},
+      {{0xF3, 0xC0}, R + R},  // a continuation out of range ends the subpart
   };
   for (const auto& [in, want] : cases) EXPECT_EQ(utf8_lossy(in), want) << want;
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <string>
 #include <vector>
 
@@ -49,6 +51,31 @@ TEST(PortListing, IdentityIsSoughtOnlyInsideTheSysfsTree) {
   FakeSysfs::write(tree.base() / "idProduct", "000a");
   EXPECT_EQ(list_serial_ports(tree.sysfs().string(), "/dev").value(),
             (std::vector<SerialPortInfo>{{"/dev/ttyS0", std::nullopt}}));
+}
+
+TEST(PortListing, OddEntriesAreListedWithoutIdentityOrLeftOut) {
+  FakeSysfs tree;
+  // Ids only count where both are: an interface with a vendor id alone is passed over.
+  tree.add_usb_port("ttyACM0", {});
+  const fs::path acm0 = fs::canonical(tree.sysfs() / "class" / "tty" / "ttyACM0" / "device");
+  FakeSysfs::write(acm0 / "idVendor", "1234");
+  // An empty id and one with trailing junk read as 0; an attribute without its line feed is whole.
+  tree.add_usb_port("ttyACM1", {.vid = "", .pid = "12g4"});
+  tree.add_usb_port("ttyACM2", {.serial = std::nullopt});
+  const fs::path acm2 = fs::canonical(tree.sysfs() / "class" / "tty" / "ttyACM2" / "device");
+  std::ofstream(acm2.parent_path() / "serial") << "K9";
+  // A device link that leads nowhere, and a device that is not a link.
+  tree.add_virtual_tty("ttyACM3");
+  fs::create_symlink("../../devices/gone", tree.sysfs() / "devices/virtual/tty/ttyACM3/device");
+  fs::create_directories(tree.sysfs() / "class" / "tty" / "ttyS1" / "device");
+
+  EXPECT_EQ(tree.list().value(),
+            (std::vector<SerialPortInfo>{
+                {tree.dev_path("ttyACM0"), UsbIdentity{0x2E8A, 0x000A, "K1", "Quillon", "OWL"}},
+                {tree.dev_path("ttyACM1"), UsbIdentity{0, 0, "K1", "Quillon", "OWL"}},
+                {tree.dev_path("ttyACM2"), UsbIdentity{0x2E8A, 0x000A, "K9", "Quillon", "OWL"}},
+                {tree.dev_path("ttyACM3"), std::nullopt},
+            }));
 }
 
 TEST(PortListing, UnreadableTtyClassFailsTheListing) {

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -16,6 +17,7 @@
 #include "fake_sysfs.hpp"
 #include "manager/engine.hpp"
 #include "seams.hpp"
+#include "trace.hpp"
 
 using namespace std::chrono_literals;
 
@@ -127,6 +129,8 @@ TEST_F(PortScanPass, ServesOnlyPortsWithTheUnitsUsbIdentity) {
   tree.add_usb_port("ttyACM5", {.pid = "000b", .serial = "K6"});
   tree.add_usb_port("ttyACM6", {.serial = std::nullopt});
   tree.add_usb_port("ttyACM7", {.serial = ""});
+  tree.add_usb_port("ttyACM8", {.serial = "K7", .manufacturer = std::nullopt});
+  tree.add_usb_port("ttyACM9", {.serial = "K8", .product = "0WL"});  // a zero, not an O
   tree.add_platform_port("ttyS0");
 
   pass(tree.list());
@@ -134,7 +138,8 @@ TEST_F(PortScanPass, ServesOnlyPortsWithTheUnitsUsbIdentity) {
             (std::vector<std::string>{tree.dev_path("ttyACM0"), tree.dev_path("ttyACM7")}));
   EXPECT_EQ(label_of("K1"), tree.dev_path("ttyACM0"));
   EXPECT_EQ(label_of(""), tree.dev_path("ttyACM7"));
-  for (const char* key : {"K2", "K3", "K4", "K5", "K6"}) EXPECT_EQ(label_of(key), std::nullopt);
+  for (const char* key : {"K2", "K3", "K4", "K5", "K6", "K7", "K8"})
+    EXPECT_EQ(label_of(key), std::nullopt);
   EXPECT_TRUE(sent().empty());  // nothing failed to open
 
   pass(tree.list());
@@ -220,6 +225,23 @@ TEST_F(PortScanPass, ProblemsAreSortedByteWiseAndFollowTheirPorts) {
   // Same number of problems, different path: still a change.
   pass(std::vector<SerialPortInfo>{ports[0], ports[1], ports[2]});
   EXPECT_EQ(sent(), denied({"a b", "a", "\xC3\xA9"}));
+}
+
+// The trace switch is read once per process; ctest runs each case in its own.
+TEST_F(PortScanPass, WhatAPassOpensIsTracedWhenSwitchedOn) {
+  ::setenv("OWL_TRACE", "1", 1);
+  if (!trace_enabled()) GTEST_SKIP() << "the trace switch was read earlier in this process";
+  failing_["/dev/ttyACM1"] = "Permission denied";
+  testing::internal::CaptureStderr();
+  pass(std::vector<SerialPortInfo>{
+      {"/dev/ttyACM0", UsbIdentity{UNIT_USB_VID, UNIT_USB_PID, "K1", "qUILLON", "OWL"}},
+      unit_port("/dev/ttyACM1", "K2")});
+  const std::string out = testing::internal::GetCapturedStderr();
+  EXPECT_NE(out.find(" K1 opened /dev/ttyACM0 (Some(\"qUILLON\") Some(\"OWL\"))\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find(" K2 could not open /dev/ttyACM1: Permission denied\n"), std::string::npos)
+      << out;
 }
 
 TEST_F(PortScanPass, NothingAttachedSendsNothing) {

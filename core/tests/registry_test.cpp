@@ -101,7 +101,9 @@ TEST(UnitRegistry, AFailedLookUpLeavesTheRegistryUsableAFailedChangeDoesNot) {
   // The change may be half done, so nobody may see the map any more.
   for (const std::function<void()>& call :
        {std::function<void()>([&] { registry.snapshot_units(); }),
+        std::function<void()>([&] { registry.contains("A"); }),
         std::function<void()>([&] { registry.insert("B", "b", {}); }),
+        std::function<void()>([&] { registry.erase("A", a); }),
         std::function<void()>([&] { registry.with_lock([](UnitMap&) {}); })}) {
     try {
       call();

@@ -22,7 +22,9 @@ class RecordingLink final : public ByteLink {
  public:
   std::vector<std::string> calls;
   int fail_write_at = -1;  // the n-th write_all fails
+  int fail_flush_at = -1;  // the n-th flush fails
   int writes = 0;
+  int flushes = 0;
 
   Expected<std::size_t, LinkError> read(std::span<std::uint8_t>) override {
     return Unexpected{LinkError::timed_out()};
@@ -33,6 +35,7 @@ class RecordingLink final : public ByteLink {
     return std::nullopt;
   }
   std::optional<LinkError> flush() override {
+    if (flushes++ == fail_flush_at) return LinkError{LinkError::Kind::Other, "flush failed"};
     calls.push_back("flush");
     return std::nullopt;
   }
@@ -60,6 +63,15 @@ TEST(WorkerSend, StopsAtTheFailingChunk) {
   EXPECT_EQ(error->kind, LinkError::Kind::BrokenPipe);
   EXPECT_EQ(link.calls, (std::vector<std::string>{"write 5", "flush"}));
   EXPECT_EQ(clock.sleeps().size(), 1u);
+
+  // A chunk that went out but could not be drained ends the transmit too, before its pause.
+  RecordingLink undrained;
+  undrained.fail_flush_at = 1;
+  ManualClock flush_clock;
+  error = send_bytes(undrained, "K", std::vector<std::uint8_t>(12, 0xAA), flush_clock);
+  EXPECT_EQ(error, (LinkError{LinkError::Kind::Other, "flush failed"}));
+  EXPECT_EQ(undrained.calls, (std::vector<std::string>{"write 5", "flush", "write 5"}));
+  EXPECT_EQ(flush_clock.sleeps().size(), 1u);
 }
 
 // The trace switch is read once per process; ctest runs each case in its own.
@@ -71,6 +83,9 @@ TEST(WorkerTrace, TransmitAndFramesAreTracedWhenSwitchedOn) {
   ManualClock clock;
   EXPECT_FALSE(send_bytes(link, "SIM0001", SETTINGS_REQUEST, clock));
   EXPECT_TRUE(send_bytes(link, "SIM0001", SETTINGS_REQUEST, clock));
+  link.fail_write_at = -1;
+  link.fail_flush_at = link.flushes;
+  EXPECT_TRUE(send_bytes(link, "SIM0003", SETTINGS_REQUEST, clock));
 
   struct NullIo final : LoopIo {
     std::optional<LinkError> transmit(std::span<const std::uint8_t>) override { return {}; }
@@ -83,6 +98,7 @@ TEST(WorkerTrace, TransmitAndFramesAreTracedWhenSwitchedOn) {
   EXPECT_NE(out.find(" SIM0001 tx aa 2e 04 00 00 80 44 33 22 11\n"), std::string::npos) << out;
   EXPECT_NE(out.find(" SIM0001 tx done in 10 ms\n"), std::string::npos) << out;
   EXPECT_NE(out.find(" SIM0001 write failed: Broken pipe\n"), std::string::npos) << out;
+  EXPECT_NE(out.find(" SIM0003 flush failed: flush failed\n"), std::string::npos) << out;
   EXPECT_NE(out.find(" SIM0002 frame cmd 80 src 00 dst ff len 144\n"), std::string::npos) << out;
   EXPECT_NE(out.find(" SIM0002 settings frame ignored: struct type Some(0)\n"), std::string::npos)
       << out;
