@@ -117,6 +117,14 @@ TEST(WireDecode, FaultsAreDecodeErrors) {
   EXPECT_FALSE(is_valid_utf8(std::string("\xF4\x90\x80\x80")));
   EXPECT_FALSE(is_valid_utf8(std::string("ok\xE2\x82")));  // cut short by the end
   EXPECT_FALSE(is_valid_utf8(std::string("\x80")));        // a continuation byte with no lead
+  // The edges of the ranges: last before and first after the surrogates, the highest code point,
+  // and the longest overlong forms of three and four bytes.
+  for (const char* valid : {"\xED\x9F\xBF", "\xEE\x80\x80", "\xF4\x8F\xBF\xBF"}) {
+    EXPECT_TRUE(is_valid_utf8(valid)) << valid;
+  }
+  for (const char* overlong : {"\xE0\x9F\xBF", "\xF0\x8F\xBF\xBF"}) {
+    EXPECT_FALSE(is_valid_utf8(overlong)) << overlong;
+  }
 }
 
 TEST(WireStreamPort, DecimalWithOptionalSign) {
@@ -127,6 +135,15 @@ TEST(WireStreamPort, DecimalWithOptionalSign) {
   EXPECT_EQ(parse_stream_port("-9223372036854775808"), INT64_MIN);
   for (const char* bad : {"", "+", "-", "12a", " 1", "9223372036854775808", "1.0"}) {
     EXPECT_THROW(parse_stream_port(bad), DecodeError) << bad;
+  }
+  // One past either end, and far past: out of range, not wrapped around.
+  for (const char* big : {"9223372036854775808", "-9223372036854775809", "99999999999999999999"}) {
+    try {
+      parse_stream_port(big);
+      ADD_FAILURE() << big;
+    } catch (const DecodeError& e) {
+      EXPECT_STREQ(e.what(), "stream port out of range") << big;
+    }
   }
 }
 

@@ -154,6 +154,8 @@ TEST(Client, AStreamDeliversItsItemsSkipsUndecodableOnesAndClosesOnce) {
     EXPECT_TRUE(post(port, wire::success_bytes()));
     EXPECT_TRUE(post(stream_port, wire::success_bytes(UiEvent{ui_event::Identity{"K1", "OWL"}})));
     EXPECT_TRUE(post(stream_port, {0x00, 0x09}));  // no such event variant
+    EXPECT_TRUE(post(stream_port, {0x02, 0x00}));  // a close with something after it is no close
+    EXPECT_TRUE(post(stream_port, {0x01}));        // one byte, but no close either
     EXPECT_TRUE(post(stream_port, wire::close_stream_bytes()));
     // Closed on the runtime's side: later items are refused.
     EXPECT_FALSE(post(stream_port, wire::close_stream_bytes()));
@@ -166,6 +168,129 @@ TEST(Client, AStreamDeliversItsItemsSkipsUndecodableOnesAndClosesOnce) {
   EXPECT_TRUE(answered);
   EXPECT_EQ(items, (std::vector<UiEvent>{ui_event::Identity{"K1", "OWL"}}));
   EXPECT_EQ(closes, 1);
+}
+
+// What the engine was last asked, by id and argument bytes.
+struct Asked {
+  std::int32_t id = -1;
+  Bytes args;
+};
+
+Bytes concat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+TEST(Client, EachOperationSendsItsIdAndExactArgumentsAndDecodesEveryKindOfAnswer) {
+  Client& c = Client::instance();
+  UiSettings form;
+  form.unit_name = "N";
+  wire::Writer form_writer;
+  wire::write(form_writer, form);
+  const Bytes form_bytes = form_writer.take();
+  const Bytes k1{0x02, 0x00, 0x00, 0x00, 'K', '1'};
+  // A list of one text, "bad".
+  const Bytes bad{0x00, 0x01, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 'b', 'a', 'd'};
+  const std::vector<std::string> bad_list{"bad"};
+  // A list of one report: key "K1", name "N", problems ["bad"].
+  const Bytes report{0x00, 0x01, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00,
+                     'K',  '1',  0x01, 0x00, 0x00, 0x00, 'N',  0x01, 0x00,
+                     0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 'b',  'a',  'd'};
+
+  struct Operation {
+    const char* name;
+    std::int32_t id;
+    Bytes args;
+    Bytes success;
+    std::function<bool()> call;  // true when the answer decoded to the value in success
+  };
+  const Operation operations[] = {
+      {"initialize", wire::INITIALIZE, {}, {0x00}, [&] { return c.initialize_wait(), true; }},
+      {"start", wire::START, {0x01}, {0x00}, [&] { return c.start_wait(true), true; }},
+      {"units",
+       wire::UNITS,
+       {},
+       {0x00, 0x00, 0x00, 0x00, 0x00},
+       [&] { return c.units_wait().empty(); }},
+      {"refresh", wire::REFRESH_UNIT, k1, {0x00}, [&] { return c.refresh_unit_wait("K1"), true; }},
+      {"add",
+       wire::SIM_ADD_UNIT,
+       {0x01, 0x00, 0x00, 0x00, 'S',  0x01, 0x00, 0x00, 0x00, 0x02, 0x00,
+        0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00},
+       {0x00},
+       [&] { return c.sim_add_unit_wait("S", 1, 2, 3, 4), true; }},
+      {"remove",
+       wire::SIM_REMOVE_UNIT,
+       {0x01, 0x00, 0x00, 0x00, 'S'},
+       {0x00},
+       [&] { return c.sim_remove_unit_wait("S"), true; }},
+      {"check", wire::CHECK_SETTINGS, concat({k1, form_bytes}), bad,
+       [&] { return c.check_settings_wait("K1", form) == bad_list; }},
+      {"write", wire::WRITE_SETTINGS, concat({k1, form_bytes, {0x01, 0x00}}), bad,
+       [&] { return c.write_settings_wait("K1", form, true, false) == bad_list; }},
+      {"write all", wire::WRITE_ALL_SETTINGS, concat({form_bytes, {0x01}}), report,
+       [&] {
+         return c.write_all_settings_wait(form, true) ==
+                std::vector<UnitWriteReport>{{"K1", "N", {"bad"}}};
+       }},
+  };
+  Asked asked;
+  Bytes answer;
+  answer_async = [&](std::int32_t id, std::int64_t port, const Bytes& args) {
+    asked = {id, args};
+    EXPECT_TRUE(post(port, answer));
+  };
+  for (const Operation& op : operations) {
+    answer = op.success;
+    EXPECT_TRUE(op.call()) << op.name;
+    EXPECT_EQ(asked.id, op.id) << op.name;
+    EXPECT_EQ(asked.args, op.args) << op.name;
+    // A panic, an action no call answers with, nothing at all, and a value with a byte too many.
+    const std::pair<Bytes, std::string> failures[] = {
+        {panic(op.name), op.name},
+        {{0x01}, "unexpected response from the engine"},
+        {{}, "malformed response from the engine: unexpected end of the argument bytes"},
+        {concat({op.success, {0x07}}), "malformed response from the engine: "}};
+    for (const auto& [bytes, text] : failures) {
+      answer = bytes;
+      try {
+        op.call();
+        ADD_FAILURE() << op.name << ": no panic for " << text;
+      } catch (const EnginePanic& p) {
+        EXPECT_EQ(std::string(p.what()).substr(0, text.size()), text) << op.name;
+      }
+    }
+  }
+
+  // The synchronous operations, answered with a value and with a panic.
+  sync_answer = wire::success_bytes(form);
+  EXPECT_EQ(c.example_settings(), form);
+  sync_answer = Bytes(1 + 10 * 4, 0x00);  // ten empty lists
+  EXPECT_EQ(c.enum_options(), EnumOptions{});
+  sync_answer = {0x00, 0x02, 0x00, 0x00, 0x00, 'v', '1'};
+  EXPECT_EQ(c.core_version(), "v1");
+  for (const std::function<void()>& call : std::initializer_list<std::function<void()>>{
+           [&] { c.example_settings(); }, [&] { c.enum_options(); }}) {
+    sync_answer = panic("sync");
+    EXPECT_THROW(call(), EnginePanic);
+  }
+}
+
+TEST(Client, AMessageOfAnotherKindReachesTheCallerAsMalformed) {
+  Client& c = Client::instance();
+  answer_async = [](std::int32_t, std::int64_t port, const Bytes&) {
+    Dart_CObject message{};
+    message.type = Dart_CObject_kNull;
+    EXPECT_TRUE(runtime_post(port, &message));
+  };
+  try {
+    c.units_wait();
+    ADD_FAILURE() << "a null message decoded";
+  } catch (const EnginePanic& p) {
+    EXPECT_STREQ(p.what(),
+                 "malformed response from the engine: unexpected end of the argument bytes");
+  }
 }
 
 }  // namespace
