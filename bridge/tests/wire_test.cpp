@@ -21,6 +21,9 @@ T round_trip(const T& value) {
 // The version, feature, panic, close and empty success answers are checked through the exports.
 TEST(WireEnvelope, ExactBytes) {
   EXPECT_EQ(success_bytes(std::vector<UnitInfo>{}), (Bytes{0x00, 0x00, 0x00, 0x00, 0x00}));
+  // A boolean answer is one byte, 0 or 1.
+  EXPECT_EQ(success_bytes(true), (Bytes{0x00, 0x01}));
+  EXPECT_EQ(success_bytes(false), (Bytes{0x00, 0x00}));
   const UiEvent confirmed = ui_event::WriteResult{"SIM0001", true, ""};
   Bytes event{0x00, 0x04, 0x00, 0x00, 0x00, 0x07, 0x00, 0x00, 0x00};
   for (char c : std::string("SIM0001")) event.push_back(static_cast<std::uint8_t>(c));

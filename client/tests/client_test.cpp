@@ -23,6 +23,8 @@ Dart_PostCObjectFn runtime_post = nullptr;
 // Answers an asynchronous call: function id, reply port, arguments.
 std::function<void(std::int32_t, std::int64_t, const Bytes&)> answer_async;
 Bytes sync_answer;
+std::int32_t sync_asked = -1;
+bool refuse_buffers = false;
 
 void free_peer(void*, void* peer) {
   delete static_cast<Bytes*>(peer);
@@ -71,6 +73,7 @@ void (*frb_create_shutdown_callback(void))(void*) {
   return &shutdown;
 }
 uint8_t* frb_rust_vec_u8_new(int32_t len) {
+  if (refuse_buffers) return nullptr;
   return static_cast<uint8_t*>(std::calloc(static_cast<std::size_t>(len) + 1, 1));
 }
 void frb_pde_ffi_dispatcher_primary(int32_t func_id, int64_t port, uint8_t* ptr, int32_t,
@@ -79,7 +82,8 @@ void frb_pde_ffi_dispatcher_primary(int32_t func_id, int64_t port, uint8_t* ptr,
   std::free(ptr);
   answer_async(func_id, port, args);
 }
-WireSyncRust2DartSse frb_pde_ffi_dispatcher_sync(int32_t, uint8_t* ptr, int32_t, int32_t) {
+WireSyncRust2DartSse frb_pde_ffi_dispatcher_sync(int32_t func_id, uint8_t* ptr, int32_t, int32_t) {
+  sync_asked = func_id;
   std::free(ptr);
   auto* out = static_cast<uint8_t*>(std::malloc(sync_answer.size()));
   std::memcpy(out, sync_answer.data(), sync_answer.size());
@@ -263,18 +267,50 @@ TEST(Client, EachOperationSendsItsIdAndExactArgumentsAndDecodesEveryKindOfAnswer
     }
   }
 
-  // The synchronous operations, answered with a value and with a panic.
-  sync_answer = wire::success_bytes(form);
-  EXPECT_EQ(c.example_settings(), form);
-  sync_answer = Bytes(1 + 10 * 4, 0x00);  // ten empty lists
-  EXPECT_EQ(c.enum_options(), EnumOptions{});
-  sync_answer = {0x00, 0x02, 0x00, 0x00, 0x00, 'v', '1'};
-  EXPECT_EQ(c.core_version(), "v1");
-  for (const std::function<void()>& call : std::initializer_list<std::function<void()>>{
-           [&] { c.example_settings(); }, [&] { c.enum_options(); }}) {
-    sync_answer = panic("sync");
-    EXPECT_THROW(call(), EnginePanic);
+  // The synchronous operations, answered with a value and with every kind of failure.
+  struct SyncOperation {
+    const char* name;
+    std::int32_t id;
+    Bytes success;
+    std::function<bool()> call;
+  };
+  const SyncOperation sync_operations[] = {
+      {"features", wire::BUILD_FEATURES, {0x00, 0x01}, [&] { return c.build_features(); }},
+      {"version",
+       wire::CORE_VERSION,
+       {0x00, 0x02, 0x00, 0x00, 0x00, 'v', '1'},
+       [&] { return c.core_version() == "v1"; }},
+      {"options", wire::ENUM_OPTIONS, Bytes(1 + 10 * 4, 0x00),  // ten empty lists
+       [&] { return c.enum_options() == EnumOptions{}; }},
+      {"example", wire::EXAMPLE_SETTINGS, concat({{0x00}, form_bytes}),
+       [&] { return c.example_settings() == form; }},
+  };
+  for (const SyncOperation& op : sync_operations) {
+    sync_answer = op.success;
+    EXPECT_TRUE(op.call()) << op.name;
+    EXPECT_EQ(sync_asked, op.id) << op.name;
+    const std::pair<Bytes, std::string> failures[] = {
+        {panic(op.name), op.name},
+        {{0x01}, "unexpected response from the engine"},
+        {{}, "malformed response from the engine: unexpected end of the argument bytes"},
+        {concat({op.success, {0x07}}), "malformed response from the engine: "}};
+    for (const auto& [bytes, text] : failures) {
+      sync_answer = bytes;
+      try {
+        op.call();
+        ADD_FAILURE() << op.name << ": no panic for " << text;
+      } catch (const EnginePanic& p) {
+        EXPECT_EQ(std::string(p.what()).substr(0, text.size()), text) << op.name;
+      }
+    }
   }
+
+  // An engine that cannot allocate the argument buffer: the call fails before reaching it.
+  refuse_buffers = true;
+  sync_asked = -1;
+  EXPECT_THROW(c.core_version(), std::bad_alloc);
+  EXPECT_EQ(sync_asked, -1);
+  refuse_buffers = false;
 }
 
 TEST(Client, AMessageOfAnotherKindReachesTheCallerAsMalformed) {
