@@ -254,6 +254,8 @@ TEST(Client, EachOperationSendsItsIdAndExactArgumentsAndDecodesEveryKindOfAnswer
     const std::pair<Bytes, std::string> failures[] = {
         {panic(op.name), op.name},
         {{0x01}, "unexpected response from the engine"},
+        {{0x03, 0x09, 0x00, 0x00, 0x00, 'x'},  // a panic whose text is cut short
+         "malformed response from the engine: unexpected end of the argument bytes"},
         {{}, "malformed response from the engine: unexpected end of the argument bytes"},
         {concat({op.success, {0x07}}), "malformed response from the engine: "}};
     for (const auto& [bytes, text] : failures) {
@@ -292,6 +294,8 @@ TEST(Client, EachOperationSendsItsIdAndExactArgumentsAndDecodesEveryKindOfAnswer
     const std::pair<Bytes, std::string> failures[] = {
         {panic(op.name), op.name},
         {{0x01}, "unexpected response from the engine"},
+        {{0x03, 0x09, 0x00, 0x00, 0x00, 'x'},  // a panic whose text is cut short
+         "malformed response from the engine: unexpected end of the argument bytes"},
         {{}, "malformed response from the engine: unexpected end of the argument bytes"},
         {concat({op.success, {0x07}}), "malformed response from the engine: "}};
     for (const auto& [bytes, text] : failures) {
