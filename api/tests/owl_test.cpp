@@ -15,6 +15,7 @@
 #include "frame.hpp"
 #include "seams.hpp"
 #include "settings/json.hpp"
+#include "sim/simulator.hpp"
 #include "system_calls.hpp"
 
 using namespace std::chrono_literals;
@@ -156,6 +157,10 @@ TEST(OwlSimulator, UnitsEventsChecksAndWrites) {
   form.led = "sparkly";
   EXPECT_EQ(check_settings("SIM0001", form),
             std::vector<std::string>{"LED has an invalid value: sparkly"});
+  // A form that cannot be read is refused whole, and queues nothing (the write below is taken).
+  const std::vector<std::string> unreadable{"LED has an invalid value: sparkly"};
+  EXPECT_EQ(write_settings("SIM0001", form, false, false), unreadable);
+  EXPECT_EQ(write_all_settings(form, false), (std::vector<UnitWriteReport>{{"", "", unreadable}}));
 
   EXPECT_EQ(write_settings("NOPE", *list[0].settings, false, false),
             std::vector<std::string>{"unit NOPE has not reported its settings yet"});
@@ -277,6 +282,18 @@ TEST(OwlHardware, NoSimulatorAndAUnitWithoutSettings) {
   EXPECT_EQ(write_settings("U1", example_settings(), false, false),
             std::vector<std::string>{"unit U1 has not reported its settings yet"});
   EXPECT_EQ(write_all_settings(example_settings(), false), none);
+
+  // Beside a unit that has reported settings, the one that has not stops a write to all, and is
+  // named with no unit name, since it has none yet.
+  add_simulated_unit(started_engine().manager, "SIM0008", 8, 200000, 201000, 2);
+  ASSERT_TRUE(stream.next(is<ui_event::Settings>("SIM0008")));
+  const UiSettings reported = units()[0].settings.value();  // SIM0008 sorts before U1
+  EXPECT_EQ(
+      write_all_settings(reported, false),
+      (std::vector<UnitWriteReport>{{"U1", "", {"unit U1 has not reported its settings yet"}}}));
+  // Nothing was queued for SIM0008, so it takes a write of its own.
+  EXPECT_TRUE(write_settings("SIM0008", reported, false, false).empty());
+  remove_simulated_unit("SIM0008");
 }
 
 TEST(OwlEvents, WriteOutcomesBecomeUserTexts) {
@@ -304,6 +321,40 @@ TEST(OwlEvents, AStreamWhoseThreadCannotStartIsClosedOnce) {
   sys::calls().pthread_create = &testing_support::refuse_thread;
   auto state = std::make_shared<QueueSink::State>();
   expect_panic([&] { event_stream(std::make_unique<QueueSink>(state)); }, "failed to spawn thread");
+  EXPECT_EQ(state->closes, 1);
+}
+
+// Takes nothing: the UI stopped listening.
+class RefusingSink final : public EventSink {
+ public:
+  explicit RefusingSink(std::shared_ptr<QueueSink::State> state) : state_(std::move(state)) {}
+  bool post(const UiEvent& event) override {
+    const std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->events.push_back(event);
+    return false;
+  }
+  void close() override {
+    const std::lock_guard<std::mutex> lock(state_->mutex);
+    ++state_->closes;
+  }
+
+ private:
+  std::shared_ptr<QueueSink::State> state_;
+};
+
+TEST(OwlEvents, AStreamTheUiNoLongerTakesEndsAfterOneItemWithOneClose) {
+  start(true);
+  auto state = std::make_shared<QueueSink::State>();
+  event_stream(std::make_unique<RefusingSink>(state));
+  EXPECT_TRUE(testing_support::eventually([&] {
+    const std::lock_guard<std::mutex> lock(state->mutex);
+    return state->closes == 1;
+  }));
+  // The engine goes on without a stream, and offers the refused stream nothing more.
+  sim_add_unit("SIM0003", 3003, 200000, 201000, 2);
+  EXPECT_TRUE(testing_support::eventually([] { return units().size() == 3; }));
+  const std::lock_guard<std::mutex> lock(state->mutex);
+  EXPECT_EQ(state->events.size(), 1u);
   EXPECT_EQ(state->closes, 1);
 }
 

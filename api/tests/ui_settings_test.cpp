@@ -99,7 +99,8 @@ TEST(UiSettingsParse, NamesAndNumbers) {
   EXPECT_TRUE(parse_enum_text<LedMode>("3")->is_unrecognised());
   EXPECT_EQ(parse_enum_text<LedMode>("+3"), LedMode::from_code(3));
   EXPECT_EQ(parse_enum_text<LedMode>("255"), LedMode::from_code(255));
-  for (const char* bad : {"256", "-1", "+", "", " 1", "1 ", "balanced ", "0x1", "99999999999"}) {
+  for (const char* bad :
+       {"256", "-1", "+", "", " 1", "1 ", "balanced ", "0x1", "99999999999", "dim~"}) {
     EXPECT_FALSE(parse_enum_text<LedMode>(bad).has_value()) << bad;
   }
   EXPECT_EQ(parse_enum_text<SquelchLevel>("40"), SquelchLevel::MED);
@@ -141,7 +142,7 @@ TEST(UiSettingsErrors, EveryFieldsTextAndTheFirstFailureWins) {
   form.hph_mode = "balanced ";
   EXPECT_EQ(settings_from_ui(form, base).error(), "headphone mode has an invalid value: balanced ");
 
-  for (const char* bad : {"ABCD", "ABCDEF01", "00G000", "", "+12345", "12 345"}) {
+  for (const char* bad : {"ABCD", "ABCDEF01", "00G000", "00g000", "", "+12345", "12 345"}) {
     form = good;
     form.encryption = bad;
     EXPECT_EQ(settings_from_ui(form, base).error(), "encryption must be exactly 6 hex digits")

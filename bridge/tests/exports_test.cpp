@@ -329,3 +329,120 @@ TEST(BridgeExports, OpaqueObjectsNeedTheRuntimeTable) {
 }
 
 }  // namespace
+
+namespace {
+
+int made = 0;
+int deleted = 0;
+int isolates = 0;
+
+using Raw = void (*)();
+const Raw make_handle = reinterpret_cast<Raw>(+[](void* h) -> void* {
+  ++made;
+  return h;
+});
+const Raw make_no_handle = reinterpret_cast<Raw>(+[](void*) -> void* { return nullptr; });
+const Raw from_handle = reinterpret_cast<Raw>(+[](void* h) -> void* { return h; });
+const Raw delete_handle = reinterpret_cast<Raw>(+[](void* h) {
+  EXPECT_NE(h, nullptr);
+  ++deleted;
+});
+const Raw current_isolate = reinterpret_cast<Raw>(+[]() -> void* {
+  ++isolates;
+  return nullptr;
+});
+
+TEST(BridgeExports, RuntimeTablesWithPartsMissingAreSurvived) {
+  EXPECT_EQ(frb_init_frb_dart_api_dl(nullptr), -1);
+  // A table with no functions at all: opaque objects cannot be made.
+  const DartApi empty{2, 0, nullptr};
+  ASSERT_EQ(frb_init_frb_dart_api_dl(const_cast<DartApi*>(&empty)), 0);
+  int object = 0;
+  EXPECT_EQ(frb_dart_opaque_dart2rust_encode(&object, 1), nullptr);
+
+  struct Case {
+    const char* name;
+    std::vector<DartApiEntry> entries;
+    void* decoded;  // what the UI gets back
+    int deletes;
+    int isolate_calls;
+  };
+  const Case cases[] = {
+      {"no HandleFromPersistent",
+       {{"Dart_NewPersistentHandle", make_handle}, {"Dart_DeletePersistentHandle", delete_handle}},
+       nullptr,
+       1,
+       0},
+      {"no DeletePersistentHandle",
+       {{"Dart_NewPersistentHandle", make_handle}, {"Dart_HandleFromPersistent", from_handle}},
+       &object,
+       0,
+       0},
+      // A handle the runtime could not make is never handed back to be deleted.
+      {"no persistent handle",
+       {{"Dart_NewPersistentHandle", make_no_handle},
+        {"Dart_HandleFromPersistent", from_handle},
+        {"Dart_DeletePersistentHandle", delete_handle}},
+       nullptr,
+       0,
+       0},
+      {"with CurrentIsolate",
+       {{"Dart_NewPersistentHandle", make_handle},
+        {"Dart_HandleFromPersistent", from_handle},
+        {"Dart_DeletePersistentHandle", delete_handle},
+        {"Dart_CurrentIsolate", current_isolate}},
+       &object,
+       1,
+       1},
+  };
+  for (const Case& c : cases) {
+    deleted = 0;
+    isolates = 0;
+    std::vector<DartApiEntry> entries = c.entries;
+    entries.push_back({nullptr, nullptr});
+    const DartApi api{2, 1, entries.data()};
+    ASSERT_EQ(frb_init_frb_dart_api_dl(const_cast<DartApi*>(&api)), 0) << c.name;
+    const void* holder = frb_dart_opaque_dart2rust_encode(&object, 7);
+    ASSERT_NE(holder, nullptr) << c.name;
+    EXPECT_EQ(frb_dart_opaque_rust2dart_decode(reinterpret_cast<uintptr_t>(holder)), c.decoded)
+        << c.name;
+    EXPECT_EQ(deleted, c.deletes) << c.name;
+    EXPECT_EQ(isolates, c.isolate_calls) << c.name;
+  }
+}
+
+TEST(BridgeExports, BufferCallsWithImpossibleLengthsOrAddressesFreeNothingTheyDoNotOwn) {
+  // The zero-length buffer is the engine's own static: a wrong length with it, or a null address,
+  // must not reach free (the sanitizers would report it).
+  std::uint8_t* empty = frb_rust_vec_u8_new(0);
+  frb_rust_vec_u8_free(empty, 5);
+  frb_rust_vec_u8_free(nullptr, 5);
+  frb_dart_fn_deliver_output(1, nullptr, 5, 5);
+  // Resizing the static or a null address makes a fresh buffer; a negative old length is refused.
+  for (std::uint8_t* from : {empty, static_cast<std::uint8_t*>(nullptr)}) {
+    std::uint8_t* grown = frb_rust_vec_u8_resize(from, 4, 2);
+    ASSERT_NE(grown, nullptr);
+    ASSERT_NE(grown, empty);
+    EXPECT_EQ(Bytes(grown, grown + 2), (Bytes{0, 0}));
+    frb_rust_vec_u8_free(grown, 2);
+  }
+  std::uint8_t* p = frb_rust_vec_u8_new(2);
+  EXPECT_EQ(frb_rust_vec_u8_resize(p, -1, 4), nullptr);
+  frb_rust_vec_u8_free(p, 2);
+
+  // A null argument address with a length is read as no arguments.
+  WireSyncRust2DartSse r = frb_pde_ffi_dispatcher_sync(3, nullptr, 4, 4);
+  EXPECT_EQ(Bytes(r.ptr, r.ptr + r.len),
+            (Bytes{0x00, 0x05, 0x00, 0x00, 0x00, '0', '.', '1', '.', '0'}));
+  frb_free_wire_sync_rust2dart_sse(r);
+
+  // A negative length on the asynchronous dispatcher: a panic, and the buffer is freed.
+  store_dart_post_cobject(&record_post);
+  const std::string range = "argument length out of range";
+  Bytes expected{0x03, static_cast<std::uint8_t>(range.size()), 0x00, 0x00, 0x00};
+  expected.insert(expected.end(), range.begin(), range.end());
+  frb_pde_ffi_dispatcher_primary(12, 600, frb_rust_vec_u8_new(2), 2, -1);
+  EXPECT_EQ(wait_for(600), expected);
+}
+
+}  // namespace

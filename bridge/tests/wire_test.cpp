@@ -21,6 +21,9 @@ T round_trip(const T& value) {
 // The version, feature, panic, close and empty success answers are checked through the exports.
 TEST(WireEnvelope, ExactBytes) {
   EXPECT_EQ(success_bytes(std::vector<UnitInfo>{}), (Bytes{0x00, 0x00, 0x00, 0x00, 0x00}));
+  // A boolean answer is one byte, 0 or 1.
+  EXPECT_EQ(success_bytes(true), (Bytes{0x00, 0x01}));
+  EXPECT_EQ(success_bytes(false), (Bytes{0x00, 0x00}));
   const UiEvent confirmed = ui_event::WriteResult{"SIM0001", true, ""};
   Bytes event{0x00, 0x04, 0x00, 0x00, 0x00, 0x07, 0x00, 0x00, 0x00};
   for (char c : std::string("SIM0001")) event.push_back(static_cast<std::uint8_t>(c));
@@ -117,6 +120,14 @@ TEST(WireDecode, FaultsAreDecodeErrors) {
   EXPECT_FALSE(is_valid_utf8(std::string("\xF4\x90\x80\x80")));
   EXPECT_FALSE(is_valid_utf8(std::string("ok\xE2\x82")));  // cut short by the end
   EXPECT_FALSE(is_valid_utf8(std::string("\x80")));        // a continuation byte with no lead
+  // The edges of the ranges: last before and first after the surrogates, the highest code point,
+  // and the longest overlong forms of three and four bytes.
+  for (const char* valid : {"\xED\x9F\xBF", "\xEE\x80\x80", "\xF4\x8F\xBF\xBF"}) {
+    EXPECT_TRUE(is_valid_utf8(valid)) << valid;
+  }
+  for (const char* overlong : {"\xE0\x9F\xBF", "\xF0\x8F\xBF\xBF"}) {
+    EXPECT_FALSE(is_valid_utf8(overlong)) << overlong;
+  }
 }
 
 TEST(WireStreamPort, DecimalWithOptionalSign) {
@@ -127,6 +138,15 @@ TEST(WireStreamPort, DecimalWithOptionalSign) {
   EXPECT_EQ(parse_stream_port("-9223372036854775808"), INT64_MIN);
   for (const char* bad : {"", "+", "-", "12a", " 1", "9223372036854775808", "1.0"}) {
     EXPECT_THROW(parse_stream_port(bad), DecodeError) << bad;
+  }
+  // One past either end, and far past: out of range, not wrapped around.
+  for (const char* big : {"9223372036854775808", "-9223372036854775809", "99999999999999999999"}) {
+    try {
+      parse_stream_port(big);
+      ADD_FAILURE() << big;
+    } catch (const DecodeError& e) {
+      EXPECT_STREQ(e.what(), "stream port out of range") << big;
+    }
   }
 }
 
