@@ -97,6 +97,35 @@ void frb_free_wire_sync_rust2dart_sse(WireSyncRust2DartSse response) {
 namespace owl::client {
 namespace {
 
+Bytes concat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+// Answers `call` with a panic, an action no call answers with, a panic whose text is cut short,
+// nothing at all, and a value with a byte too many: each must reach the caller as a panic.
+template <class Call>
+void expect_every_failure(const std::string& name, const Bytes& success, Bytes& answer_slot,
+                          const Call& call) {
+  const std::pair<Bytes, std::string> failures[] = {
+      {panic(name), name},
+      {{0x01}, "unexpected response from the engine"},
+      {{0x03, 0x09, 0x00, 0x00, 0x00, 'x'},
+       "malformed response from the engine: unexpected end of the argument bytes"},
+      {{}, "malformed response from the engine: unexpected end of the argument bytes"},
+      {concat({success, {0x07}}), "malformed response from the engine: "}};
+  for (const auto& [bytes, text] : failures) {
+    answer_slot = bytes;
+    try {
+      call();
+      ADD_FAILURE() << name << ": no panic for " << text;
+    } catch (const EnginePanic& p) {
+      EXPECT_EQ(std::string(p.what()).substr(0, text.size()), text) << name;
+    }
+  }
+}
+
 TEST(Client, RefusesAnEngineOfAnotherInterfaceVersion) {
   content_hash = 113405341;
   try {
@@ -180,12 +209,6 @@ struct Asked {
   Bytes args;
 };
 
-Bytes concat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-
 TEST(Client, EachOperationSendsItsIdAndExactArgumentsAndDecodesEveryKindOfAnswer) {
   Client& c = Client::instance();
   UiSettings form;
@@ -250,23 +273,7 @@ TEST(Client, EachOperationSendsItsIdAndExactArgumentsAndDecodesEveryKindOfAnswer
     EXPECT_TRUE(op.call()) << op.name;
     EXPECT_EQ(asked.id, op.id) << op.name;
     EXPECT_EQ(asked.args, op.args) << op.name;
-    // A panic, an action no call answers with, nothing at all, and a value with a byte too many.
-    const std::pair<Bytes, std::string> failures[] = {
-        {panic(op.name), op.name},
-        {{0x01}, "unexpected response from the engine"},
-        {{0x03, 0x09, 0x00, 0x00, 0x00, 'x'},  // a panic whose text is cut short
-         "malformed response from the engine: unexpected end of the argument bytes"},
-        {{}, "malformed response from the engine: unexpected end of the argument bytes"},
-        {concat({op.success, {0x07}}), "malformed response from the engine: "}};
-    for (const auto& [bytes, text] : failures) {
-      answer = bytes;
-      try {
-        op.call();
-        ADD_FAILURE() << op.name << ": no panic for " << text;
-      } catch (const EnginePanic& p) {
-        EXPECT_EQ(std::string(p.what()).substr(0, text.size()), text) << op.name;
-      }
-    }
+    expect_every_failure(op.name, op.success, answer, op.call);
   }
 
   // The synchronous operations, answered with a value and with every kind of failure.
@@ -291,22 +298,7 @@ TEST(Client, EachOperationSendsItsIdAndExactArgumentsAndDecodesEveryKindOfAnswer
     sync_answer = op.success;
     EXPECT_TRUE(op.call()) << op.name;
     EXPECT_EQ(sync_asked, op.id) << op.name;
-    const std::pair<Bytes, std::string> failures[] = {
-        {panic(op.name), op.name},
-        {{0x01}, "unexpected response from the engine"},
-        {{0x03, 0x09, 0x00, 0x00, 0x00, 'x'},  // a panic whose text is cut short
-         "malformed response from the engine: unexpected end of the argument bytes"},
-        {{}, "malformed response from the engine: unexpected end of the argument bytes"},
-        {concat({op.success, {0x07}}), "malformed response from the engine: "}};
-    for (const auto& [bytes, text] : failures) {
-      sync_answer = bytes;
-      try {
-        op.call();
-        ADD_FAILURE() << op.name << ": no panic for " << text;
-      } catch (const EnginePanic& p) {
-        EXPECT_EQ(std::string(p.what()).substr(0, text.size()), text) << op.name;
-      }
-    }
+    expect_every_failure(op.name, op.success, sync_answer, op.call);
   }
 
   // An engine that cannot allocate the argument buffer: the call fails before reaching it.
