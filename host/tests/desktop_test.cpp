@@ -1019,6 +1019,8 @@ void DesktopTest::simulatedIdSuggestionSkipsListedIds() {
   w->bridge()->add_simulated_unit("SIM0003", 1003, 192000, 216975, 4);
   QTRY_VERIFY_WITH_TIMEOUT(listed_with_settings(*w, "SIM0003"), STARTUP_TIMEOUT_MS);
   QCOMPARE(id->text(), QStringLiteral("SIM0004"));
+  // The serial offered goes with the id, so it is not one a listed unit has.
+  QCOMPARE(child<QSpinBox>(*w, "sim_serial")->value(), 1004);
   // An id of the user's own leads to the one after it.
   id->setText("SIM0010");
   QTest::mouseClick(child<QPushButton>(*w, "sim_add"), Qt::LeftButton);

@@ -349,7 +349,6 @@ QLayout* MainWindow::build_progress_row() {
 QWidget* MainWindow::build_simulator_box() {
   sim_id_ = new QLineEdit;
   sim_id_->setObjectName(QStringLiteral("sim_id"));
-  suggest_sim_id();
   auto spin = [](const char* name, int lo, int hi, int value) {
     auto* s = new QSpinBox;
     s->setObjectName(QString::fromLatin1(name));
@@ -358,6 +357,7 @@ QWidget* MainWindow::build_simulator_box() {
     return s;
   };
   sim_serial_ = spin("sim_serial", 0, 999999999, 1003);
+  suggest_sim_id();
   // Band edges in MHz like the channel cells, read by the same rule.
   auto band_edge = [this](const char* name, std::uint32_t khz) {
     auto* edit = new QLineEdit(mhz_text(khz));
@@ -925,11 +925,10 @@ void MainWindow::add_simulated_unit() {
   sim_suggested_.clear();
   sim_id_->clear();
   suggest_sim_id();
-  sim_serial_->setValue(sim_serial_->value() + 1);
 }
 
 void MainWindow::suggest_sim_id() {
-  if (sim_id_ == nullptr) return;
+  if (sim_id_ == nullptr || sim_serial_ == nullptr) return;
   const QString shown = sim_id_->text().trimmed();
   if (!shown.isEmpty() && shown != sim_suggested_) return;
   if (units_->find(sim_requested_) != nullptr) sim_requested_.clear();
@@ -944,6 +943,8 @@ void MainWindow::suggest_sim_id() {
   count(sim_requested_);
   sim_suggested_ = QStringLiteral("SIM%1").arg(next, 4, 10, QLatin1Char('0'));
   sim_id_->setText(sim_suggested_);
+  // The serial follows the simulator's own numbering (SIM0001 is 1001), so it is free too.
+  sim_serial_->setValue(1000 + next);
 }
 
 void MainWindow::remove_simulated_unit() {
