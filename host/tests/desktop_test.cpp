@@ -59,6 +59,23 @@ bool check_passed(const MainWindow& w) {
   return child<QLabel>(w, "check_status")->text().contains("No problems: ready to write");
 }
 
+// Edits SIM0002's delay to 50 ms, writes it and removes the unit before it can confirm; true
+// once its row is listed as gone.
+bool lose_sim0002_during_write(MainWindow& w) {
+  w.select_unit("SIM0002");
+  child<QSpinBox>(w, "delay_ms")->setValue(50);
+  auto* write = child<QPushButton>(w, "write");
+  if (!QTest::qWaitFor([&] { return write->isEnabled() && check_passed(w); }, 10000)) return false;
+  QTest::mouseClick(write, Qt::LeftButton);
+  w.bridge()->remove_simulated_unit("SIM0002");
+  return QTest::qWaitFor(
+      [&] {
+        const UnitRow* row = w.units()->find("SIM0002");
+        return row != nullptr && row->state == UnitState::Gone;
+      },
+      10000);
+}
+
 // A simulated window with both built-in units listed and SIM0001 selected and checked.
 std::unique_ptr<MainWindow> started_window() {
   auto w = std::make_unique<MainWindow>(true);
@@ -606,19 +623,10 @@ void DesktopTest::keyboardLeavesTablesAndReachesActions() {
 void DesktopTest::unitGoneDuringWriteKeepsDraft() {
   auto w = started_window();
   QVERIFY(w);
-  w->select_unit("SIM0002");
-  auto* delay = child<QSpinBox>(*w, "delay_ms");
-  delay->setValue(50);
-  auto* write = child<QPushButton>(*w, "write");
-  QTRY_VERIFY_WITH_TIMEOUT(write->isEnabled() && check_passed(*w), 10000);
-  QTest::mouseClick(write, Qt::LeftButton);
   // The unit goes away before it could confirm.
-  w->bridge()->remove_simulated_unit("SIM0002");
-  auto gone = [&] {
-    const UnitRow* row = w->units()->find("SIM0002");
-    return row != nullptr && row->state == UnitState::Gone;
-  };
-  QTRY_VERIFY2_WITH_TIMEOUT(gone(), "the row stays, marked as gone", 10000);
+  QVERIFY2(lose_sim0002_during_write(*w), "the row stays, marked as gone");
+  auto* delay = child<QSpinBox>(*w, "delay_ms");
+  auto* write = child<QPushButton>(*w, "write");
   const QString state = UnitListModel::state_text(*w->units()->find("SIM0002"));
   QVERIFY2(state.contains("not confirmed") && state.contains("old or the new settings"),
            qPrintable(state));
@@ -955,16 +963,9 @@ void DesktopTest::goneUnitCanBeForgotten() {
   QVERIFY(w);
   w->activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(w.get()));
-  w->select_unit("SIM0002");
+  QVERIFY(lose_sim0002_during_write(*w));
   auto* delay = child<QSpinBox>(*w, "delay_ms");
-  delay->setValue(50);
   auto* write = child<QPushButton>(*w, "write");
-  QTRY_VERIFY_WITH_TIMEOUT(write->isEnabled() && check_passed(*w), 10000);
-  QTest::mouseClick(write, Qt::LeftButton);
-  w->bridge()->remove_simulated_unit("SIM0002");
-  QTRY_VERIFY_WITH_TIMEOUT(w->units()->find("SIM0002") != nullptr &&
-                               w->units()->find("SIM0002")->state == UnitState::Gone,
-                           10000);
   auto* forget = child<QPushButton>(*w, "forget");
   QVERIFY(forget->isEnabled());
   QCOMPARE(forget->accessibleName(), QStringLiteral("Forget gone unit"));
