@@ -144,6 +144,7 @@ TEST(ChannelText, RefusalsNameLineAndColumnAndKeepNothing) {
 TEST(ChannelText, FillCountsFromTheStart) {
   const FrequencyFill up = fill_frequencies(216500, 300, 8, LO, HI);
   EXPECT_EQ(up.error, "");
+  EXPECT_EQ(up.failed, -1);
   EXPECT_EQ(up.frequencies, (std::vector<std::uint32_t>{216500, 216800, 217100, 217400, 217700,
                                                         218000, 218300, 218600}));
   const FrequencyFill down = fill_frequencies(216000, -500, 3, LO, HI);
@@ -151,11 +152,9 @@ TEST(ChannelText, FillCountsFromTheStart) {
 
   const FrequencyFill over = fill_frequencies(216500, 300, 20, LO, HI);
   EXPECT_TRUE(over.frequencies.empty());
-  EXPECT_EQ(over.error,
-            "frequency 13 of 20: 220.100 MHz is outside this unit's 215.000–220.000 MHz range");
-  EXPECT_EQ(fill_frequencies(216500, 2, 2, LO, HI).error,
-            "frequency 2 of 2: 216.502 MHz is not on the 5 kHz step");
+  EXPECT_EQ(over.failed, 12);
+  EXPECT_EQ(over.error, "220.100 MHz is outside this unit's 215.000–220.000 MHz range");
+  EXPECT_EQ(fill_frequencies(216500, 2, 2, LO, HI).error, "216.502 MHz is not on the 5 kHz step");
   EXPECT_EQ(fill_frequencies(1000, -2000, 2, 0, HI).error,
-            "frequency 2 of 2: the frequency would be outside this unit's 0.000–220.000 MHz "
-            "range");
+            "the frequency would be outside this unit's 0.000–220.000 MHz range");
 }

@@ -322,8 +322,8 @@ FrequencyFill fill_frequencies(std::uint32_t start_khz, std::int32_t step_khz, i
     }
     if (!problem.empty()) {
       fill.frequencies.clear();
-      fill.error =
-          "frequency " + std::to_string(i + 1) + " of " + std::to_string(count) + ": " + problem;
+      fill.failed = i;
+      fill.error = std::move(problem);
       return fill;
     }
     fill.frequencies.push_back(static_cast<std::uint32_t>(khz));

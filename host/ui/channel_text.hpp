@@ -75,10 +75,12 @@ std::string frequency_problem(std::uint32_t khz, std::uint32_t min_khz, std::uin
 // "216.500".
 std::string mhz_string(std::uint32_t khz);
 
-// count frequencies from start_khz, step_khz apart (a negative step counts down). Refused, with
-// the reason, when one of them would fall outside [min_khz, max_khz] or off the step.
+// count frequencies from start_khz, step_khz apart (a negative step counts down). Refused when
+// one of them would fall outside [min_khz, max_khz] or off the step: `failed` is its index and
+// `error` says why.
 struct FrequencyFill {
   std::vector<std::uint32_t> frequencies;
+  int failed = -1;
   std::string error;
 };
 FrequencyFill fill_frequencies(std::uint32_t start_khz, std::int32_t step_khz, int count,
