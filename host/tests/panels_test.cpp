@@ -9,9 +9,16 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 #include <functional>
 
+#include <ctime>
+#include <fstream>
+
+#include "backup.hpp"
+#include "ui/backups_panel.hpp"
 #include "ui/settings_form.hpp"
 #include "ui/theme.hpp"
 
@@ -80,6 +87,7 @@ class PanelsTest : public QObject {
   void refusedPasteChangesNothing();
   void fillFrequenciesFromStartAndStep();
   void cellsMarkFrequenciesTheUnitCannotTake();
+  void backupsListedNewestFirstWithDifferences();
 };
 
 void PanelsTest::copyThenPasteRestoresTheRows() {
@@ -251,5 +259,85 @@ void PanelsTest::cellsMarkFrequenciesTheUnitCannotTake() {
   QCOMPARE(table->item(2, 0)->data(Qt::BackgroundRole), QVariant());
 }
 
-QTEST_MAIN(PanelsTest)
+void PanelsTest::backupsListedNewestFirstWithDifferences() {
+  QTemporaryDir dir;
+  QVERIFY(dir.isValid());
+  const std::filesystem::path root = dir.path().toStdString();
+  const UiSettings now = unit();
+  UiSettings older = now;
+  older.delay_ms = 120;
+  older.channels[2].frequency = 216000;
+  older.channels[2].voting_enable = true;
+  UiSettings newer = now;
+  newer.unit_name = "Pack-9";
+  const std::time_t t1 = 1796591700;  // 2026-12-06 21:15:00 UTC
+  const std::time_t t2 = 1796622009;  // 2026-12-07 05:40:09 UTC
+  owl::frontend::write_backup(root, "SIM0001", newer, t2);
+  owl::frontend::write_backup(root, "SIM0001", older, t1);
+  owl::frontend::write_backup(root, "SIM0002", older, t2);
+
+  BackupsPanel panel;
+  panel.setBackupRoot(root);
+  auto* list = child<QTreeWidget>(panel, "backups");
+  auto* restore = child<QPushButton>(panel, "restore_backup");
+  QCOMPARE(list->topLevelItemCount(), 0);
+  QVERIFY(!restore->isEnabled());
+
+  panel.showUnit("SIM0001", now);
+  QCOMPARE(list->topLevelItemCount(), 2);
+  // Local time: this test runs one hour east of UTC.
+  QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("Mon 7 Dec 2026, 06:40:09"));
+  QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("Name"));
+  QCOMPARE(list->topLevelItem(1)->text(0), QStringLiteral("Sun 6 Dec 2026, 22:15:00"));
+  QCOMPARE(list->topLevelItem(1)->text(1),
+           QStringLiteral("Delay, Channel 3 frequency, Channel 3 voting"));
+  QTreeWidgetItem* older_item = list->topLevelItem(1);
+  QCOMPARE(older_item->childCount(), 3);
+  QCOMPARE(older_item->child(0)->text(1), QStringLiteral("120 ms (now 0 ms)"));
+  QCOMPARE(older_item->child(1)->text(1), QStringLiteral("216.000 MHz (now 215.300 MHz)"));
+  QCOMPARE(older_item->child(2)->text(1), QStringLiteral("on (now off)"));
+
+  // Restore asks for the older backup's settings, from the list or from one of its differences.
+  QSignalSpy asked(&panel, &BackupsPanel::restoreRequested);
+  list->setCurrentItem(older_item->child(1));
+  QVERIFY(restore->isEnabled());
+  restore->click();
+  QCOMPARE(asked.count(), 1);
+  QCOMPARE(asked[0][0].toString(), QStringLiteral("SIM0001"));
+  QCOMPARE(asked[0][1].value<UiSettings>(), older);
+
+  // A file that cannot be read is listed as such and cannot be restored; the selection stays
+  // on the backup it was on when the list is read again.
+  std::ofstream(root / "SIM0001" / "20261207T060000Z.json") << "{";
+  panel.refresh();
+  QCOMPARE(list->topLevelItemCount(), 3);
+  QCOMPARE(list->currentItem()->text(0), QStringLiteral("Sun 6 Dec 2026, 22:15:00"));
+  list->setCurrentItem(list->topLevelItem(0));
+  QVERIFY(list->topLevelItem(0)->text(1).startsWith("cannot be read: "));
+  QVERIFY(!restore->isEnabled());
+  QTest::keyClick(list, Qt::Key_Return);
+  QCOMPARE(asked.count(), 1);
+  list->setCurrentItem(list->topLevelItem(1));
+  QTest::keyClick(list, Qt::Key_Return);
+  QCOMPARE(asked.count(), 2);
+  QCOMPARE(asked[1][1].value<UiSettings>(), newer);
+
+  // Without the unit there is nothing to compare with, but a backup can still be restored.
+  panel.showUnit("SIM0002", std::nullopt);
+  QCOMPARE(list->topLevelItemCount(), 1);
+  QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("the unit is not connected"));
+  panel.showUnit("SIM0003", now);
+  QCOMPARE(child<QLabel>(panel, "backups_status")->text(),
+           QStringLiteral("No backups of SIM0003 yet; one is taken before every write."));
+}
+
+int main(int argc, char** argv) {
+  // Backup times are shown in local time: a zone of our own makes them known here.
+  qputenv("TZ", "CET-1");
+  tzset();
+  QApplication app(argc, argv);
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+  PanelsTest test;
+  return QTest::qExec(&test, argc, argv);
+}
 #include "panels_test.moc"
