@@ -216,7 +216,10 @@ void BackupsPanel::refresh() {
       const frontend::SettingsFile file = frontend::read_backup(backup.path);
       entry.settings = now_ ? file.filled_from(*now_) : file.settings;
     } catch (const std::exception& e) {
-      item->setText(1, tr("cannot be read: %1").arg(q(e.what())));
+      // The reason names the file and can be long: in full one level down, where it wraps.
+      item->setText(1, tr("cannot be read"));
+      auto* reason = new QTreeWidgetItem(item, {tr("Why"), q(e.what())});
+      reason->setToolTip(1, q(e.what()));
     }
     if (entry.settings && now_) {
       const auto differences = frontend::diff_settings(*entry.settings, *now_, options_);
@@ -227,6 +230,7 @@ void BackupsPanel::refresh() {
         auto* child = new QTreeWidgetItem(item, {label, values});
         child->setToolTip(1, values);
       }
+      item->setToolTip(1, labels.join(QLatin1Char('\n')));
       if (labels.isEmpty()) {
         item->setText(1, tr("nothing: the unit holds these settings"));
       } else {
