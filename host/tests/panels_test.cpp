@@ -142,6 +142,18 @@ void PanelsTest::pasteFromSpreadsheetText() {
   want[8] = {217000, false, false, true};
   QCOMPARE(form.form().channels, want);
 
+  // A value still being typed is committed first, so it cannot land over the paste later.
+  form.show();
+  table->setCurrentCell(6, 0);
+  table->editItem(table->item(6, 0));
+  table->findChild<QLineEdit*>("frequency_editor")->setText(QStringLiteral("219.5"));
+  QGuiApplication::clipboard()->setText(QStringLiteral("218\n"));
+  select_rows(table, 6, 6);
+  action(form, "paste_channels")->trigger();
+  QTRY_VERIFY(table->findChild<QLineEdit*>("frequency_editor") == nullptr);
+  want[6].frequency = 218000;
+  QCOMPARE(form.form().channels, want);
+
   // One line into several selected rows sets each of them.
   QGuiApplication::clipboard()->setText(QStringLiteral("Voting\nyes\n"));
   select_rows(table, 0, 2);

@@ -422,6 +422,12 @@ QString SettingsForm::channel_text() const {
 
 void SettingsForm::copy_channels() {
   if (!loaded_) return;
+  // What is copied or replaced is what is on screen, a value still being typed included; an
+  // editor left open would write its value over a paste when it closes.
+  if (const QString refused = commit_edit(); !refused.isEmpty()) {
+    set_channel_note(tr("Nothing copied: %1").arg(refused), true);
+    return;
+  }
   const QString text = channel_text();
   QGuiApplication::clipboard()->setText(text);
   set_channel_note(tr("Copied %1.").arg(channel_count(static_cast<int>(text.count('\n')) - 1)),
@@ -430,7 +436,8 @@ void SettingsForm::copy_channels() {
 
 void SettingsForm::paste_channels() {
   if (!loaded_) return;
-  const QString refused = paste_channel_text(QGuiApplication::clipboard()->text());
+  QString refused = commit_edit();
+  if (refused.isEmpty()) refused = paste_channel_text(QGuiApplication::clipboard()->text());
   if (!refused.isEmpty()) set_channel_note(tr("Nothing pasted: %1").arg(refused), true);
 }
 
@@ -502,6 +509,10 @@ QString SettingsForm::fill_channel_frequencies(const QList<int>& rows, std::uint
 
 void SettingsForm::open_fill_dialog() {
   if (!loaded_ || channels_->rowCount() == 0) return;
+  if (const QString refused = commit_edit(); !refused.isEmpty()) {
+    set_channel_note(tr("Nothing filled: %1").arg(refused), true);
+    return;
+  }
   const QList<int> selected = selected_channel_rows();
   const int first = selected.isEmpty() ? 0 : selected.front();
   FillDialog dialog(base_, selected, channels_->rowCount(),
