@@ -48,18 +48,6 @@ TEST(ChannelText, CopiedTextIsExactAndReadsBack) {
 TEST(ChannelText, SpreadsheetColumnsByHeadingInAnyOrder) {
   // A spreadsheet's own heading, columns reordered and one left out, CRLF, TRUE/FALSE, kHz and
   // MHz mixed, a whole MHz as the sheet shows it, and an empty cell that keeps the value.
-  const ChannelPaste paste = parse_channel_text(
-      "Voting\tFreq (kHz)\tON?\r\n"
-      "TRUE\t216500\r\n"
-      "off\t216,55\r\n"
-      "\t217\r\n"
-      "1\t217.000 MHz\r\n"
-      "\r\n",
-      LO, HI);
-  EXPECT_EQ(paste.error->text(),
-            "line 1, column 3: unknown column \"ON?\"; the columns are "
-            "Channel, Frequency (MHz), Delay, Voting, Enabled");
-
   const ChannelPaste good = parse_channel_text(
       "Voting\tFreq (kHz)\r\n"
       "TRUE\t216500\r\n"
@@ -132,6 +120,9 @@ TEST(ChannelText, RefusalsNameLineAndColumnAndKeepNothing) {
             "only a frequency, but this one has 6; or paste with a heading line");
   EXPECT_EQ(refusal("Frequency\tDelay\n216.5\tno\tstray\n"),
             "line 2, column 3: this value has no column heading");
+  EXPECT_EQ(refusal("Voting\tON?\nyes\tyes\n"),
+            "line 1, column 2: unknown column \"ON?\"; the columns are Channel, Frequency (MHz), "
+            "Delay, Voting, Enabled");
   EXPECT_EQ(refusal("Frequency\tfreq\n"), "line 1, column 2: column \"freq\" given twice");
   EXPECT_EQ(refusal("Frequency (MHz)\n\n"), "line 1: there are no channels under the heading");
   EXPECT_EQ(refusal("\r\n\n"), "line 1: there is nothing to paste");
