@@ -252,6 +252,11 @@ void PanelsTest::cellsMarkFrequenciesTheUnitCannotTake() {
            table->item(3, 0)->toolTip());
   QVERIFY(table->item(1, 0)->toolTip().isEmpty());
   QCOMPARE(table->item(1, 0)->data(Qt::BackgroundRole), QVariant());
+  // A dark theme recolours the marks.
+  form.setPalette(dark_palette());
+  QCOMPARE(table->item(2, 0)->background().color(), theme_for(dark_palette()).error_background);
+  QVERIFY(theme_for(dark_palette()).error_background != t.error_background);
+  form.setPalette(QPalette());
 
   // A good value typed over it clears the mark; while typing, the editor says what is wrong.
   form.show();

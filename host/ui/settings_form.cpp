@@ -400,6 +400,12 @@ bool SettingsForm::eventFilter(QObject* object, QEvent* event) {
   return QWidget::eventFilter(object, event);
 }
 
+void SettingsForm::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // The marks take their colours from the palette, which a dark desktop theme swaps.
+  if (event->type() == QEvent::PaletteChange && channels_ != nullptr) mark_frequencies();
+}
+
 QList<int> SettingsForm::selected_channel_rows() const {
   QList<int> rows;
   for (const QModelIndex& index : channels_->selectionModel()->selectedIndexes()) {
@@ -539,7 +545,7 @@ void SettingsForm::mark_frequency(int row) {
     item->setData(Qt::AccessibleDescriptionRole, QVariant());
     return;
   }
-  const Theme t = theme_for(channels_->palette());
+  const Theme t = theme_for(palette());
   item->setBackground(t.error_background);
   item->setForeground(t.error_text);
   item->setToolTip(problem);

@@ -84,6 +84,7 @@ class SettingsForm : public QWidget {
   void mark_frequencies();
   void set_channel_note(const QString& text, bool problem);
   bool eventFilter(QObject* object, QEvent* event) override;
+  void changeEvent(QEvent* event) override;
   static OptionField field_of(Option option);
   const std::vector<std::string>& names_for(Option option) const;
   void fill_combo(Option option, const std::string& value);
