@@ -124,10 +124,6 @@ class FrequencyDelegate : public QStyledItemDelegate {
   const QList<const QWidget*>* keep_open_;
 };
 
-QString qs(const std::string& s) {
-  return QString::fromStdString(s);
-}
-
 QString channel_count(int n) {
   return n == 1 ? QCoreApplication::translate("SettingsForm", "1 channel")
                 : QCoreApplication::translate("SettingsForm", "%1 channels").arg(n);
@@ -198,14 +194,14 @@ class FillDialog : public QDialog {
     QString problem;
     FrequencyFill fill;
     if (!start.khz) {
-      problem = tr("Start: %1").arg(qs(start.error));
+      problem = tr("Start: %1").arg(q(start.error));
     } else {
       start_khz_ = *start.khz;
       fill = fill_frequencies(*start.khz, step_->value(), static_cast<int>(targets.size()),
                               std::min(unit_.min_freq, unit_.max_freq),
                               std::max(unit_.min_freq, unit_.max_freq));
       if (fill.failed >= 0) {
-        problem = tr("Channel %1: %2").arg(targets[fill.failed] + 1).arg(qs(fill.error));
+        problem = tr("Channel %1: %2").arg(targets[fill.failed] + 1).arg(q(fill.error));
       }
     }
     const Theme t = theme_for(palette());
@@ -423,7 +419,7 @@ QString SettingsForm::channel_text() const {
   }
   std::vector<NumberedChannel> numbered;
   for (int r : rows) numbered.push_back({r + 1, now.channels[static_cast<std::size_t>(r)]});
-  return qs(channels_to_text(numbered));
+  return q(channels_to_text(numbered));
 }
 
 void SettingsForm::copy_channels() {
@@ -451,7 +447,7 @@ QString SettingsForm::paste_channel_text(const QString& text) {
   const ChannelPaste paste =
       parse_channel_text(text.toStdString(), std::min(base_.min_freq, base_.max_freq),
                          std::max(base_.min_freq, base_.max_freq));
-  if (paste.error) return qs(paste.error->text());
+  if (paste.error) return q(paste.error->text());
   const QList<int> selected = selected_channel_rows();
   QList<int> rows;
   if (paste.rows.size() == 1 && selected.size() > 1) {
@@ -499,7 +495,7 @@ QString SettingsForm::fill_channel_frequencies(const QList<int>& rows, std::uint
   const FrequencyFill fill = fill_frequencies(start_khz, step_khz, static_cast<int>(rows.size()),
                                               std::min(base_.min_freq, base_.max_freq),
                                               std::max(base_.min_freq, base_.max_freq));
-  if (fill.failed >= 0) return tr("channel %1: %2").arg(rows[fill.failed] + 1).arg(qs(fill.error));
+  if (fill.failed >= 0) return tr("channel %1: %2").arg(rows[fill.failed] + 1).arg(q(fill.error));
   {
     const QSignalBlocker quiet(channels_);
     for (int i = 0; i < rows.size(); ++i) {
@@ -535,8 +531,8 @@ void SettingsForm::mark_frequency(int row) {
   QTableWidgetItem* item = channels_->item(row, FrequencyColumn);
   if (item == nullptr) return;
   const QString problem =
-      qs(frequency_problem(item->data(KHZ_ROLE).toUInt(), std::min(base_.min_freq, base_.max_freq),
-                           std::max(base_.min_freq, base_.max_freq)));
+      q(frequency_problem(item->data(KHZ_ROLE).toUInt(), std::min(base_.min_freq, base_.max_freq),
+                          std::max(base_.min_freq, base_.max_freq)));
   const QSignalBlocker quiet(channels_);
   if (problem.isEmpty()) {
     item->setData(Qt::BackgroundRole, QVariant());
