@@ -688,6 +688,8 @@ void SettingsForm::load(const UiSettings& settings) {
     channels_->setItem(r, VotingColumn, check_item(ch.voting_enable));
   }
   mark_frequencies();
+  // A note about the channels shown before would mislead under these.
+  set_channel_note(QString(), false);
   loaded_ = true;
   for (QAction* a : channelActions()) a->setEnabled(true);
   setEnabled(true);
@@ -705,7 +707,7 @@ void SettingsForm::clear() {
   encryption_->clear();
   for (auto* combo : combos_) combo->clear();
   channels_->setRowCount(0);
-  frequency_note_->clear();
+  set_channel_note(QString(), false);
   for (QAction* a : channelActions()) a->setEnabled(false);
   setEnabled(false);
   loading_ = false;
