@@ -13,11 +13,11 @@
 #include "backup.hpp"
 #include "doctor.hpp"
 #include "errors.hpp"
-#include "form.hpp"
 #include "owl_client.hpp"
 #include "planner.hpp"
 #include "records_json.hpp"
 #include "scan.hpp"
+#include "settings_file.hpp"
 #include "show_file.hpp"
 #include "unit_wait.hpp"
 
@@ -25,6 +25,10 @@ namespace owl::cli {
 namespace {
 
 namespace fs = std::filesystem;
+using frontend::backup_root;
+using frontend::join;
+using frontend::settings_to_json;
+using frontend::write_backup;
 using nlohmann::ordered_json;
 
 constexpr std::uint32_t DEFAULT_STEP_KHZ = 25;
@@ -105,18 +109,8 @@ void check_scan_options(const CoordinationOptions& options) {
   }
 }
 
-// Settings objects in a show are checked as `load` reads a settings file.
-std::vector<frontend::ShowProblem> check_unit_settings(const nlohmann::ordered_json& settings) {
-  try {
-    settings_from_json(nlohmann::json::parse(settings.dump()), "settings");
-  } catch (const CliError& error) {
-    return {{"", error.what()}};
-  }
-  return {};
-}
-
 frontend::Show read_show_file(const std::string& path, std::ostream& err) {
-  auto read = frontend::read_show(path, check_unit_settings);
+  auto read = frontend::read_show(path, frontend::settings_problems);
   if (auto* show = std::get_if<frontend::Show>(&read)) return std::move(*show);
   const auto& problems = std::get<std::vector<frontend::ShowProblem>>(read);
   for (std::size_t i = 0; i + 1 < problems.size(); ++i) {

@@ -17,6 +17,8 @@ namespace owl::cli {
 namespace {
 
 namespace fs = std::filesystem;
+using frontend::backup_root;
+using frontend::key_directory_name;
 using nlohmann::json;
 
 std::uint32_t frequency_of(const std::string& key) {
