@@ -1,5 +1,6 @@
 #include "coordination_command.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <tuple>
 #include <variant>
 
 #include "analysis.hpp"
@@ -388,19 +390,26 @@ void print_plan(const coord::Plan& plan, bool json, std::ostream& out) {
     out << dump_json(document, 2) << "\n";
     return;
   }
+  // Locked and placed channels in one list, by key and channel.
+  std::vector<std::tuple<std::string, unsigned, std::string>> lines;
   for (const auto& unit : plan.result.units) {
     if (!unit.locked) continue;
     for (std::size_t c = 0; c < unit.channels.size(); ++c) {
       if (!unit.channels[c].enabled) continue;
-      out << unit.key << " channel " << c + 1 << ": " << mhz(unit.channels[c].frequency_khz)
-          << " MHz (locked)\n";
+      lines.emplace_back(unit.key, static_cast<unsigned>(c + 1),
+                         mhz(unit.channels[c].frequency_khz) + " MHz (locked)");
     }
   }
   std::size_t moved = 0;
   for (const auto& a : plan.assignments) {
-    out << a.key << " channel " << a.channel << ": " << mhz(a.from_khz) << " -> " << mhz(a.to_khz)
-        << " MHz" << (a.from_khz == a.to_khz ? " (unchanged)" : "") << "\n";
+    lines.emplace_back(a.key, a.channel,
+                       mhz(a.from_khz) + " -> " + mhz(a.to_khz) + " MHz" +
+                           (a.from_khz == a.to_khz ? " (unchanged)" : ""));
     if (a.from_khz != a.to_khz) ++moved;
+  }
+  std::sort(lines.begin(), lines.end());
+  for (const auto& [key, channel, text] : lines) {
+    out << key << " channel " << channel << ": " << text << "\n";
   }
   if (!plan.unplaced.empty()) {
     out << "not placed (" << plan.unplaced.size() << "):\n";

@@ -187,6 +187,25 @@ TEST_F(CoordinationCommand, CoordinateOutWritesAShowWithoutConflicts) {
   }
 }
 
+TEST_F(CoordinationCommand, ChannelsThatDoNotFitAreListedWithTheirReason) {
+  json show = json::parse(std::ifstream(write_show("show.json")));
+  // 479.600-480.400 MHz leaves room for the locked 480.000 and one more 300 kHz away at most.
+  for (auto& u : show["units"]) {
+    u["settings"]["min_freq"] = 479600;
+    u["settings"]["max_freq"] = 480400;
+  }
+  CoordinationOptions options;
+  options.show = write_file("tight.json", show.dump());
+  options.json = true;
+  EXPECT_EQ(run("coordinate", options), EXIT_FAILED);
+  const json proposal = out_json();
+  EXPECT_EQ(proposal["assignments"].size() + proposal["unplaced"].size(), 4u);
+  ASSERT_GE(proposal["unplaced"].size(), 2u);
+  EXPECT_NE(proposal["unplaced"][0]["reason"].get<std::string>().find("blocked by spacing"),
+            std::string::npos)
+      << proposal;
+}
+
 TEST_F(CoordinationCommand, MaxFindsACompatibleSetInTheRange) {
   CoordinationOptions options;
   options.max = true;
