@@ -214,11 +214,12 @@ std::vector<UnitInfo> connected_units(Connection& connection) {
 
 Input from_units(const CoordinationOptions& options, std::uint32_t step, Connection& connection) {
   Input input;
+  // Read first: a scan that cannot be read should not wait for the units.
+  add_scan(input, options, step);
   for (const auto& unit : connected_units(connection)) {
     input.scenario.units.push_back(plan_from_settings(unit.key, *unit.settings));
     input.current[unit.key] = *unit.settings;
   }
-  add_scan(input, options, step);
   return input;
 }
 
