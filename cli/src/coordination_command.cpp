@@ -336,8 +336,10 @@ int run_max(const CoordinationOptions& options, std::ostream& out, std::ostream&
     return EXIT_OK;
   }
   for (const std::uint32_t khz : set.frequencies_khz) out << mhz(khz) << " MHz\n";
-  out << set.frequencies_khz.size() << " compatible frequencies in " << mhz(from) << "-" << mhz(to)
-      << " MHz on the " << step << " kHz grid\n";
+  out << set.frequencies_khz.size()
+      << (set.frequencies_khz.size() == 1 ? " compatible frequency in "
+                                          : " compatible frequencies in ")
+      << mhz(from) << "-" << mhz(to) << " MHz on the " << step << " kHz grid\n";
   return EXIT_OK;
 }
 
