@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -78,12 +79,23 @@ class CoordinationCommand : public ::testing::Test {
     return path.string();
   }
 
-  int run(const std::string& command, const CoordinationOptions& options) {
+  // Runs "plan ..." or "coordinate ..." as owlctl parses it; words are split at spaces.
+  int run(const std::string& command_line) {
+    std::vector<std::string> words;
+    std::istringstream in(command_line);
+    for (std::string word; in >> word;) words.push_back(word);
+    const bool plan = !words.empty() && words.front() == "plan";
+    std::reverse(words.begin(), words.end());  // CLI11 takes the arguments last first
+    CLI::App app;
+    ManHelp help;
+    CoordinationOptions options;
+    add_coordination_commands(app, help, options);
+    app.parse(words);
     out_.str("");
     err_.str("");
     Connection connection{session_, false, 0};
-    return command == "plan" ? run_plan(options, connection, out_, err_)
-                             : run_coordinate(options, connection, out_, err_);
+    return plan ? run_plan(options, connection, out_, err_)
+                : run_coordinate(options, connection, out_, err_);
   }
 
   json out_json() const { return json::parse(out_.str()); }
@@ -95,10 +107,8 @@ class CoordinationCommand : public ::testing::Test {
 };
 
 TEST_F(CoordinationCommand, OfflinePlanReportsCarriersSharedAndConflicts) {
-  CoordinationOptions options;
-  options.show = write_show("show.json");
-  options.json = true;
-  EXPECT_EQ(run("plan", options), EXIT_FAILED);
+  const std::string show = write_show("show.json");
+  EXPECT_EQ(run("plan --json --show " + show), EXIT_FAILED);
   const json expected = json::parse(R"({
     "carriers": [
       {"frequency_khz": 475000, "units": [{"key": "SIM0005", "channel": 1}]},
@@ -117,8 +127,7 @@ TEST_F(CoordinationCommand, OfflinePlanReportsCarriersSharedAndConflicts) {
        "generators_khz": [481000, 480000]}]})");
   EXPECT_EQ(out_json(), expected);
 
-  options.json = false;
-  EXPECT_EQ(run("plan", options), EXIT_FAILED);
+  EXPECT_EQ(run("plan --show " + show), EXIT_FAILED);
   EXPECT_NE(out_.str().find("  482.000 MHz  SIM0003 channel 1, SIM0004 channel 1\n"),
             std::string::npos)
       << out_.str();
@@ -128,14 +137,13 @@ TEST_F(CoordinationCommand, OfflinePlanReportsCarriersSharedAndConflicts) {
 
 TEST_F(CoordinationCommand, ShowScanIsReadBesideTheShowAndOverriddenFromTheCommandLine) {
   write_file("venue.csv", "MHz,dBm\n481.000,-60\n490.000,-95\n");
-  CoordinationOptions options;
-  options.show = write_show("show.json", {{"scan", {{"path", "venue.csv"}, {"threshold_dbm", -80}}},
-                                          {"exclusions", json::array()}});
-  options.json = true;
+  const std::string show = write_show(
+      "show.json",
+      {{"scan", {{"path", "venue.csv"}, {"threshold_dbm", -80}}}, {"exclusions", json::array()}});
   // Run from another folder: the show's relative scan path is the show's, not the caller's.
   const auto cwd = fs::current_path();
   fs::current_path("/");
-  EXPECT_EQ(run("plan", options), EXIT_FAILED);
+  EXPECT_EQ(run("plan --json --show " + show), EXIT_FAILED);
   fs::current_path(cwd);
   bool scan_hit = false;
   const json first = out_json();
@@ -144,35 +152,27 @@ TEST_F(CoordinationCommand, ShowScanIsReadBesideTheShowAndOverriddenFromTheComma
   }
   EXPECT_TRUE(scan_hit) << out_.str();
 
-  options.scan = (dir_ / "venue.csv").string();
-  options.threshold = "-50";
-  options.threshold_given = true;
-  run("plan", options);
+  run("plan --json --show " + show + " --scan " + (dir_ / "venue.csv").string() +
+      " --threshold -50");
   const json second = out_json();
   for (const auto& conflict : second["conflicts"]) EXPECT_NE(conflict["kind"], "scan");
 }
 
 TEST_F(CoordinationCommand, CoordinateOutWritesAShowWithoutConflicts) {
-  CoordinationOptions options;
-  options.show = write_show("show.json");
-  options.out = (dir_ / "coordinated.json").string();
-  options.json = true;
-  EXPECT_EQ(run("coordinate", options), EXIT_OK);
+  const std::string out = (dir_ / "coordinated.json").string();
+  EXPECT_EQ(run("coordinate --json --show " + write_show("show.json") + " --out " + out), EXIT_OK);
   const json proposal = out_json();
   EXPECT_EQ(proposal["unplaced"], json::array());
   EXPECT_EQ(proposal["conflicts"], json::array());
   ASSERT_EQ(proposal["assignments"].size(), 4u);  // every unit but the locked one
   for (const auto& a : proposal["assignments"]) EXPECT_NE(a["key"], "SIM0001");
 
-  CoordinationOptions check;
-  check.show = options.out;
-  check.json = true;
-  EXPECT_EQ(run("plan", check), EXIT_OK);
+  EXPECT_EQ(run("plan --json --show " + out), EXIT_OK);
   EXPECT_EQ(out_json()["conflicts"], json::array());
   EXPECT_EQ(out_json()["shared"], json::array());
 
   // Only frequencies change: the rest of the show is as it was.
-  std::ifstream in(options.out);
+  std::ifstream in(out);
   const json written = json::parse(in);
   EXPECT_EQ(written["exclusions"][0]["note"], "TV 21");
   EXPECT_EQ(written["units"][0]["locked"], true);
@@ -194,10 +194,7 @@ TEST_F(CoordinationCommand, ChannelsThatDoNotFitAreListedWithTheirReason) {
     u["settings"]["min_freq"] = 479600;
     u["settings"]["max_freq"] = 480400;
   }
-  CoordinationOptions options;
-  options.show = write_file("tight.json", show.dump());
-  options.json = true;
-  EXPECT_EQ(run("coordinate", options), EXIT_FAILED);
+  EXPECT_EQ(run("coordinate --json --show " + write_file("tight.json", show.dump())), EXIT_FAILED);
   const json proposal = out_json();
   EXPECT_EQ(proposal["assignments"].size() + proposal["unplaced"].size(), 4u);
   ASSERT_GE(proposal["unplaced"].size(), 2u);
@@ -207,13 +204,7 @@ TEST_F(CoordinationCommand, ChannelsThatDoNotFitAreListedWithTheirReason) {
 }
 
 TEST_F(CoordinationCommand, MaxFindsACompatibleSetInTheRange) {
-  CoordinationOptions options;
-  options.max = true;
-  options.from = "470000";
-  options.to = "476000";
-  options.from_given = options.to_given = true;
-  options.json = true;
-  EXPECT_EQ(run("plan", options), EXIT_OK);
+  EXPECT_EQ(run("plan --max --from 470000 --to 476000 --json"), EXIT_OK);
   const json result = out_json();
   const auto frequencies = result["frequencies_khz"].get<std::vector<std::uint32_t>>();
   EXPECT_EQ(result["count"], frequencies.size());
@@ -229,87 +220,29 @@ TEST_F(CoordinationCommand, MaxFindsACompatibleSetInTheRange) {
 TEST_F(CoordinationCommand, BadInputIsAUsageError) {
   const std::string show = write_show("show.json");
   const std::string not_scan = write_file("empty.csv", "frequency,level\n");
-  struct Case {
-    std::string command;
-    std::function<void(CoordinationOptions&)> set;
-    std::string message;
-  };
-  const std::vector<Case> cases = {
-      {"plan", [&](auto& o) { o.show = (dir_ / "missing.json").string(); }, "missing.json"},
-      {"plan", [&](auto& o) { o.show = dir_.string(); }, "a folder"},
-      {"plan",
-       [&](auto& o) {
-         o.show = show;
-         o.scan = (dir_ / "missing.csv").string();
-       },
-       "missing.csv"},
-      {"plan",
-       [&](auto& o) {
-         o.show = show;
-         o.scan = not_scan;
-       },
-       "no scan points"},
-      {"plan",
-       [&](auto& o) {
-         o.show = show;
-         o.threshold = "-70";
-         o.threshold_given = true;
-       },
-       "--threshold goes with --scan"},
-      {"plan",
-       [](auto& o) {
-         o.max = true;
-         o.from = "476000";
-         o.to = "470000";
-         o.from_given = o.to_given = true;
-       },
-       "above --to"},
-      {"plan",
-       [](auto& o) {
-         o.max = true;
-         o.from = "470000";
-         o.from_given = true;
-       },
-       "--max needs --from KHZ and --to KHZ"},
-      {"plan",
-       [](auto& o) {
-         o.max = true;
-         o.from = "470000";
-         o.to = "476000";
-         o.from_given = o.to_given = true;
-         o.step = "12";
-         o.step_given = true;
-       },
-       "multiple of 5"},
-      {"coordinate",
-       [&](auto& o) {
-         o.show = show;
-         o.out = "x.json";
-         o.apply = true;
-       },
-       "--out and --apply"},
-      {"coordinate",
-       [&](auto& o) {
-         o.show = show;
-         o.apply = true;
-       },
-       "--apply writes the connected units"},
-      {"coordinate",
-       [&](auto& o) {
-         o.show = show;
-         o.keep = {"SIM0001", "SIM0009"};
-       },
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"plan --show " + (dir_ / "missing.json").string(), "missing.json"},
+      {"plan --show " + dir_.string(), "a folder"},
+      {"plan --show " + show + " --scan " + (dir_ / "missing.csv").string(), "missing.csv"},
+      {"plan --show " + show + " --scan " + not_scan, "no scan points"},
+      {"plan --show " + show + " --threshold -70", "--threshold goes with --scan"},
+      {"plan --max --from 476000 --to 470000", "above --to"},
+      {"plan --max --from 470000", "--max needs --from KHZ and --to KHZ"},
+      {"plan --max --from 470.000 --to 476000", "a frequency in kHz"},
+      {"plan --max --from 470000 --to 476000 --step 12", "multiple of 5"},
+      {"plan --from 470000 --to 476000", "--from and --to go with --max"},
+      {"coordinate --show " + show + " --out x.json --apply", "--out and --apply"},
+      {"coordinate --show " + show + " --apply", "--apply writes the connected units"},
+      {"coordinate --show " + show + " --keep SIM0001 --keep SIM0009",
        "--keep SIM0009: no such unit (units: SIM0001, SIM0002, SIM0003, SIM0004, SIM0005)"},
   };
-  for (const auto& c : cases) {
-    CoordinationOptions options;
-    c.set(options);
+  for (const auto& [command_line, message] : cases) {
     try {
-      run(c.command, options);
-      ADD_FAILURE() << "accepted: " << c.message;
+      run(command_line);
+      ADD_FAILURE() << "accepted: " << command_line;
     } catch (const CliError& error) {
       EXPECT_EQ(error.status(), EXIT_USAGE) << error.what();
-      EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << error.what();
+      EXPECT_NE(std::string(error.what()).find(message), std::string::npos) << error.what();
     }
   }
 }

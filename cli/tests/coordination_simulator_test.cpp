@@ -92,21 +92,5 @@ TEST(CoordinationSimulator, ApplyMovesTheUnitThatSharesAFrequencyAfterABackup) {
   fs::remove_all(data);
 }
 
-TEST(CoordinationSimulator, UnknownKeepKeyNamesTheConnectedUnits) {
-  Session session;
-  Connection connection{session, true, 5};
-  CoordinationOptions options;
-  options.keep = {"SIM0009"};
-  std::ostringstream out;
-  std::ostringstream err;
-  try {
-    run_coordinate(options, connection, out, err);
-    ADD_FAILURE() << "accepted an unknown key";
-  } catch (const CliError& error) {
-    EXPECT_EQ(error.status(), EXIT_USAGE);
-    EXPECT_EQ(std::string(error.what()), "--keep SIM0009: no such unit (units: SIM0001, SIM0002)");
-  }
-}
-
 }  // namespace
 }  // namespace owl::cli
