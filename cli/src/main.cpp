@@ -11,6 +11,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "backup.hpp"
+#include "coordination_command.hpp"
 #include "doctor.hpp"
 #include "errors.hpp"
 #include "input.hpp"
@@ -775,6 +777,8 @@ int run(int argc, char** argv, Session& session) {
   add_reading_commands(app, *help, options);
   add_writing_commands(app, *help, options);
   add_other_commands(app, *help, options);
+  CoordinationOptions coordination;
+  add_coordination_commands(app, *help, coordination);
   if (const auto status = parse(app, argc, argv)) return *status;
   // Counted, not tested for text: an empty value is a mistake, not the default.
   if (app.count("--wait") > 0) options.wait_seconds = parse_wait(options.wait_text);
@@ -789,6 +793,11 @@ int run(int argc, char** argv, Session& session) {
   if (command == "load") return run_load(options, session);
   if (command == "watch") return run_watch(options, session);
   if (command == "diff") return run_diff(options, session);
+  if (command == "plan" || command == "coordinate") {
+    Connection connection{session, options.simulator, options.wait_seconds};
+    return command == "plan" ? run_plan(coordination, connection, std::cout, std::cerr)
+                             : run_coordinate(coordination, connection, std::cout, std::cerr);
+  }
   return run_doctor(options);
 }
 
