@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyleFactory>
 #include <QTableWidget>
 #include <QToolTip>
 #include <QtTest>
@@ -300,6 +301,29 @@ class CoordinationViewTest : public QObject {
       QVERIFY(contrast_ratio(t.ok, palette.color(QPalette::Window)) >= 4.5);
       QVERIFY(contrast_ratio(t.problem, palette.color(QPalette::Window)) >= 4.5);
     }
+  }
+
+  void unticked_lock_boxes_show_on_a_dark_palette() {
+    FocusMarkStyle style(QStyleFactory::create(QStringLiteral("Fusion")));
+    QListWidget list;
+    list.setStyle(&style);
+    list.setPalette(dark_palette());
+    list.resize(200, 60);
+    auto* item = new QListWidgetItem(QStringLiteral("SIM0001"), &list);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Unchecked);
+    QImage image(list.size(), QImage::Format_ARGB32);
+    list.render(&image);
+    // The box sits left of the text in the first row; some pixel of it must stand out.
+    const QRect row = list.visualItemRect(item).translated(list.viewport()->pos());
+    const QColor base = dark_palette().color(QPalette::Base);
+    double best = 1;
+    for (int x = row.left(); x < row.left() + 24; ++x) {
+      for (int y = row.top(); y <= row.bottom(); ++y) {
+        best = std::max(best, contrast_ratio(image.pixelColor(x, y), base));
+      }
+    }
+    QVERIFY2(best >= 3, qPrintable(QString::number(best)));
   }
 };
 

@@ -326,11 +326,11 @@ void BandView::paint_exclusions(QPainter& p, const Theme& theme, const BandLayou
     const double x1 = std::max(x0 + 1, l.x_of(e.to_khz));
     const QRectF area(x0, l.lanes_top, x1 - x0, l.axis_y - l.lanes_top);
     QColor fill = e.from_scan ? theme.scan_trace : theme.problem;
-    fill.setAlpha(40);
+    fill.setAlpha(e.from_scan ? 60 : 40);
     p.fillRect(area, fill);
     // Hatching tells a forbidden range apart by pattern, not by colour alone.
     QColor hatch = fill;
-    hatch.setAlpha(90);
+    hatch.setAlpha(e.from_scan ? 140 : 90);
     p.fillRect(area, QBrush(hatch, e.from_scan ? Qt::FDiagPattern : Qt::BDiagPattern));
   }
 }
@@ -357,6 +357,16 @@ void BandView::paint_scan(QPainter& p, const Theme& theme, const BandLayout& l) 
     column = static_cast<int>(x);
     trace << QPointF(column, y_of(point.level_dbm));
   }
+  if (trace.isEmpty()) return;
+  // A faint fill under the trace keeps the noise floor quiet behind the lanes.
+  QPolygonF area = trace;
+  area << QPointF(trace.back().x(), l.axis_y) << QPointF(trace.front().x(), l.axis_y);
+  QColor under = theme.scan_trace;
+  under.setAlpha(35);
+  p.setPen(Qt::NoPen);
+  p.setBrush(under);
+  p.drawPolygon(area);
+  p.setBrush(Qt::NoBrush);
   p.setPen(QPen(theme.scan_trace, 1));
   p.drawPolyline(trace);
   p.setPen(QPen(theme.scan_trace, 1, Qt::DotLine));

@@ -58,6 +58,7 @@ QTableWidget* list_table(const QString& name, const QString& accessible, QString
   table->setSelectionBehavior(QAbstractItemView::SelectRows);
   table->setSelectionMode(QAbstractItemView::SingleSelection);
   table->verticalHeader()->hide();
+  table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   table->horizontalHeader()->setStretchLastSection(true);
   table->setMinimumHeight(90);
   return table;

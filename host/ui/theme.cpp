@@ -75,6 +75,17 @@ void FocusMarkStyle::drawPrimitive(PrimitiveElement element, const QStyleOption*
     return;
   }
   QProxyStyle::drawPrimitive(element, option, painter, widget);
+  // Fusion outlines a check box in a shade of the window colour, which on a dark palette all but
+  // vanishes into the base colour, so an unticked box could not be seen.
+  if ((element == PE_IndicatorCheckBox || element == PE_IndicatorItemViewItemCheck) &&
+      is_dark(option->palette)) {
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    painter->setPen(QPen(option->palette.color(QPalette::PlaceholderText), 1));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(QRect(option->rect).adjusted(0, 0, -1, -1));
+    painter->restore();
+  }
   // Tables and lists show where the focus is by their frame as well as by the current cell.
   if (element == PE_Frame && (option->state & State_HasFocus) &&
       qobject_cast<const QAbstractScrollArea*>(widget) != nullptr) {
