@@ -369,9 +369,6 @@ void BandView::paint_scan(QPainter& p, const Theme& theme, const BandLayout& l) 
   p.setBrush(Qt::NoBrush);
   p.setPen(QPen(theme.scan_trace, 1));
   p.drawPolyline(trace);
-  p.setPen(QPen(theme.scan_trace, 1, Qt::DotLine));
-  const double ty = y_of(fields_ ? fields_->scan_threshold_dbm : FLOOR);
-  p.drawLine(QPointF(l.left, ty), QPointF(l.right, ty));
 }
 
 void BandView::paint_lane(QPainter& p, const Theme& theme, const BandLayout& l,
