@@ -1,6 +1,7 @@
 #include "ui/coordination_panel.hpp"
 
 #include <QDoubleSpinBox>
+#include <QEvent>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -367,6 +368,12 @@ void CoordinationPanel::set_locked(std::set<std::string> keys) {
 QString CoordinationPanel::conflict_count_text(std::size_t conflicts) {
   if (conflicts == 0) return tr("No conflicts");
   return conflicts == 1 ? tr("1 conflict") : tr("%1 conflicts").arg(conflicts);
+}
+
+void CoordinationPanel::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // The count's colour is picked for the palette; a switch to a dark theme picks it again.
+  if (event->type() == QEvent::PaletteChange) check();
 }
 
 void CoordinationPanel::user_edit() {

@@ -67,6 +67,9 @@ class CoordinationPanel : public QWidget {
   // The user changed a field that the show keeps (not emitted for the setters).
   void fields_edited();
 
+ protected:
+  void changeEvent(QEvent* event) override;
+
  private:
   void build_profile(QVBoxLayout* column);
   void build_exclusions(QVBoxLayout* column);
