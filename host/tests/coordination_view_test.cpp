@@ -110,6 +110,11 @@ class CoordinationViewTest : public QObject {
     QCOMPARE(marks.size(), std::size_t{4});
     for (const auto& m : marks) QCOMPARE(m.conflicts.size(), std::size_t{1});
     QVERIFY(!view.products().empty());
+    // A product tick in the last lane tells its formula.
+    const auto& product = view.products().front();
+    const QString formula = view.tooltip_at(
+        centre(view.layout(), 4, static_cast<std::uint32_t>(product.frequency_khz)));
+    QVERIFY2(formula.startsWith(QStringLiteral("im3 3-tone")), qPrintable(formula));
 
     // A ring draws over the lane where it is.
     QImage with(view.size(), QImage::Format_ARGB32);
