@@ -387,10 +387,12 @@ void CoordinationPanel::check() {
   const Theme theme = theme_for(palette());
   conflicts_->setText(conflict_count_text(n));
   conflicts_->setAccessibleName(conflicts_->text());
-  // Weight as well as colour, so the count stands out without telling by colour alone.
-  conflicts_->setStyleSheet(QStringLiteral("QLabel { color: %1; font-weight: %2; }")
-                                .arg((n == 0 ? theme.ok : theme.problem).name(),
-                                     n == 0 ? QStringLiteral("normal") : QStringLiteral("bold")));
+  // Weight as well as colour, so the count stands out without telling by colour alone. A style
+  // sheet costs a re-polish, so it is set only when it changes, not on every keystroke.
+  const QString style = QStringLiteral("QLabel { color: %1; font-weight: %2; }")
+                            .arg((n == 0 ? theme.ok : theme.problem).name(),
+                                 n == 0 ? QStringLiteral("normal") : QStringLiteral("bold"));
+  if (conflicts_->styleSheet() != style) conflicts_->setStyleSheet(style);
   emit analysed(fields_, analysis_);
 }
 
