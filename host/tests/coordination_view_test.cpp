@@ -210,6 +210,32 @@ class CoordinationViewTest : public QObject {
     QCOMPARE(CoordinationPanel::conflict_count_text(1), QStringLiteral("1 conflict"));
   }
 
+  void conflict_list_reads_and_selects_what_a_ring_says() {
+    CoordinationPanel panel;
+    QSignalSpy activated(&panel, &CoordinationPanel::conflict_activated);
+    panel.set_units(three_tone_rig());
+    auto* list = child<QListWidget>(panel, "conflict_list");
+    QCOMPARE(list->count(), 4);
+    const auto found = list->findItems(
+        QStringLiteral(
+            "im3 3-tone 482.350 MHz from 480.100 + 485.000 − 482.750 hits SIM0003 channel 1"),
+        Qt::MatchExactly);
+    QCOMPARE(found.size(), 1);
+    list->setFocus();
+    list->setCurrentItem(found[0]);
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(activated.count(), 1);
+    QCOMPARE(activated[0][0].toString(), QStringLiteral("SIM0003"));
+    QCOMPARE(activated[0][1].toInt(), 1);
+
+    // A crowded band lists the first ones and says how many more there are.
+    UnitSettingsMap crowd;
+    for (std::uint32_t i = 0; i < 30; ++i) crowd["U" + std::to_string(i)] = unit({480000 + i * 25});
+    panel.set_units(crowd);
+    QCOMPARE(list->count(), static_cast<int>(CoordinationPanel::MAX_LISTED) + 1);
+    QVERIFY(list->item(list->count() - 1)->text().startsWith("and "));
+  }
+
   void panel_round_trips_show_fields_and_takes_user_entries() {
     frontend::Show show;
     show.profile = {250, 0, 40, 20};

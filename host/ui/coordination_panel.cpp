@@ -13,6 +13,7 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "ui/theme.hpp"
@@ -93,6 +94,20 @@ CoordinationPanel::CoordinationPanel(QWidget* parent) : QWidget(parent) {
   connect(coordinate_, &QPushButton::clicked, this, &CoordinationPanel::coordinate_requested);
   top->addWidget(coordinate_);
   column->addLayout(top);
+  // The same texts as the band's rings, for the keyboard and screen readers.
+  conflict_list_ = new QListWidget;
+  conflict_list_->setObjectName(QStringLiteral("conflict_list"));
+  conflict_list_->setAccessibleName(tr("Conflicts"));
+  conflict_list_->setMaximumHeight(110);
+  conflict_list_->setWordWrap(true);
+  auto* list_label = new QLabel(tr("Confl&icts (Enter selects the channel hit):"));
+  list_label->setBuddy(conflict_list_);
+  column->addWidget(list_label);
+  column->addWidget(conflict_list_);
+  connect(conflict_list_, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+    const QString key = item->data(Qt::UserRole).toString();
+    if (!key.isEmpty()) emit conflict_activated(key, item->data(Qt::UserRole + 1).toInt());
+  });
 
   build_profile(column);
   build_exclusions(column);
@@ -293,6 +308,27 @@ void CoordinationPanel::show_units() {
   loading_ = false;
 }
 
+void CoordinationPanel::show_conflicts() {
+  conflict_list_->clear();
+  const auto& all = analysis_.conflicts;
+  for (std::size_t i = 0; i < all.size() && i < MAX_LISTED; ++i) {
+    auto* item = new QListWidgetItem(QString::fromStdString(coord::describe(all[i], analysis_)),
+                                     conflict_list_);
+    const coord::Carrier* victim = analysis_.carrier(all[i].victim_khz);
+    const auto& sources = all[i].sources.empty() && victim ? victim->sources : all[i].sources;
+    const auto unit = std::find_if(sources.begin(), sources.end(),
+                                   [](const coord::Source& s) { return !s.is_other(); });
+    if (unit == sources.end()) continue;
+    item->setData(Qt::UserRole, QString::fromStdString(unit->key));
+    item->setData(Qt::UserRole + 1, static_cast<int>(unit->channel));
+  }
+  if (all.size() > MAX_LISTED) {
+    auto* more =
+        new QListWidgetItem(tr("and %1 more").arg(all.size() - MAX_LISTED), conflict_list_);
+    more->setFlags(Qt::ItemIsEnabled);
+  }
+}
+
 void CoordinationPanel::set_units(const UnitSettingsMap& units) {
   const bool same_keys =
       units.size() == units_.size() &&
@@ -393,6 +429,7 @@ void CoordinationPanel::check() {
                             .arg((n == 0 ? theme.ok : theme.problem).name(),
                                  n == 0 ? QStringLiteral("normal") : QStringLiteral("bold"));
   if (conflicts_->styleSheet() != style) conflicts_->setStyleSheet(style);
+  show_conflicts();
   emit analysed(fields_, analysis_);
 }
 

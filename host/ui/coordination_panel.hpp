@@ -58,6 +58,8 @@ class CoordinationPanel : public QWidget {
 
   // "No conflicts", "1 conflict", "3 conflicts".
   static QString conflict_count_text(std::size_t conflicts);
+  // The conflict list shows at most this many, so a crowded band costs no time per keystroke.
+  static constexpr std::size_t MAX_LISTED = 100;
 
  signals:
   void coordinate_requested();
@@ -66,6 +68,9 @@ class CoordinationPanel : public QWidget {
                 const owl::coord::Analysis& analysis);
   // The user changed a field that the show keeps (not emitted for the setters).
   void fields_edited();
+  // A conflict in the list was activated (Enter or double click): the first unit channel it
+  // hits, channel 1-based; not emitted for one that only hits other carriers.
+  void conflict_activated(const QString& key, int channel);
 
  protected:
   void changeEvent(QEvent* event) override;
@@ -78,6 +83,7 @@ class CoordinationPanel : public QWidget {
   void show_exclusions();
   void show_other_carriers();
   void show_units();
+  void show_conflicts();
   void user_edit();
   void check();
 
@@ -104,6 +110,7 @@ class CoordinationPanel : public QWidget {
   QListWidget* lock_list_ = nullptr;
   QPushButton* coordinate_ = nullptr;
   QLabel* conflicts_ = nullptr;
+  QListWidget* conflict_list_ = nullptr;
 };
 
 }  // namespace owl::desktop
