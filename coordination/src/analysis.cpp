@@ -88,15 +88,29 @@ std::string mhz_text(std::int64_t khz) {
   return (khz < 0 ? "-" : "") + std::to_string(mag / 1000) + "." + frac;
 }
 
+std::string product_text(ConflictKind kind, std::int64_t product_khz,
+                         const std::vector<std::uint32_t>& generators_khz) {
+  const std::string product = mhz_text(product_khz);
+  const auto gen = [&](std::size_t i) { return mhz_text(generators_khz.at(i)); };
+  switch (kind) {
+    case ConflictKind::Im3TwoTone:
+      return "im3 2-tone " + product + " MHz from 2 × " + gen(0) + " − " + gen(1);
+    case ConflictKind::Im3ThreeTone:
+      return "im3 3-tone " + product + " MHz from " + gen(0) + " + " + gen(1) + " − " + gen(2);
+    case ConflictKind::Im5TwoTone:
+      return "im5 2-tone " + product + " MHz from 3 × " + gen(0) + " − 2 × " + gen(1);
+    default:
+      return {};
+  }
+}
+
 std::string describe(const Conflict& c, const Analysis& analysis) {
   const auto f = [](std::int64_t khz) { return mhz_text(khz); };
-  const auto gen = [&](std::size_t i) { return f(c.generators_khz.at(i)); };
   std::vector<Source> victims = c.sources;
   if (victims.empty()) {
     if (const Carrier* v = analysis.carrier(c.victim_khz)) victims = v->sources;
   }
   const std::string hits = " hits " + sources_text(victims);
-  const std::string product = c.product_khz ? f(*c.product_khz) : std::string();
   switch (c.kind) {
     case ConflictKind::Spacing: {
       const std::uint32_t other = c.generators_khz.empty() ? c.victim_khz : c.generators_khz[0];
@@ -108,12 +122,9 @@ std::string describe(const Conflict& c, const Analysis& analysis) {
              f(other) + " MHz" + hits;
     }
     case ConflictKind::Im3TwoTone:
-      return "im3 2-tone " + product + " MHz from 2 × " + gen(0) + " − " + gen(1) + hits;
     case ConflictKind::Im3ThreeTone:
-      return "im3 3-tone " + product + " MHz from " + gen(0) + " + " + gen(1) + " − " + gen(2) +
-             hits;
     case ConflictKind::Im5TwoTone:
-      return "im5 2-tone " + product + " MHz from 3 × " + gen(0) + " − 2 × " + gen(1) + hits;
+      return product_text(c.kind, c.product_khz.value_or(0), c.generators_khz) + hits;
     case ConflictKind::Exclusion:
     case ConflictKind::Scan: {
       std::string range = c.exclusion

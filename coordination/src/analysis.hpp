@@ -132,6 +132,11 @@ Analysis analyse(const Scenario& scenario);
 // SIM0003 channel 1".
 std::string describe(const Conflict& conflict, const Analysis& analysis);
 
+// An intermodulation product in words, e.g. "im3 3-tone 482.350 MHz from 480.100 + 485.000 −
+// 482.750"; `generators_khz` in the order Conflict keeps them. Empty for the other kinds.
+std::string product_text(ConflictKind kind, std::int64_t product_khz,
+                         const std::vector<std::uint32_t>& generators_khz);
+
 // "482.350" for 482350 kHz; negative values keep their sign.
 std::string mhz_text(std::int64_t khz);
 

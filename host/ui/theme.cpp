@@ -38,13 +38,13 @@ Theme theme_for(const QPalette& palette) {
             QColor(0x6a, 0xaa, 0xff), QColor(0x9a, 0xa0, 0xa6), QColor(0xf0, 0xb0, 0x40),
             QColor(0x34, 0x40, 0x50), QColor(0x4a, 0x3c, 0x00), QColor(0xff, 0xec, 0xb0),
             QColor(0xc0, 0x98, 0x20), QColor(0x5a, 0x1c, 0x1c), QColor(0xff, 0xd6, 0xd6),
-            QColor(0xd0, 0x50, 0x50)};
+            QColor(0xd0, 0x50, 0x50), QColor(0xc8, 0xa0, 0xff), QColor(0x5c, 0xc8, 0xb4)};
   }
   return {QColor(0xb0, 0x20, 0x20), QColor(0x1c, 0x7a, 0x2c), QColor(0x20, 0x50, 0xb0),
           QColor(0x1f, 0x6f, 0xc5), QColor(0x8a, 0x90, 0x96), QColor(0xa0, 0x5a, 0x00),
           QColor(0xdd, 0xe6, 0xf0), QColor(0xff, 0xf4, 0xcc), QColor(0x3a, 0x2e, 0x00),
           QColor(0xe0, 0xb0, 0x00), QColor(0xfd, 0xe2, 0xe2), QColor(0x5a, 0x00, 0x00),
-          QColor(0xc0, 0x30, 0x30)};
+          QColor(0xc0, 0x30, 0x30), QColor(0x6a, 0x3a, 0xb0), QColor(0x1e, 0x7a, 0x6a)};
 }
 
 QString banner_style(const QColor& background, const QColor& text, const QColor& border) {
@@ -75,6 +75,17 @@ void FocusMarkStyle::drawPrimitive(PrimitiveElement element, const QStyleOption*
     return;
   }
   QProxyStyle::drawPrimitive(element, option, painter, widget);
+  // Fusion outlines a check box in a shade of the window colour, which on a dark palette all but
+  // vanishes into the base colour, so an unticked box could not be seen.
+  if ((element == PE_IndicatorCheckBox || element == PE_IndicatorItemViewItemCheck) &&
+      is_dark(option->palette)) {
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    painter->setPen(QPen(option->palette.color(QPalette::PlaceholderText), 1));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(QRect(option->rect).adjusted(0, 0, -1, -1));
+    painter->restore();
+  }
   // Tables and lists show where the focus is by their frame as well as by the current cell.
   if (element == PE_Frame && (option->state & State_HasFocus) &&
       qobject_cast<const QAbstractScrollArea*>(widget) != nullptr) {

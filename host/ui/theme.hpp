@@ -29,6 +29,8 @@ struct Theme {
   QColor error_background;
   QColor error_text;
   QColor error_border;
+  QColor product;     // intermodulation products on the band
+  QColor scan_trace;  // scan data under the band's lanes
 };
 Theme theme_for(const QPalette& palette);
 QString banner_style(const QColor& background, const QColor& text, const QColor& border);

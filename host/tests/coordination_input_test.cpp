@@ -1,0 +1,151 @@
+#include "ui/coordination_input.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+using namespace owl;
+using namespace owl::desktop;
+
+namespace {
+
+UiSettings unit(std::vector<UiChannel> channels, std::string name = {}) {
+  UiSettings s;
+  s.unit_name = std::move(name);
+  s.min_freq = 470000;
+  s.max_freq = 608000;
+  s.channels = std::move(channels);
+  return s;
+}
+
+UiChannel on(std::uint32_t khz) {
+  return {khz, false, false, true};
+}
+UiChannel off(std::uint32_t khz) {
+  return {khz, false, false, false};
+}
+
+std::vector<std::string> texts(const coord::Analysis& a) {
+  std::vector<std::string> out;
+  for (const auto& c : a.conflicts) out.push_back(coord::describe(c, a));
+  return out;
+}
+
+}  // namespace
+
+TEST(CoordinationInput, ScenarioKeepsChannelNumbersLocksAndAppendsScanRanges) {
+  const UnitSettingsMap units{{"SIM0002", unit({off(480000), on(482000)})},
+                              {"SIM0001", unit({on(490000)})}};
+  CoordinationFields fields;
+  fields.exclusions = {{470000, 478000, "TV 21", false}};
+  fields.other_carriers = {{500000, "intercom"}};
+  fields.locked = {"SIM0002", "GONE"};
+  fields.scan = {{495000, -60.0}, {496000, -80.0}, {497000, -80.5}};
+  fields.step_khz = 50;
+
+  const coord::Scenario s = scenario_from(units, fields);
+  ASSERT_EQ(s.units.size(), 2u);
+  EXPECT_EQ(s.units[0].key, "SIM0001");
+  EXPECT_FALSE(s.units[0].locked);
+  EXPECT_TRUE(s.units[1].locked);
+  // The disabled first channel keeps its place, so 482.000 is still channel 2.
+  EXPECT_EQ(s.units[1].channels,
+            (std::vector<coord::ChannelPlan>{{480000, false}, {482000, true}}));
+  EXPECT_EQ(s.other_carriers, fields.other_carriers);
+  // At the threshold counts, below it does not; each point widened by half the step.
+  ASSERT_EQ(s.exclusions.size(), 3u);
+  EXPECT_EQ(s.exclusions[0], fields.exclusions[0]);
+  EXPECT_EQ(s.exclusions[1], (coord::Exclusion{494975, 495025, s.exclusions[1].note, true}));
+  EXPECT_EQ(s.exclusions[2].from_khz, 495975u);
+  EXPECT_EQ(s.exclusions[2].to_khz, 496025u);
+
+  const auto a = coord::analyse(s);
+  const auto all = texts(a);
+  EXPECT_EQ(
+      std::count_if(all.begin(), all.end(), [](const auto& t) { return t.rfind("band", 0) == 0; }),
+      0);
+  EXPECT_EQ(a.carriers.size(), 3u);  // the disabled channel puts nothing on air
+}
+
+TEST(CoordinationInput, HandMadeThreeToneHitIsDescribedWithItsUnitAndChannel) {
+  const UnitSettingsMap units{{"SIM0000", unit({on(480100)})},
+                              {"SIM0001", unit({on(485000)})},
+                              {"SIM0002", unit({on(482750)})},
+                              {"SIM0003", unit({on(482350)})}};
+  const auto a = coord::analyse(scenario_from(units, {}));
+  const auto all = texts(a);
+  EXPECT_NE(std::find(all.begin(), all.end(),
+                      "im3 3-tone 482.350 MHz from 480.100 + 485.000 − 482.750 hits SIM0003 "
+                      "channel 1"),
+            all.end());
+}
+
+TEST(CoordinationInput, ProposalListsOnlyMovedUnitsWithTheirOwnOldFrequencies) {
+  const UnitSettingsMap units{{"A", unit({on(480000), on(480100), off(481000)}, "Pack A")},
+                              {"B", unit({on(490000)})}};
+  coord::Plan plan;
+  plan.assignments = {{"A", 2, 480100, 483000}, {"A", 1, 480000, 480000}, {"B", 1, 490000, 490000}};
+  const auto p = proposal_settings(units, plan);
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].key, "A");
+  EXPECT_EQ(p[0].before, units.at("A"));
+  EXPECT_EQ(p[0].changes, (std::vector<ChannelChange>{{2, 480100, 483000}}));
+  UiSettings expected = units.at("A");
+  expected.channels[1].frequency = 483000;
+  EXPECT_EQ(p[0].after, expected);
+
+  coord::Plan stranger;
+  stranger.assignments = {{"C", 1, 1, 2}};
+  EXPECT_THROW(proposal_settings(units, stranger), std::invalid_argument);
+  for (unsigned channel : {0u, 4u}) {
+    coord::Plan bad;
+    bad.assignments = {{"A", channel, 480000, 483000}};
+    EXPECT_THROW(proposal_settings(units, bad), std::invalid_argument) << channel;
+  }
+}
+
+TEST(CoordinationInput, PlannerProposalAppliedLeavesNoConflict) {
+  // Five packs piled within 600 kHz, one of them locked; the plan must clear every conflict.
+  UnitSettingsMap units;
+  for (int i = 0; i < 5; ++i) {
+    units["SIM000" + std::to_string(i)] = unit({on(480000 + static_cast<std::uint32_t>(i) * 150)});
+  }
+  CoordinationFields fields;
+  fields.locked = {"SIM0002"};
+  fields.exclusions = {{470000, 479000, "TV", false}};
+  ASSERT_FALSE(coord::analyse(scenario_from(units, fields)).conflicts.empty());
+
+  const auto plan = coord::coordinate(scenario_from(units, fields));
+  ASSERT_TRUE(plan.unplaced.empty());
+  const auto proposal = proposal_settings(units, plan);
+  for (const auto& p : proposal) {
+    EXPECT_NE(p.key, "SIM0002");
+    units[p.key] = p.after;
+  }
+  EXPECT_EQ(texts(coord::analyse(scenario_from(units, fields))), std::vector<std::string>{});
+}
+
+TEST(CoordinationInput, NearbyProductsSkipTheirOwnGeneratorsAndSwitchedOffKinds) {
+  coord::Profile profile;  // guards 100 / 50 / off
+  // 2 × 481.000 − 480.000 = 482.000 lies 50 kHz from 482.050: near another carrier.
+  auto p = nearby_products({480000, 481000, 482050}, profile);
+  const auto has = [&](coord::ConflictKind kind, std::int64_t khz) {
+    return std::any_of(p.begin(), p.end(),
+                       [&](const Product& x) { return x.kind == kind && x.frequency_khz == khz; });
+  };
+  EXPECT_TRUE(has(coord::ConflictKind::Im3TwoTone, 482000));
+  EXPECT_FALSE(has(coord::ConflictKind::Im3TwoTone, 479000));  // far from every carrier
+  EXPECT_TRUE(std::is_sorted(p.begin(), p.end(), [](const auto& a, const auto& b) {
+    return std::tie(a.frequency_khz, a.kind) < std::tie(b.frequency_khz, b.kind);
+  }));
+  for (const auto& x : p) EXPECT_NE(x.kind, coord::ConflictKind::Im5TwoTone);
+
+  // Two carriers 100 kHz apart: 480.200 lies next to 480.100, but that is its own generator.
+  EXPECT_EQ(nearby_products({480000, 480100}, profile), std::vector<Product>{});
+
+  profile.im5_2tone_khz = 50;
+  p = nearby_products({480000, 481000, 483050}, profile);
+  EXPECT_TRUE(has(coord::ConflictKind::Im5TwoTone, 483000));  // 3 × 481 − 2 × 480
+  EXPECT_EQ(nearby_products({}, profile), std::vector<Product>{});
+}
