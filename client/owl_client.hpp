@@ -64,6 +64,7 @@ class Client {
   // Adds or replaces a simulated unit (simulator mode only; otherwise nothing happens).
   void sim_add_unit(const std::string& id, std::uint32_t serial, std::uint32_t band_low_khz,
                     std::uint32_t band_high_khz, std::uint32_t channels, Callback<Nothing> done);
+  // Stops the simulated unit (its Stopped event follows); an unknown id is not a failure.
   void sim_remove_unit(const std::string& id, Callback<Nothing> done);
   // The problems a write of form would meet now. An empty list means none were found, also for a
   // unit that is not connected or has not reported its settings: only a write decides those.
