@@ -10,6 +10,8 @@
 
 namespace owl {
 
+// The form of a unit's record: option fields by name (a code without a name as its decimal
+// text), the encryption code in upper-case hex with at least six digits. Pure.
 UiSettings settings_to_ui(const UnitSettings& settings);
 
 // Converts a form back, taking what the form does not carry from base. Fails with the text of the
@@ -17,6 +19,7 @@ UiSettings settings_to_ui(const UnitSettings& settings);
 Expected<UnitSettings, std::string> settings_from_ui(const UiSettings& form,
                                                      const UnitSettings& base);
 
+// The option names of every enumerated field, in code order. Pure.
 EnumOptions make_enum_options();
 
 // A ready-made record that depends on no unit.

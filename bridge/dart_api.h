@@ -1,6 +1,8 @@
 #pragma once
 
-/* The UI runtime's C structures, laid out exactly as its VM expects them (LP64, little-endian). */
+/* The UI runtime's C structures, laid out exactly as its VM expects them (LP64, little-endian).
+ * Written by hand from the published layout, not copied from the runtime's headers; the static
+ * assertions at the end hold it to that layout. */
 
 #include <stdbool.h>
 #include <stddef.h>

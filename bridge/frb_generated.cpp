@@ -1,5 +1,7 @@
 // The exported C functions of owl_engine: what a user interface finds by name in the process.
-// Nothing may throw across this boundary.
+// Nothing may throw across this boundary. Written by hand: the file only carries the name the
+// runtime's code generator gives its output, so that whoever knows a generated bridge finds the
+// exports where they expect them.
 
 #include <atomic>
 #include <cstdlib>

@@ -20,6 +20,11 @@ void install_system_log() {
   });
 }
 
+// The runtime's logger maps error, warn, info, debug and trace onto the types fault, error,
+// default, info and debug of the system log it was written for. Syslog gets the same ladder
+// (fault as LOG_CRIT, default as LOG_NOTICE), so that a record weighs the same wherever the
+// runtime logs: an error is critical, a warning an error, and trace, which syslog has no name
+// for, is debug.
 int syslog_priority(LogLevel level) {
   switch (level) {
     case LogLevel::Error:

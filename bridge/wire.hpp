@@ -21,8 +21,14 @@ class DecodeError : public std::runtime_error {
 
 enum class Action : std::uint8_t { Success = 0, Error = 1, CloseStream = 2, Panic = 3 };
 
+// Identifies this exact set of operations, ids and layouts. A user interface generated against
+// the engine refuses to run when the engine reports another value, so any change to an id, an
+// argument or a record layout must come with a new hash (and new bindings); client/ checks it the
+// same way.
 inline constexpr std::int32_t CONTENT_HASH = 113405340;
 
+// Fixed numbers, in alphabetical order of the operations' names: generated bindings carry them as
+// literals, so a renumbered operation would silently run another one.
 enum FunctionId : std::int32_t {
   BUILD_FEATURES = 1,
   CHECK_SETTINGS = 2,

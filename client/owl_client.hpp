@@ -34,35 +34,59 @@ using Callback = std::function<void(Result<T>)>;
 
 class Client {
  public:
-  // Looks the exports up and runs the start-up handshake once per process. Throws
-  // std::runtime_error when the engine library is not in the process or is another version.
+  // Looks the exports up and runs the start-up handshake once per process; safe to call from any
+  // thread. Throws std::runtime_error when the engine library is not in the process or is another
+  // version of the interface (its content hash differs).
   static Client& instance();
 
-  // Synchronous operations: answered on the calling thread.
+  // Synchronous operations: answered on the calling thread, from any thread, without a started
+  // engine. Throw EnginePanic when the engine answers with a panic.
   bool build_features();
   std::string core_version();
   EnumOptions enum_options();
   UiSettings example_settings();
 
-  // Asynchronous operations: the callback runs on an engine thread, once.
+  // Asynchronous operations, callable from any thread: each returns at once, and its callback runs
+  // exactly once with the value or the engine's panic text, on an engine thread (arguments the
+  // engine cannot decode are refused on the calling thread, before the call returns). The
+  // callback must not block on another call of this client (the blocking forms below), as it
+  // holds one of the engine's pool threads. Answers of different calls come in any order.
+  //
+  // First initialize (the engine's system log and fault sink), then start; units, refresh_unit
+  // and the check and write calls answer with a panic until start has answered.
   void initialize(Callback<Nothing> done);
+  // Once per process; later calls succeed without changing the mode.
   void start(bool simulator, Callback<Nothing> done);
+  // The announced units, sorted by key.
   void units(Callback<std::vector<UnitInfo>> done);
+  // Asks the unit to report its settings again; an unknown key is not a failure.
   void refresh_unit(const std::string& key, Callback<Nothing> done);
+  // Adds or replaces a simulated unit (simulator mode only; otherwise nothing happens).
   void sim_add_unit(const std::string& id, std::uint32_t serial, std::uint32_t band_low_khz,
                     std::uint32_t band_high_khz, std::uint32_t channels, Callback<Nothing> done);
+  // Stops the simulated unit (its Stopped event follows); an unknown id is not a failure.
   void sim_remove_unit(const std::string& id, Callback<Nothing> done);
+  // The problems a write of form would meet now. An empty list means none were found, also for a
+  // unit that is not connected or has not reported its settings: only a write decides those.
   void check_settings(const std::string& key, const UiSettings& form,
                       Callback<std::vector<std::string>> done);
+  // An empty list means the write was handed to the unit; its outcome arrives later as a
+  // WriteResult event. Otherwise nothing was sent and the texts say why.
   void write_settings(const std::string& key, const UiSettings& form, bool keep_name,
                       bool keep_charge, Callback<std::vector<std::string>> done);
+  // All or nothing: an empty list means every unit took the write; otherwise nothing was sent and
+  // each report names a unit that refused (an empty key: the form itself could not be used).
   void write_all_settings(const UiSettings& form, bool keep_charge,
                           Callback<std::vector<UnitWriteReport>> done);
-  // Subscribes to the engine's events: on_event for each item, on_close once at the end.
+  // Subscribes to the engine's events: on_event for each item and then on_close once, both on the
+  // engine's forwarding thread, in order; done once the engine has taken the subscription. The
+  // stream exists once per process and only after start: another subscription gets on_close at
+  // once. An item that does not decode is skipped.
   void event_stream(std::function<void(UiEvent)> on_event, std::function<void()> on_close,
                     Callback<Nothing> done);
 
-  // Blocking forms for scripts and tests: the value, or EnginePanic.
+  // Blocking forms for scripts and tests: the value, or EnginePanic. They wait for the engine's
+  // answer, so they must not be called from a callback of this client.
   void initialize_wait();
   void start_wait(bool simulator);
   std::vector<UnitInfo> units_wait();
@@ -70,10 +94,13 @@ class Client {
   void sim_add_unit_wait(const std::string& id, std::uint32_t serial, std::uint32_t band_low_khz,
                          std::uint32_t band_high_khz, std::uint32_t channels);
   void sim_remove_unit_wait(const std::string& id);
-  std::vector<std::string> check_settings_wait(const std::string& key, const UiSettings& form);
-  std::vector<std::string> write_settings_wait(const std::string& key, const UiSettings& form,
-                                               bool keep_name, bool keep_charge);
-  std::vector<UnitWriteReport> write_all_settings_wait(const UiSettings& form, bool keep_charge);
+  [[nodiscard]] std::vector<std::string> check_settings_wait(const std::string& key,
+                                                             const UiSettings& form);
+  [[nodiscard]] std::vector<std::string> write_settings_wait(const std::string& key,
+                                                             const UiSettings& form, bool keep_name,
+                                                             bool keep_charge);
+  [[nodiscard]] std::vector<UnitWriteReport> write_all_settings_wait(const UiSettings& form,
+                                                                     bool keep_charge);
 
   // The delivery function this client handed the engine. A tool that stands between the engine
   // and this runtime (the soak run counts posts and finaliser calls) stores a wrapper around it.

@@ -14,7 +14,7 @@ template <class E>
 Unexpected(E) -> Unexpected<E>;
 
 template <class T, class E>
-class Expected {
+class [[nodiscard]] Expected {
  public:
   Expected(T value) : v_(std::in_place_index<0>, std::move(value)) {}  // NOLINT
   Expected(Unexpected<E> failure)                                      // NOLINT

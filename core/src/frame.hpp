@@ -45,7 +45,7 @@ class FrameDecoder {
   std::span<const std::uint8_t> buffered() const { return buffer_; }
 
  private:
-  // Runs decoding steps 2 to 8 over buffer_.
+  // Cuts every complete frame out of buffer_ and keeps only what may still become one.
   std::vector<Frame> scan();
   // Cuts frames out of data[0, size); returns the index from which bytes are kept (size when
   // nothing is kept).

@@ -12,7 +12,7 @@ namespace owl {
 // Whether OWL_TRACE switches the trace on: unset, empty or exactly "0" means off.
 bool trace_switch_value(const char* env_value);
 
-// The process-wide switch, set from OWL_TRACE on the first test and never changed after.
+// The process-wide switch, read from OWL_TRACE on the first call and never changed after.
 bool trace_enabled();
 
 // Writes one trace line to standard error if the switch is on. Callers test trace_enabled() first

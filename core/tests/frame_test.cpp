@@ -39,31 +39,31 @@ class ReferenceDecoder {
     for (;;) {
       std::size_t s = p;
       while (s < buffer_.size() && buffer_[s] != 0xAA) ++s;
-      if (s >= buffer_.size()) break;  // step 2: nothing kept
-      if (buffer_.size() - s < 6) {    // step 3
+      if (s >= buffer_.size()) break;  // no start byte: nothing kept
+      if (buffer_.size() - s < 6) {    // header incomplete: wait
         keep = s;
         break;
       }
       const std::uint8_t l = buffer_[s + 2];
       const std::uint8_t src = buffer_[s + 3];
       const std::uint8_t cmd = buffer_[s + 5];
-      if (cmd > 0x6E && src >= 1 && src <= 15) {  // step 4
+      if (cmd > 0x6E && src >= 1 && src <= 15) {  // the source rule: not a frame start
         p = s + 1;
         continue;
       }
       const std::size_t n = l;
-      if (buffer_.size() - s < n + 6) {  // step 5
+      if (buffer_.size() - s < n + 6) {  // payload incomplete: wait
         keep = s;
         break;
       }
-      unsigned sum = 0;  // step 6
+      unsigned sum = 0;  // checksum over length, addresses, command and payload
       for (std::size_t i = s + 2; i <= s + 5 + n; ++i) sum += buffer_[i];
       if ((sum & 0xFFu) != buffer_[s + 1]) {
         ++failures_;
         p = s + 1;
         continue;
       }
-      Frame f;  // step 7
+      Frame f;  // checksum matches: a frame
       f.cmd = cmd;
       f.src = src;
       f.dst = buffer_[s + 4];

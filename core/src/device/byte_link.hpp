@@ -50,8 +50,8 @@ class ByteLink {
   // At least one byte, 0 when the other end is closed for good, or an error (idle kinds mean no
   // byte arrived within the link's read timeout).
   virtual Expected<std::size_t, LinkError> read(std::span<std::uint8_t> buffer) = 0;
-  virtual std::optional<LinkError> write_all(std::span<const std::uint8_t> bytes) = 0;
-  virtual std::optional<LinkError> flush() = 0;
+  [[nodiscard]] virtual std::optional<LinkError> write_all(std::span<const std::uint8_t> bytes) = 0;
+  [[nodiscard]] virtual std::optional<LinkError> flush() = 0;
 };
 
 }  // namespace owl

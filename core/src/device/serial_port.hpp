@@ -25,8 +25,8 @@ class SerialPort final : public ByteLink {
   SerialPort& operator=(const SerialPort&) = delete;
 
   Expected<std::size_t, LinkError> read(std::span<std::uint8_t> buffer) override;
-  std::optional<LinkError> write_all(std::span<const std::uint8_t> bytes) override;
-  std::optional<LinkError> flush() override;
+  [[nodiscard]] std::optional<LinkError> write_all(std::span<const std::uint8_t> bytes) override;
+  [[nodiscard]] std::optional<LinkError> flush() override;
 
   int native_handle() const { return fd_; }
 

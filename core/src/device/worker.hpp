@@ -20,7 +20,7 @@ inline constexpr auto SEND_PAUSE = std::chrono::milliseconds(5);
 
 // The only way a worker writes: chunks of 5 bytes, each flushed and followed by a 5 ms pause, so
 // that a unit's small receive buffer never overflows.
-std::optional<LinkError> send_bytes(ByteLink& link, std::string_view key,
+[[nodiscard]] std::optional<LinkError> send_bytes(ByteLink& link, std::string_view key,
                                     std::span<const std::uint8_t> bytes, Clock& clock);
 
 // Registers the unit under its key (replacing any entry) and starts its worker thread

@@ -29,7 +29,7 @@ inline constexpr std::size_t READ_BUFFER_SIZE = 512;
 class LoopIo {
  public:
   virtual ~LoopIo() = default;
-  virtual std::optional<LinkError> transmit(std::span<const std::uint8_t> bytes) = 0;
+  [[nodiscard]] virtual std::optional<LinkError> transmit(std::span<const std::uint8_t> bytes) = 0;
   virtual void emit(UnitEvent event) = 0;
   virtual TimePoint now() = 0;
 };

@@ -90,6 +90,10 @@ std::vector<UnitEvent> apply_unit_event(UnitMap& units, UnitEvent event) {
     announce(unit, out);
     unit.settings = settings->settings;
   } else if (auto* identity = std::get_if<event::Identity>(&event)) {
+    // The units' firmware names itself "OWL ..." in its identity text, which makes that text proof
+    // enough to show the unit before its settings arrive. Any other text (a boot console, say)
+    // proves nothing about the device: it is stored, but the unit stays hidden until it reports
+    // settings.
     if (identity->text.rfind("OWL", 0) == 0) announce(unit, out);
     unit.identity = identity->text;
   } else if (std::holds_alternative<event::WriteResult>(event)) {

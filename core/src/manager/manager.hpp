@@ -9,7 +9,8 @@
 
 namespace owl {
 
-// What a new device worker is given: the registry to join and a sender of the event channel.
+// What starting a device worker needs from the engine (the scanner and the simulator pass it on):
+// the registry to join, a sender of the event channel and the clock the loop runs on.
 struct Manager {
   std::shared_ptr<UnitRegistry> registry;
   Sender<UnitEvent> events;

@@ -37,7 +37,7 @@ using PortOpener =
 bool is_unit_port(const UsbIdentity& usb);
 
 // "path: text" per problem, sorted byte-wise.
-std::vector<std::string> port_problem_lines(const std::map<std::string, std::string>& problems);
+[[nodiscard]] std::vector<std::string> port_problem_lines(const std::map<std::string, std::string>& problems);
 
 // Some("text") with quotes, backslashes and control characters escaped, or None.
 std::string debug_quoted(const std::optional<std::string>& text);

@@ -31,7 +31,7 @@ using WriteRejection = std::variant<rejection::NotConnected, rejection::NoSettin
                                     rejection::Invalid, rejection::StillConfirming>;
 
 // The texts the user sees for a rejection: one sentence naming the unit, or the problems' texts.
-std::vector<std::string> rejection_texts(const WriteRejection& rejection);
+[[nodiscard]] std::vector<std::string> rejection_texts(const WriteRejection& rejection);
 
 // Decides a write under the registry lock: the merged record to send, or why not. Changes nothing.
 Expected<UnitSettings, WriteRejection> prepare_write(const UnitMap& units, const std::string& key,

@@ -46,9 +46,9 @@ UnitSettings build_write_request(const UnitSettings& requested, const UnitSettin
                                  bool keep_name, bool keep_charge);
 
 // Every problem of the candidate, in checking order; empty means valid.
-std::vector<SettingsProblem> validate_settings(const UnitSettings& candidate,
+[[nodiscard]] std::vector<SettingsProblem> validate_settings(const UnitSettings& candidate,
                                                const UnitSettings& current);
 
-std::vector<std::string> problem_texts(const std::vector<SettingsProblem>& problems);
+[[nodiscard]] std::vector<std::string> problem_texts(const std::vector<SettingsProblem>& problems);
 
 }  // namespace owl

@@ -32,8 +32,8 @@ class SimulatedPort final : public ByteLink {
                 Clock& clock = SteadyClock::instance());
 
   Expected<std::size_t, LinkError> read(std::span<std::uint8_t> buffer) override;
-  std::optional<LinkError> write_all(std::span<const std::uint8_t> bytes) override;
-  std::optional<LinkError> flush() override { return std::nullopt; }
+  [[nodiscard]] std::optional<LinkError> write_all(std::span<const std::uint8_t> bytes) override;
+  [[nodiscard]] std::optional<LinkError> flush() override { return std::nullopt; }
 
  private:
   void answer_read_request();
@@ -41,6 +41,8 @@ class SimulatedPort final : public ByteLink {
 
   FrameDecoder decoder_;
   std::deque<std::uint8_t> outgoing_;
+  // "OWL <version> sn<serial>", as a unit's firmware names itself: the "OWL" is what lets the
+  // engine show a unit on its identity alone.
   std::string identity_;
   std::shared_ptr<SimulatedSettings> settings_;
   std::shared_ptr<std::atomic<bool>> stop_;
