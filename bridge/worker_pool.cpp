@@ -2,11 +2,11 @@
 
 #include <unistd.h>
 
-#include <thread>
-
 #include "channel.hpp"
 #include "device/worker.hpp"
 #include "error.hpp"
+#include "fault.hpp"
+#include "thread.hpp"
 
 namespace owl::bridge {
 
@@ -25,8 +25,7 @@ Pool& pool() {
     const long processors = sysconf(_SC_NPROCESSORS_CONF);
     const long count = processors < 1 ? 1 : processors;
     for (long i = 0; i < count; ++i) {
-      std::thread([shared, jobs_lock] {
-        set_thread_name("owl-pool");
+      spawn_detached("owl-pool", [shared, jobs_lock] {
         for (;;) {
           std::optional<std::function<void()>> job;
           {
@@ -35,9 +34,17 @@ Pool& pool() {
             job = shared->recv();
           }
           if (!job) return;
-          (*job)();
+          // A job that throws (posting its answer can run out of memory) costs that answer,
+          // not a pool thread: the callers of every later job still need one.
+          try {
+            (*job)();
+          } catch (const std::exception& error) {
+            report_fault("owl-pool", error.what());
+          } catch (...) {
+            report_fault("owl-pool", "unknown exception");
+          }
         }
-      }).detach();
+      });
     }
     return new Pool{std::move(sender)};
   }();
