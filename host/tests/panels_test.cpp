@@ -122,6 +122,12 @@ void PanelsTest::copyThenPasteRestoresTheRows() {
   QCOMPARE(form.form().channels, unit().channels);
   QCOMPARE(edited.count(), 1);
   QCOMPARE(child<QLabel>(form, "frequency_note")->text(), QStringLiteral("Pasted 10 channels."));
+
+  // A carrier clicked in the band view selects its row; a row the unit lacks changes nothing.
+  form.select_channel(6);
+  QCOMPARE(form.selected_channel_rows(), QList<int>{6});
+  form.select_channel(10);
+  QCOMPARE(form.selected_channel_rows(), QList<int>{6});
 }
 
 void PanelsTest::pasteFromSpreadsheetText() {

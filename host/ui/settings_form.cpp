@@ -402,6 +402,14 @@ void SettingsForm::changeEvent(QEvent* event) {
   if (event->type() == QEvent::PaletteChange && channels_ != nullptr) mark_frequencies();
 }
 
+void SettingsForm::select_channel(int row) {
+  if (row < 0 || row >= channels_->rowCount()) return;
+  channels_->clearSelection();
+  channels_->setCurrentCell(row, 0);
+  channels_->selectRow(row);
+  channels_->setFocus(Qt::OtherFocusReason);
+}
+
 QList<int> SettingsForm::selected_channel_rows() const {
   QList<int> rows;
   for (const QModelIndex& index : channels_->selectionModel()->selectedIndexes()) {

@@ -54,6 +54,9 @@ class SettingsForm : public QWidget {
                                    std::int32_t step_khz);
   // The selected channel rows, ascending; empty when none is selected.
   QList<int> selected_channel_rows() const;
+  // Selects one channel row (0-based) and puts the keyboard there, e.g. when its carrier is
+  // clicked in the band view; a row the unit does not have changes nothing.
+  void select_channel(int row);
 
  signals:
   void edited();
