@@ -252,8 +252,8 @@ TEST_F(Owlctl, RefusalsAndExitStatuses) {
 }
 
 TEST_F(Owlctl, HelpIsAManualPagePerCommand) {
-  for (const char* command :
-       {"list", "show", "check", "set", "save", "load", "watch", "diff", "doctor"}) {
+  for (const char* command : {"list", "show", "check", "set", "save", "load", "watch", "diff",
+                              "doctor", "backups", "undo"}) {
     const auto r = run({command, "--help"});
     EXPECT_EQ(r.status, 0) << command;
     for (const char* section :
