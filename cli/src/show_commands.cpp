@@ -71,6 +71,17 @@ UiSettings as_written(UiSettings form, const UiSettings& current, const WriteFla
   return form;
 }
 
+// The channels a unit has after the write: its own number of them, those the form lacks keeping
+// their values, as the engine writes them.
+UiSettings with_unit_channels(UiSettings form, const UiSettings& current) {
+  const std::size_t count = current.channels.size();
+  if (form.channels.size() > count) form.channels.resize(count);
+  for (std::size_t i = form.channels.size(); i < count; ++i) {
+    form.channels.push_back(current.channels[i]);
+  }
+  return form;
+}
+
 // One unit's part of a write: what it has, what is sent, and what that changes.
 struct Plan {
   std::string key;
@@ -91,7 +102,7 @@ void check_plans(CommandContext& context, std::vector<Plan>& plans, const WriteF
       say(context, plan.key + ": " + problem);
       refused = true;
     }
-    plan.changes = diff_settings(plan.current, written, options);
+    plan.changes = diff_settings(plan.current, with_unit_channels(written, plan.current), options);
   }
   if (refused) throw failure(NOTHING_WRITTEN);
 }
@@ -156,7 +167,8 @@ void confirm(CommandContext& context, const std::vector<std::string>& keys, std:
 
 // Backs up and writes every unit whose settings change, then waits for them all to confirm.
 // With --dry-run it only says what would change.
-int carry_out(CommandContext& context, std::vector<Plan>& plans, const WriteFlags& flags) {
+int carry_out(CommandContext& context, std::vector<Plan>& plans, const WriteFlags& flags,
+              const std::string& unchanged = "already as asked; not written") {
   if (flags.dry_run) {
     print_changes(context, plans);
     say(context, DRY_RUN_NOTE);
@@ -165,7 +177,7 @@ int carry_out(CommandContext& context, std::vector<Plan>& plans, const WriteFlag
   std::vector<const Plan*> changing;
   for (const Plan& plan : plans) {
     if (plan.changes.empty()) {
-      say(context, plan.key + ": already as asked; not written");
+      say(context, plan.key + ": " + unchanged);
     } else {
       changing.push_back(&plan);
     }
@@ -342,7 +354,7 @@ int load_show(CommandContext& context, const std::string& path,
     plans.push_back({unit.key, current->second, file.for_unit(current->second), {}});
   }
   check_plans(context, plans, flags, refused);
-  return carry_out(context, plans, flags);
+  return carry_out(context, plans, flags, "already as in the show; not written");
 }
 
 int set_all(CommandContext& context, const std::vector<std::string>& texts,

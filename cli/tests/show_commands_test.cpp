@@ -295,8 +295,30 @@ TEST_F(ShowCommands, LoadShowNamesUnitsOnOneSideOnlyAndIsAllOrNothing) {
   EXPECT_EQ(refused([&](auto& c) { return load_show(c, path, {"SIM0077"}, {}); }), EXIT_USAGE);
   EXPECT_FALSE(written_since(cursor));
 
+  // A unit keeps its own number of channels: the dry run says what the write then does.
+  Json short_plan = show;
+  Json& channels = short_plan["units"][0]["settings"]["channels"];
+  channels.erase(channels.begin() + 3, channels.end());
+  short_plan["units"][0]["settings"]["channels"][0]["frequency"] = 216500;
+  const std::string short_path = (dir / "short.json").string();
+  put(short_path, short_plan.dump(2));
+  ASSERT_EQ(run([&](auto& c) { return load_show(c, short_path, {"SIM0001"}, {.dry_run = true}); }),
+            EXIT_OK);
+  EXPECT_EQ(out.str(), "SIM0001: delay_ms: " + std::to_string(before.at("SIM0001").delay_ms) +
+                           " -> 50\nSIM0001: channel.1.frequency: " +
+                           std::to_string(before.at("SIM0001").channels[0].frequency) +
+                           " -> 216500\n");
+  EXPECT_NE(err.str().find("channels 4-10 keep the unit's values"), std::string::npos);
+  ASSERT_EQ(run([&](auto& c) { return load_show(c, short_path, {"SIM0001"}, {}); }), EXIT_OK);
+  UiSettings expected = before.at("SIM0001");
+  expected.delay_ms = 50;
+  expected.channels[0].frequency = 216500;
+  EXPECT_EQ(units().at("SIM0001"), expected);
+
   ASSERT_EQ(run([&](auto& c) { return load_show(c, path, {"SIM0001"}, {}); }), EXIT_OK);
-  EXPECT_EQ(units().at("SIM0001").delay_ms, 50);
+  UiSettings loaded = before.at("SIM0001");
+  loaded.delay_ms = 50;
+  EXPECT_EQ(units().at("SIM0001"), loaded);
   EXPECT_EQ(units().at("SIM0002"), before.at("SIM0002"));
 
   show["units"].erase(1);
