@@ -41,17 +41,18 @@ client::Client& engine() {
   return client::Client::instance();
 }
 
-// Every connected unit with its settings; a unit that has not reported yet cannot be compared
-// or written, so it ends the command.
-std::map<std::string, UiSettings> connected_units(CommandContext& context) {
+// Every connected unit with its settings. A unit that has not reported yet cannot be compared or
+// written, so it ends the command when the command needs it (`needed`; every unit by default).
+std::map<std::string, UiSettings> connected_units(
+    const std::optional<std::vector<std::string>>& needed = std::nullopt) {
   std::map<std::string, UiSettings> units;
   for (const auto& unit : engine().units_wait()) {
-    if (!unit.settings) {
+    if (unit.settings) {
+      units.emplace(unit.key, *unit.settings);
+    } else if (!needed || std::find(needed->begin(), needed->end(), unit.key) != needed->end()) {
       throw no_unit("unit " + unit.key + " has not reported its settings yet");
     }
-    units.emplace(unit.key, *unit.settings);
   }
-  (void)context;
   return units;
 }
 
@@ -269,7 +270,7 @@ const char* const EXIT_STATUS =
 
 int save_all(CommandContext& context, const std::string& path, const std::string& name) {
   context.start({});
-  const auto units = connected_units(context);
+  const auto units = connected_units();
   if (units.empty()) throw context.none_found();
   Show show;
   show.name = name.empty() && path != "-" ? fs::path(path).stem().string() : name;
@@ -319,7 +320,7 @@ int load_show(CommandContext& context, const std::string& path,
     if (chosen(key)) wanted.push_back(key);
   }
   context.start(wanted);
-  const auto units = connected_units(context);
+  const auto units = connected_units(wanted);
   std::vector<std::string> absent;
   for (const auto& key : wanted) {
     if (units.count(key) == 0) absent.push_back(key);
@@ -361,7 +362,7 @@ int set_all(CommandContext& context, const std::vector<std::string>& texts,
             const WriteFlags& flags) {
   const auto assignments = parse_assignments(texts);
   context.start({});
-  const auto units = connected_units(context);
+  const auto units = connected_units();
   if (units.empty()) throw context.none_found();
   std::vector<Plan> plans;
   std::vector<std::pair<std::string, CliError>> errors;
@@ -394,7 +395,7 @@ int diff_show(CommandContext& context, const std::string& path, bool json) {
     std::vector<std::string> keys;
     for (const auto& unit : show.units) keys.push_back(unit.key);
     context.start(keys);
-    const auto units = connected_units(context);
+    const auto units = connected_units(keys);
     const EnumOptions options = engine().enum_options();
     bool different = false;
     Json report = Json::array();
@@ -438,7 +439,7 @@ int diff_show(CommandContext& context, const std::string& path, bool json) {
 
 int list_backups_command(CommandContext& context, const std::string& key) {
   context.start(key.empty() ? std::vector<std::string>{} : std::vector<std::string>{key});
-  const auto units = connected_units(context);
+  const auto units = connected_units(std::vector<std::string>{});
   // Keys by their folder name, which is all a folder says about whose backups it holds.
   std::map<std::string, std::string> keys;
   if (!key.empty()) {
@@ -502,7 +503,7 @@ int undo(CommandContext& context, const std::string& key, const WriteFlags& flag
   const fs::path& newest = backups.front().path;
   const SettingsFile file = read_backup(newest);
   context.start({key});
-  const UiSettings current = unit_settings(connected_units(context), key);
+  const UiSettings current = unit_settings(connected_units({{key}}), key);
   const auto notes = load_notes(file, key, current, false, true, engine().enum_options());
   for (const auto& warning : notes.warnings) say(context, key + ": " + warning);
   std::vector<Plan> plans{{key, current, file.for_unit(current), {}}};
@@ -522,7 +523,7 @@ int set_dry_run(CommandContext& context, const std::string& key,
                 const std::vector<std::string>& texts, const WriteFlags& flags) {
   const auto assignments = parse_assignments(texts);
   context.start({key});
-  const UiSettings current = unit_settings(connected_units(context), key);
+  const UiSettings current = unit_settings(connected_units({{key}}), key);
   UiSettings form = current;
   for (const auto& assignment : assignments) apply_assignment(form, assignment);
   std::vector<Plan> plans{{key, current, form, {}}};
@@ -539,9 +540,10 @@ int load_dry_run(CommandContext& context, const CommandWords& words) {
       settings_from_json_text(read_input(path, STDIN_FILENO), input_name(path));
   WriteFlags flags{true, true, words.keep_name || words.load_all, words.keep_charge,
                    words.any_unit};
-  context.start(words.load_all ? std::vector<std::string>{}
-                               : std::vector<std::string>{words.args[0]});
-  const auto units = connected_units(context);
+  const auto wanted =
+      words.load_all ? std::vector<std::string>{} : std::vector<std::string>{words.args[0]};
+  context.start(wanted);
+  const auto units = words.load_all ? connected_units() : connected_units(wanted);
   std::map<std::string, UiSettings> chosen;
   if (words.load_all) {
     chosen = units;
@@ -567,7 +569,7 @@ int check_json(CommandContext& context, const std::string& key,
                const std::vector<std::string>& texts, const WriteFlags& flags) {
   const auto assignments = parse_assignments(texts);
   context.start({key});
-  const UiSettings current = unit_settings(connected_units(context), key);
+  const UiSettings current = unit_settings(connected_units({{key}}), key);
   UiSettings form = current;
   for (const auto& assignment : assignments) apply_assignment(form, assignment);
   const auto problems = engine().check_settings_wait(key, as_written(form, current, flags));
@@ -587,9 +589,10 @@ int diff_json(CommandContext& context, const std::string& key, const std::string
     if (against_file) {
       file = settings_from_json_text(read_input(other, STDIN_FILENO), input_name(other));
     }
-    context.start(against_file ? std::vector<std::string>{key}
-                               : std::vector<std::string>{key, other});
-    const auto units = connected_units(context);
+    const auto wanted =
+        against_file ? std::vector<std::string>{key} : std::vector<std::string>{key, other};
+    context.start(wanted);
+    const auto units = connected_units(wanted);
     const UiSettings left = unit_settings(units, key);
     const UiSettings right = file ? file->filled_from(left) : unit_settings(units, other);
     Json report = Json::array();
