@@ -203,8 +203,8 @@ std::optional<std::string> back_up(const Options& options, const std::string& ke
   } catch (const CliError& error) {
     throw failure(std::string(error.what()) + " (use --no-backup to write without a backup)");
   }
-  print_err("saved the settings of " + key + " to " + path.string() + " (undo with: owlctl load " +
-            key + " " + path.string() + ")");
+  print_err("saved the settings of " + key + " to " + path.string() + " (undo with: owlctl undo " +
+            key + ")");
   return path.string();
 }
 
