@@ -835,9 +835,10 @@ int run(int argc, char** argv, Session& session) {
       options.simulator,
       std::cout,
       std::cerr};
-  const CommandWords words{
-      options.key, options.file,      options.other,       options.args,     options.assignments,
-      options.all, options.keep_name, options.keep_charge, options.any_unit, options.no_backup};
+  const CommandWords words{options.key,       options.file,        options.other,
+                           options.args,      options.assignments, options.all,
+                           options.keep_name, options.keep_charge, options.any_unit,
+                           options.no_backup, options.json};
   if (const auto status = run_show_command(command, show_options, words, context)) return *status;
   if (command == "list") return run_list(options, session);
   if (command == "show") return run_show(options, session);

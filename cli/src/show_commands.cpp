@@ -717,9 +717,11 @@ std::optional<int> run_show_command(const std::string& command, const ShowOption
       if (!words.args.empty() || words.load_all) {
         throw usage_error("load --show takes only the show file (see owlctl load --help)");
       }
+      if (words.load_json) throw usage_error("--json is for load KEY FILE and load --all FILE");
       return load_show(context, options.show, options.only, flags);
     }
     if (!options.only.empty()) throw usage_error("--only is for load --show");
+    if (options.dry_run && words.load_json) throw usage_error("--json does not go with --dry-run");
     if (options.dry_run) return load_dry_run(context, words);
     return std::nullopt;
   }

@@ -42,6 +42,7 @@ struct CommandWords {
   bool keep_charge = false;
   bool any_unit = false;
   bool no_backup = false;
+  bool load_json = false;
 };
 
 // How the commands reach the units and the user. main starts the engine once per run; a test
