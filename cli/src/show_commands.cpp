@@ -437,7 +437,16 @@ int diff_show(CommandContext& context, const std::string& path, bool json) {
   });
 }
 
+// Without a place for backups, a relative path would look in the current folder instead.
+void need_backup_root(const CommandContext& context) {
+  if (context.backup_root.empty()) {
+    throw failure(
+        "no backups: neither XDG_DATA_HOME nor HOME is set, so there is no backup folder");
+  }
+}
+
 int list_backups_command(CommandContext& context, const std::string& key) {
+  need_backup_root(context);
   context.start(key.empty() ? std::vector<std::string>{} : std::vector<std::string>{key});
   const auto units = connected_units(std::vector<std::string>{});
   // Keys by their folder name, which is all a folder says about whose backups it holds.
@@ -472,8 +481,9 @@ int list_backups_command(CommandContext& context, const std::string& key) {
       if (!connected) continue;
       try {
         const SettingsFile file = read_backup(backup.path);
-        const auto changes =
-            diff_settings(current->second, file.for_unit(current->second), options);
+        const auto changes = diff_settings(
+            current->second, with_unit_channels(file.for_unit(current->second), current->second),
+            options);
         if (changes.empty()) context.out << "    same as the unit now\n";
         for (const auto& change : changes) {
           context.out << "    " << change.field << ": " << change.left << " -> " << change.right
@@ -493,6 +503,7 @@ int list_backups_command(CommandContext& context, const std::string& key) {
 }
 
 int undo(CommandContext& context, const std::string& key, const WriteFlags& flags) {
+  need_backup_root(context);
   const auto backups = list_backups(context.backup_root, key);
   if (backups.empty()) {
     throw failure("no backup of " + key + " in " +
