@@ -28,6 +28,7 @@
 #include "records_json.hpp"
 #include "session.hpp"
 #include "settings_file.hpp"
+#include "show_commands.hpp"
 
 namespace owl::cli {
 using namespace owl::frontend;
@@ -203,8 +204,8 @@ std::optional<std::string> back_up(const Options& options, const std::string& ke
   } catch (const CliError& error) {
     throw failure(std::string(error.what()) + " (use --no-backup to write without a backup)");
   }
-  print_err("saved the settings of " + key + " to " + path.string() + " (undo with: owlctl load " +
-            key + " " + path.string() + ")");
+  print_err("saved the settings of " + key + " to " + path.string() + " (undo with: owlctl undo " +
+            key + ")");
   return path.string();
 }
 
@@ -601,11 +602,13 @@ void add_writing_commands(CLI::App& app, ManHelp& help, Options& options) {
                 "Applies the changes to the unit's current settings and asks the engine\n"
                 "whether the unit would accept them. Nothing is written.\n\n" +
                     assignment_help);
-  check->footer(footer("    owlctl check 0001A3F2 delay_ms=120 channel.3.frequency=216000\n"));
+  check->footer(
+      footer("    owlctl check 0001A3F2 delay_ms=120 channel.3.frequency=216000\n"
+             "    owlctl check --json 0001A3F2 delay_ms=450\n"));
 
   auto* set = app.add_subcommand("set", "change fields of a unit's settings");
-  set->add_option("KEY", options.key, "the unit")->required();
-  set->add_option("FIELD=VALUE", options.assignments, "the changes")->required();
+  set->add_option("KEY", options.key, "the unit");
+  set->add_option("FIELD=VALUE", options.assignments, "the changes");
   set->add_flag("--keep-name", options.keep_name, "keep the unit's current name");
   set->add_flag("--keep-charge", options.keep_charge, "keep the unit's current charge mode");
   set->add_flag("--no-backup", options.no_backup, "do not save the current settings first");
@@ -613,20 +616,36 @@ void add_writing_commands(CLI::App& app, ManHelp& help, Options& options) {
                 "Applies the changes to the unit's current settings, checks them, saves\n"
                 "the current settings as a backup, writes, waits until the unit confirms,\n"
                 "and prints each changed field as the unit reported it back. Simulated\n"
-                "units start afresh in every run, so a write to one lasts only that run.\n\n" +
+                "units start afresh in every run, so a write to one lasts only that run.\n\n"
+                "With --all, the fields change on every unit and each unit keeps all its\n"
+                "other fields (names and channels stay as they are): every unit is checked\n"
+                "first, and if any refuses, nothing is written to any. Units that already\n"
+                "have the values are not written. --dry-run prints what would change, one\n"
+                "line per field (`KEY: FIELD: OLD -> NEW`), and writes nothing.\n\n" +
                     assignment_help);
+  help.synopsis(
+      "set", "owlctl set [OPTIONS] KEY FIELD=VALUE...\nowlctl set [OPTIONS] --all FIELD=VALUE...");
   set->footer(
       footer("    owlctl set 0001A3F2 delay_ms=120 hph_mode=stereo\n"
-             "    owlctl set 0001A3F2 channel.2.enable=true channel.2.frequency=216000\n"));
+             "    owlctl set 0001A3F2 channel.2.enable=true channel.2.frequency=216000\n"
+             "    owlctl set --all --dry-run delay_ms=120 hph_mode=stereo\n"
+             "    owlctl set --all delay_ms=120 hph_mode=stereo\n"));
 
   auto* save = app.add_subcommand("save", "save a unit's settings to a file");
-  save->add_option("KEY", options.key, "the unit")->required();
-  save->add_option("FILE", options.file, "where to write (- for standard output)")->required();
+  save->add_option("KEY", options.key, "the unit");
+  save->add_option("FILE", options.file, "where to write (- for standard output)");
   help.describe("save",
                 "Writes the unit's settings as a JSON object with the field names that\n"
                 "`set` accepts (unit_name, ab_button, ...): a settings file, which `load`\n"
-                "writes back and `diff` compares. `show` prints another form, for reading.");
-  save->footer(footer("    owlctl save 0001A3F2 stage-left.json\n"));
+                "writes back and `diff` compares. `show` prints another form, for reading.\n\n"
+                "With --all, writes every connected unit into a show file: one JSON file\n"
+                "for the whole rig (\"format\": \"owl-show\"), each unit under its key with\n"
+                "its settings file, which `load --show` writes back and `diff --show`\n"
+                "compares. Both forms replace FILE whole (through a temporary file).");
+  help.synopsis("save", "owlctl save KEY FILE\nowlctl save --all [--name NAME] SHOW");
+  save->footer(
+      footer("    owlctl save 0001A3F2 stage-left.json\n"
+             "    owlctl save --all --name \"Main stage, Friday\" friday.json\n"));
 
   auto* load = app.add_subcommand("load", "write a settings file to a unit or to every unit");
   // Counted in run_load, which says plainly what it takes.
@@ -640,7 +659,9 @@ void add_writing_commands(CLI::App& app, ManHelp& help, Options& options) {
   load->add_flag("--no-backup", options.no_backup, "do not save the current settings first");
   load->add_flag("--json", options.json,
                  "print the outcome as a JSON array: key, confirmed, backup, warnings");
-  help.synopsis("load", "owlctl load [OPTIONS] KEY FILE\nowlctl load [OPTIONS] --all FILE");
+  help.synopsis("load",
+                "owlctl load [OPTIONS] KEY FILE\nowlctl load [OPTIONS] --all FILE\n"
+                "owlctl load [OPTIONS] --show SHOW [--only KEY...]");
   help.describe("load",
                 "Reads a file made by `save` (or a backup) and writes it to the unit, or with\n"
                 "--all to every unit at once: if any unit refuses, nothing is written to any.\n"
@@ -651,9 +672,20 @@ void add_writing_commands(CLI::App& app, ManHelp& help, Options& options) {
                 "says on standard error what the write will not do as the file says: channels\n"
                 "the unit does not have, channels the file lacks (they keep the unit's\n"
                 "values), and a different rf_mode (the unit keeps its own). Waits until every\n"
-                "unit confirms.");
+                "unit confirms.\n\n"
+                "With --show, writes each unit in a show file (made by `save --all`) that is\n"
+                "connected, matched by key, each with its own settings; --only restricts it\n"
+                "to the units named. It says which units of the show are not connected and\n"
+                "which connected units are not in the show. The whole show is read first:\n"
+                "any fault in it is refused with the path of the value\n"
+                "(`units[2].settings.dely_ms: unknown field`), and if any unit refuses its\n"
+                "settings, nothing is written to any. Units that already match are not\n"
+                "written. --dry-run prints what would change (`KEY: FIELD: OLD -> NEW`)\n"
+                "and writes nothing.");
   load->footer(
-      footer("    owlctl load 0001A3F2 stage-left.json\n    owlctl load --all show.json\n"));
+      footer("    owlctl load 0001A3F2 stage-left.json\n    owlctl load --all show.json\n"
+             "    owlctl load --show friday.json --dry-run\n"
+             "    owlctl load --show friday.json --only 0001A3F2 0001A3F3\n"));
 }
 
 // Watching, comparing and diagnosing: watch, diff and doctor.
@@ -668,19 +700,28 @@ void add_other_commands(CLI::App& app, ManHelp& help, Options& options) {
   watch->footer(footer("    owlctl watch\n    owlctl --simulator watch --json\n"));
 
   auto* diff = app.add_subcommand("diff", "compare a unit's settings with a file or another unit");
-  diff->add_option("KEY", options.key, "the unit")->required();
+  diff->add_option("KEY", options.key, "the unit");
   diff->add_option("OTHER", options.other,
-                   "a settings file (- for standard input), or another unit's key")
-      ->required();
+                   "a settings file (- for standard input), or another unit's key");
   help.describe("diff",
                 "Prints each field that differs as `FIELD: LEFT | RIGHT`, the unit named\n"
                 "by KEY on the left. Values are compared as `load` reads them: option\n"
                 "names and hex digits ignore case, and read-only fields the file leaves out\n"
                 "are no difference. OTHER is a file when it is -, exists, contains a / or\n"
                 "ends in .json; otherwise it is a unit's key. Exits 1 when there are\n"
-                "differences, like diff(1).");
+                "differences, like diff(1).\n\n"
+                "With --show, compares every unit in a show file with the connected unit of\n"
+                "the same key (`KEY: FIELD: UNIT | SHOW`); a unit of the show that is not\n"
+                "connected, and a connected unit not in the show, are differences too.\n"
+                "--json prints the differences as JSON: for KEY OTHER an array of\n"
+                "{field, left, right}; for --show one object per unit with key, state (same,\n"
+                "different, not connected, not in show) and differences {field, unit, show}.");
+  help.synopsis("diff",
+                "owlctl diff [--json] KEY FILE\nowlctl diff [--json] KEY OTHER_KEY\n"
+                "owlctl diff [--json] --show SHOW");
   diff->footer(
-      footer("    owlctl diff 0001A3F2 stage-left.json\n    owlctl diff 0001A3F2 0001A3F3\n",
+      footer("    owlctl diff 0001A3F2 stage-left.json\n    owlctl diff 0001A3F2 0001A3F3\n"
+             "    owlctl diff --show friday.json\n",
              DIFF_EXIT_STATUS));
 
   auto* doctor = app.add_subcommand("doctor", "find what keeps you from reaching the units");
@@ -688,8 +729,9 @@ void add_other_commands(CLI::App& app, ManHelp& help, Options& options) {
                 "Looks at this machine without starting the engine: unit ports in sysfs,\n"
                 "whether you may open them, whether the udev rule is installed, and whether\n"
                 "ModemManager is running; each problem comes with what to do. Exits 1 when\n"
-                "a problem was found.");
-  doctor->footer(footer("    owlctl doctor\n"));
+                "a problem was found. --json prints the findings as an array of\n"
+                "{problem, text, action}.");
+  doctor->footer(footer("    owlctl doctor\n    owlctl doctor --json\n"));
 }
 
 // CLI11's wording for the common slips, said plainly.
@@ -779,12 +821,28 @@ int run(int argc, char** argv, Session& session) {
   add_other_commands(app, *help, options);
   CoordinationOptions coordination;
   add_coordination_commands(app, *help, coordination);
+  ShowOptions show_options;
+  add_show_commands(app, *help, show_options);
   if (const auto status = parse(app, argc, argv)) return *status;
   // Counted, not tested for text: an empty value is a mistake, not the default.
   if (app.count("--wait") > 0) options.wait_seconds = parse_wait(options.wait_text);
 
   // require_subcommand(1): exactly one was given.
   const std::string command = app.get_subcommands().front()->get_name();
+  Engine engine(options, session);
+  CommandContext context{
+      session,
+      [&engine](const std::vector<std::string>& wanted) { engine.start(wanted); },
+      [&engine] { return engine.none_found(); },
+      backup_root(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")),
+      options.simulator,
+      std::cout,
+      std::cerr};
+  const CommandWords words{options.key,       options.file,        options.other,
+                           options.args,      options.assignments, options.all,
+                           options.keep_name, options.keep_charge, options.any_unit,
+                           options.no_backup, options.json};
+  if (const auto status = run_show_command(command, show_options, words, context)) return *status;
   if (command == "list") return run_list(options, session);
   if (command == "show") return run_show(options, session);
   if (command == "check") return run_check_or_set(options, session, false);

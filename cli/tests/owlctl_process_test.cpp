@@ -170,6 +170,31 @@ TEST_F(Owlctl, ListAndShow) {
   EXPECT_EQ(nlohmann::json::parse(shown.out)["unitName"], "SIM-1002");
 }
 
+// The forms that share a command with another form: what each takes is counted when run.
+TEST_F(Owlctl, ShowAndBulkFormsOnTheCommandLine) {
+  const std::string show = (home_ / "show.json").string();
+  const auto saved = sim({"save", "--all", "--name", "Friday", show});
+  ASSERT_EQ(saved.status, 0) << saved.err;
+  EXPECT_EQ(read_json(show)["name"], "Friday");
+  const auto same = sim({"diff", "--show", show});
+  EXPECT_EQ(same.status, 0) << same.out << same.err;
+  const auto dry = sim({"set", "--all", "--dry-run", "delay_ms=120"});
+  EXPECT_EQ(dry.status, 0) << dry.err;
+  EXPECT_EQ(dry.out, "SIM0001: delay_ms: 0 -> 120\nSIM0002: delay_ms: 0 -> 120\n");
+  const auto loaded = sim({"load", "--show", show, "--only", "SIM0002"});
+  EXPECT_EQ(loaded.status, 0) << loaded.err;
+  EXPECT_NE(loaded.err.find("SIM0002: already as in the show; not written"), std::string::npos);
+  EXPECT_TRUE(backups("SIM0002").empty());
+  for (const Args& args :
+       {Args{"save", "--all"}, Args{"save", "--all", show, "x.json"}, Args{"save", "SIM0001"},
+        Args{"set", "SIM0001"}, Args{"set", "--all"}, Args{"diff", "SIM0001"},
+        Args{"diff", "--show", show, "SIM0001"}, Args{"load", "--show", show, "SIM0001", "x.json"},
+        Args{"load", "--only", "SIM0001", "SIM0001", show}, Args{"undo"}}) {
+    const auto r = sim(args);
+    EXPECT_EQ(r.status, 2) << args.front() << " (" << args.size() << " words): " << r.err;
+  }
+}
+
 TEST_F(Owlctl, SetBacksUpThenPrintsWhatTheUnitReported) {
   const auto r = sim({"set", "SIM0001", "delay_ms=120", "hph_mode=stereo",
                       "channel.3.frequency=216000", "channel.2.enable=true"});
@@ -252,8 +277,8 @@ TEST_F(Owlctl, RefusalsAndExitStatuses) {
 }
 
 TEST_F(Owlctl, HelpIsAManualPagePerCommand) {
-  for (const char* command :
-       {"list", "show", "check", "set", "save", "load", "watch", "diff", "doctor"}) {
+  for (const char* command : {"list", "show", "check", "set", "save", "load", "watch", "diff",
+                              "doctor", "backups", "undo"}) {
     const auto r = run({command, "--help"});
     EXPECT_EQ(r.status, 0) << command;
     for (const char* section :

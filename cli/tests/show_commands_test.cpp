@@ -1,0 +1,344 @@
+#include "show_commands.hpp"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "owl_client.hpp"
+#include "session.hpp"
+
+// The commands on the built-in simulated units (SIM0001 with 10 channels, SIM0002 with 8),
+// through the same engine owlctl runs.
+namespace owl::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+using Units = std::map<std::string, UiSettings>;
+
+// The engine starts once per process; ctest runs each case in a process of its own.
+Session& simulator() {
+  static Session* session = [] {
+    auto* started = new Session;
+    started->start(true);
+    started->wait_for_units(true, {}, {}, Clock::now() + std::chrono::seconds(20));
+    return started;
+  }();
+  return *session;
+}
+
+Units units() {
+  Units out;
+  for (const auto& unit : client::Client::instance().units_wait()) out[unit.key] = *unit.settings;
+  return out;
+}
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void put(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+class ShowCommands : public ::testing::Test {
+ protected:
+  ~ShowCommands() override { fs::remove_all(dir); }
+
+  // Every command run so far in this case, its output kept for checks.
+  int run(const std::function<int(CommandContext&)>& command) {
+    out.str("");
+    err.str("");
+    return command(context);
+  }
+
+  // The exit status and message of a command that must refuse.
+  int refused(const std::function<int(CommandContext&)>& command) {
+    try {
+      run(command);
+    } catch (const CliError& error) {
+      err << error.what();
+      return error.status();
+    }
+    ADD_FAILURE() << "not refused; out: " << out.str() << " err: " << err.str();
+    return EXIT_OK;
+  }
+
+  bool written_since(std::size_t cursor) {
+    return simulator()
+        .wait_for(
+            cursor,
+            [](const UiEvent& event) {
+              return std::holds_alternative<ui_event::WriteResult>(event);
+            },
+            Clock::now())
+        .has_value();
+  }
+
+  bool any_backup() {
+    std::error_code error;
+    return fs::exists(dir / "backups", error) && !fs::is_empty(dir / "backups", error);
+  }
+
+  // A show saved from the units as they are now, as JSON to edit.
+  Json saved_show() {
+    EXPECT_EQ(run([&](auto& c) { return save_all(c, (dir / "base.json").string(), "Friday"); }),
+              EXIT_OK);
+    return Json::parse(slurp(dir / "base.json"));
+  }
+
+  static fs::path fresh_folder() {
+    char pattern[] = "/tmp/owlctl-show-XXXXXX";
+    return ::mkdtemp(pattern);
+  }
+
+  // Before the context, which keeps its backups in it.
+  fs::path dir = fresh_folder();
+  std::ostringstream out;
+  std::ostringstream err;
+  CommandContext context{simulator(),
+                         [](const std::vector<std::string>&) {},
+                         [] { return no_unit("no unit found"); },
+                         dir / "backups",
+                         true,
+                         out,
+                         err};
+};
+
+TEST_F(ShowCommands, RoundTripRestoresEveryUnitAndUndoCanBeUndone) {
+  const Units before = units();
+  const Json saved = saved_show();
+  EXPECT_EQ(saved["name"], "Friday");
+  ASSERT_EQ(saved["units"].size(), 2U);
+  for (const auto& unit : saved["units"]) {
+    EXPECT_EQ(unit["locked"], false);
+    EXPECT_EQ(unit["settings"]["serial"], before.at(unit["key"]).serial);
+    EXPECT_EQ(unit["settings"]["max_freq"], before.at(unit["key"]).max_freq);
+  }
+  const std::string show = (dir / "base.json").string();
+
+  ASSERT_EQ(run([](auto& c) {
+              return set_all(c,
+                             {"delay_ms=120", "unit_name=Changed", "channel.2.frequency=216000",
+                              "gain_boost=true"},
+                             {});
+            }),
+            EXIT_OK);
+  const Units changed = units();
+  for (const auto& [key, settings] : before) EXPECT_NE(changed.at(key), settings) << key;
+
+  // A dry run says what the load would change and leaves the units alone.
+  std::size_t cursor = simulator().cursor();
+  ASSERT_EQ(run([&](auto& c) { return load_show(c, show, {}, {.dry_run = true}); }), EXIT_OK);
+  EXPECT_NE(out.str().find("SIM0002: unit_name: Changed -> " + before.at("SIM0002").unit_name),
+            std::string::npos)
+      << out.str();
+  EXPECT_FALSE(written_since(cursor));
+  EXPECT_EQ(units(), changed);
+
+  ASSERT_EQ(run([&](auto& c) { return load_show(c, show, {}, {}); }), EXIT_OK);
+  EXPECT_EQ(units(), before);
+  EXPECT_EQ(run([&](auto& c) { return diff_show(c, show, false); }), EXIT_OK) << out.str();
+
+  // The newest backup is the one load took: undo gives the changed settings back, and a second
+  // undo (of the undo) the loaded ones.
+  ASSERT_EQ(run([](auto& c) { return undo(c, "SIM0001", {}); }), EXIT_OK);
+  EXPECT_EQ(units().at("SIM0001"), changed.at("SIM0001"));
+  EXPECT_EQ(units().at("SIM0002"), before.at("SIM0002"));
+  EXPECT_EQ(run([&](auto& c) { return diff_show(c, show, false); }), EXIT_DIFFERENT);
+  EXPECT_NE(out.str().find("SIM0001: delay_ms: 120 | " +
+                           std::to_string(before.at("SIM0001").delay_ms) + "\n"),
+            std::string::npos)
+      << out.str();
+  EXPECT_EQ(out.str().find("SIM0002:"), std::string::npos) << out.str();
+
+  cursor = simulator().cursor();
+  ASSERT_EQ(run([](auto& c) { return undo(c, "SIM0001", {.dry_run = true}); }), EXIT_OK);
+  EXPECT_NE(out.str().find("SIM0001: delay_ms: 120 -> "), std::string::npos) << out.str();
+  EXPECT_FALSE(written_since(cursor));
+
+  ASSERT_EQ(run([](auto& c) { return undo(c, "SIM0001", {}); }), EXIT_OK);
+  EXPECT_EQ(units(), before);
+
+  // Four backups within a second or two: newest first, each with what restoring it changes.
+  ASSERT_EQ(run([](auto& c) { return list_backups_command(c, "SIM0001"); }), EXIT_OK);
+  const std::string listing = out.str();
+  const auto first = listing.find("\n  20");
+  const auto second = listing.find("\n  20", first + 1);
+  ASSERT_NE(second, std::string::npos) << listing;
+  EXPECT_NE(listing.substr(first, second - first)
+                .find("delay_ms: " + std::to_string(before.at("SIM0001").delay_ms) + " -> 120"),
+            std::string::npos)
+      << listing;
+  EXPECT_NE(listing.substr(second).find("    same as the unit now"), std::string::npos) << listing;
+}
+
+TEST_F(ShowCommands, SetAllChangesOnlyTheNamedFieldsOnEveryUnitOrNone) {
+  const Units before = units();
+  std::size_t cursor = simulator().cursor();
+  ASSERT_EQ(run([](auto& c) { return set_all(c, {"delay_ms=120"}, {.dry_run = true}); }), EXIT_OK);
+  EXPECT_NE(out.str().find("SIM0002: delay_ms: " + std::to_string(before.at("SIM0002").delay_ms) +
+                           " -> 120"),
+            std::string::npos)
+      << out.str();
+  EXPECT_FALSE(written_since(cursor));
+  EXPECT_FALSE(any_backup());
+
+  // Over the maximum on every unit, and a channel SIM0002 lacks: each is named, none written.
+  for (const std::vector<std::string>& asked :
+       {std::vector<std::string>{"delay_ms=450"},
+        std::vector<std::string>{"delay_ms=120", "channel.9.enable=true"}}) {
+    cursor = simulator().cursor();
+    EXPECT_NE(refused([&](auto& c) { return set_all(c, asked, {}); }), EXIT_OK);
+    EXPECT_NE(err.str().find("SIM0002: "), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("nothing was written"), std::string::npos) << err.str();
+    EXPECT_FALSE(written_since(cursor));
+    EXPECT_FALSE(any_backup());
+    EXPECT_EQ(units(), before);
+  }
+
+  ASSERT_EQ(run([](auto& c) { return set_all(c, {"delay_ms=120"}, {}); }), EXIT_OK);
+  for (const auto& [key, settings] : units()) {
+    UiSettings expected = before.at(key);
+    expected.delay_ms = 120;
+    EXPECT_EQ(settings, expected) << key;
+  }
+}
+
+TEST_F(ShowCommands, RefusedShowsNameTheOffendingValueAndWriteNothing) {
+  const Json base = saved_show();
+  const auto edited = [&](const std::function<void(Json&)>& edit) {
+    Json show = base;
+    edit(show);
+    return show.dump(2);
+  };
+  std::ostringstream settings_file;
+  settings_file << base["units"][0]["settings"].dump(2);
+  const fs::path fifo = dir / "fifo.json";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  struct Case {
+    std::string name;
+    std::string text;  // the file's contents; none for a file made above
+    std::string expected;
+  };
+  const std::vector<Case> cases{
+      {"bad-json", "{\"format\": \"owl-show\",,}", ": bad JSON at line 1"},
+      {"wrong-type", edited([](Json& s) { s["units"][1]["locked"] = "yes"; }),
+       ": units[1].locked: must be true or false"},
+      {"unknown-field", edited([](Json& s) { s["units"][1]["settings"]["dely_ms"] = 5; }),
+       ": units[1].settings.dely_ms: unknown field"},
+      {"format", edited([](Json& s) { s["format"] = "owl-shows"; }), ": format: must be"},
+      {"version", edited([](Json& s) { s["version"] = 2; }), ": version: 2 is newer"},
+      {"duplicate", edited([](Json& s) { s["units"][1]["key"] = "SIM0001"; }),
+       ": units[1].key: duplicate unit key \"SIM0001\""},
+      {"large", std::string((4U << 20U) + 1, ' '), ": larger than 4 MiB"},
+      {"single-unit", settings_file.str(), ": this is a single-unit settings file"},
+      {"fifo", "", ": not a regular file"},
+      {"folder", "", ": a folder, not a show file"},
+  };
+  const Units before = units();
+  const std::size_t cursor = simulator().cursor();
+  for (const auto& item : cases) {
+    SCOPED_TRACE(item.name);
+    fs::path path = dir / (item.name + ".json");
+    if (item.name == "fifo") path = fifo;
+    if (item.name == "folder") path = dir;
+    if (!item.text.empty()) put(path, item.text);
+    EXPECT_EQ(refused([&](auto& c) { return load_show(c, path.string(), {}, {}); }), EXIT_FAILED);
+    EXPECT_NE(err.str().find("owlctl: " + path.string() + item.expected), std::string::npos)
+        << err.str();
+    EXPECT_NE(err.str().find("nothing was written"), std::string::npos);
+    // diff says trouble with the file apart from "they differ".
+    EXPECT_EQ(refused([&](auto& c) { return diff_show(c, path.string(), false); }), EXIT_USAGE);
+  }
+  // And the other way round: a show where one unit's settings file is expected.
+  CommandWords words;
+  words.args = {"SIM0001", (dir / "base.json").string()};
+  EXPECT_EQ(refused([&](auto& c) { return load_dry_run(c, words); }), EXIT_FAILED);
+  EXPECT_NE(err.str().find("this is a show file, not a single-unit settings file"),
+            std::string::npos)
+      << err.str();
+  EXPECT_FALSE(written_since(cursor));
+  EXPECT_FALSE(any_backup());
+  EXPECT_EQ(units(), before);
+}
+
+TEST_F(ShowCommands, LoadShowNamesUnitsOnOneSideOnlyAndIsAllOrNothing) {
+  const Units before = units();
+  Json show = saved_show();
+  show["units"][0]["settings"]["delay_ms"] = 50;
+  show["units"][1]["settings"]["delay_ms"] = 450;
+  Json absent = show["units"][0];
+  absent["key"] = "SIM0009";
+  show["units"].push_back(absent);
+  const std::string path = (dir / "show.json").string();
+  put(path, show.dump(2));
+
+  std::size_t cursor = simulator().cursor();
+  EXPECT_EQ(refused([&](auto& c) { return load_show(c, path, {}, {}); }), EXIT_FAILED);
+  EXPECT_NE(err.str().find("SIM0002: delay"), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("SIM0009: in the show, not connected"), std::string::npos) << err.str();
+  EXPECT_FALSE(written_since(cursor));
+  EXPECT_FALSE(any_backup());
+
+  EXPECT_EQ(refused([&](auto& c) { return load_show(c, path, {"SIM0009"}, {}); }), EXIT_NO_UNIT);
+  EXPECT_EQ(refused([&](auto& c) { return load_show(c, path, {"SIM0077"}, {}); }), EXIT_USAGE);
+  EXPECT_FALSE(written_since(cursor));
+
+  // A unit keeps its own number of channels: the dry run says what the write then does.
+  Json short_plan = show;
+  Json& channels = short_plan["units"][0]["settings"]["channels"];
+  channels.erase(channels.begin() + 3, channels.end());
+  short_plan["units"][0]["settings"]["channels"][0]["frequency"] = 216500;
+  const std::string short_path = (dir / "short.json").string();
+  put(short_path, short_plan.dump(2));
+  ASSERT_EQ(run([&](auto& c) { return load_show(c, short_path, {"SIM0001"}, {.dry_run = true}); }),
+            EXIT_OK);
+  EXPECT_EQ(out.str(), "SIM0001: delay_ms: " + std::to_string(before.at("SIM0001").delay_ms) +
+                           " -> 50\nSIM0001: channel.1.frequency: " +
+                           std::to_string(before.at("SIM0001").channels[0].frequency) +
+                           " -> 216500\n");
+  EXPECT_NE(err.str().find("channels 4-10 keep the unit's values"), std::string::npos);
+  ASSERT_EQ(run([&](auto& c) { return load_show(c, short_path, {"SIM0001"}, {}); }), EXIT_OK);
+  UiSettings expected = before.at("SIM0001");
+  expected.delay_ms = 50;
+  expected.channels[0].frequency = 216500;
+  EXPECT_EQ(units().at("SIM0001"), expected);
+
+  ASSERT_EQ(run([&](auto& c) { return load_show(c, path, {"SIM0001"}, {}); }), EXIT_OK);
+  UiSettings loaded = before.at("SIM0001");
+  loaded.delay_ms = 50;
+  EXPECT_EQ(units().at("SIM0001"), loaded);
+  EXPECT_EQ(units().at("SIM0002"), before.at("SIM0002"));
+
+  show["units"].erase(1);
+  put(path, show.dump(2));
+  EXPECT_EQ(run([&](auto& c) { return diff_show(c, path, true); }), EXIT_DIFFERENT);
+  const auto report = nlohmann::json::parse(out.str());
+  ASSERT_EQ(report.size(), 3U);
+  EXPECT_EQ(report[0]["key"], "SIM0001");
+  EXPECT_EQ(report[0]["state"], "same");
+  EXPECT_EQ(report[1]["key"], "SIM0009");
+  EXPECT_EQ(report[1]["state"], "not connected");
+  EXPECT_EQ(report[2]["key"], "SIM0002");
+  EXPECT_EQ(report[2]["state"], "not in show");
+
+  ASSERT_EQ(run([](auto& c) { return check_json(c, "SIM0001", {"delay_ms=450"}, {}); }),
+            EXIT_FAILED);
+  const auto check = nlohmann::json::parse(out.str());
+  EXPECT_EQ(check["acceptable"], false);
+  EXPECT_EQ(check["problems"].size(), 1U);
+}
+
+}  // namespace
+}  // namespace owl::cli
