@@ -20,6 +20,7 @@
 #include "records_json.hpp"
 #include "scan.hpp"
 #include "settings_file.hpp"
+#include "show_commands.hpp"
 #include "show_file.hpp"
 #include "unit_wait.hpp"
 
@@ -37,9 +38,6 @@ constexpr std::uint32_t DEFAULT_STEP_KHZ = 25;
 // Wider steps plan nothing useful; the cap keeps the grid arithmetic far from overflow.
 constexpr std::uint64_t MAX_STEP_KHZ = 100000;
 constexpr std::uint64_t MAX_KHZ = 0xFFFFFFFFu;
-// The engine reports a write's outcome within about 7 s; this only guards against a lost event.
-constexpr auto CONFIRM_TIMEOUT = std::chrono::seconds(20);
-constexpr auto REPORT_TIMEOUT = std::chrono::seconds(3);
 
 const char* const PLAN_EXIT_STATUS =
     "EXIT STATUS\n"
@@ -452,50 +450,6 @@ frontend::Show result_show(const Input& input, const coord::Plan& plan, const fs
   return show;
 }
 
-// Waits for every unit's write outcome and then for the settings it reported after it.
-void confirm(Connection& connection, const std::vector<std::string>& keys, std::size_t start) {
-  Spinner spinner("waiting for " + join(keys, ", ") + " to confirm the write");
-  Session& session = connection.session;
-  std::vector<std::string> failures;
-  const auto deadline = Clock::now() + CONFIRM_TIMEOUT;
-  for (const auto& key : keys) {
-    std::size_t cursor = start;
-    const auto outcome = session.wait_for(
-        cursor,
-        [&](const UiEvent& event) {
-          if (const auto* result = std::get_if<ui_event::WriteResult>(&event)) {
-            return result->key == key;
-          }
-          const auto* stopped = std::get_if<ui_event::Stopped>(&event);
-          return stopped != nullptr && stopped->key == key;
-        },
-        deadline);
-    if (!outcome) {
-      failures.push_back(key + ": no confirmation arrived");
-      continue;
-    }
-    if (const auto* stopped = std::get_if<ui_event::Stopped>(&*outcome)) {
-      failures.push_back(key + ": the unit went away: " + stopped->reason);
-      continue;
-    }
-    const auto& result = std::get<ui_event::WriteResult>(*outcome);
-    if (!result.ok) {
-      failures.push_back(key + ": " + result.message);
-      continue;
-    }
-    // The registry holds the new settings once the report after the write arrived.
-    const auto is_report = [&](const UiEvent& event) {
-      const auto* settings = std::get_if<ui_event::Settings>(&event);
-      return settings != nullptr && settings->key == key;
-    };
-    if (!session.wait_for(cursor, is_report, Clock::now() + REPORT_TIMEOUT)) {
-      client::Client::instance().refresh_unit_wait(key);
-      session.wait_for(cursor, is_report, Clock::now() + REPORT_TIMEOUT);
-    }
-  }
-  if (!failures.empty()) throw failure(join(failures, "; "));
-}
-
 void apply_plan(const coord::Plan& plan, const Input& input, const CoordinationOptions& options,
                 Connection& connection, std::ostream& out, std::ostream& err) {
   std::map<std::string, UiSettings> forms;
@@ -508,53 +462,19 @@ void apply_plan(const coord::Plan& plan, const Input& input, const CoordinationO
     err << "owlctl: every channel keeps its frequency; nothing to write\n";
     return;
   }
-  // Every unit is checked before anything is backed up or written, so one refusal leaves every
-  // unit as it was.
-  auto& client = client::Client::instance();
-  bool refused = false;
-  for (const auto& [key, form] : forms) {
-    for (const auto& problem : client.check_settings_wait(key, form)) {
-      err << "owlctl: " << key << ": " << problem << "\n";
-      refused = true;
-    }
-  }
-  if (refused) throw failure("nothing was written");
-  std::vector<std::string> keys;
-  for (const auto& [key, form] : forms) keys.push_back(key);
-  if (options.dry_run) {
-    err << "owlctl: dry run: would write " << join(keys, ", ") << "; nothing was written\n";
-    return;
-  }
-  const auto root = backup_root(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
-  for (const auto& key : keys) {
-    const auto path = write_backup(root, key, input.current.at(key), std::time(nullptr));
-    err << "owlctl: saved the settings of " << key << " to " << path.string()
-        << " (undo with: owlctl load " << key << " " << path.string() << ")\n";
-  }
-  const std::size_t start = connection.session.cursor();
-  std::vector<std::string> sent;
-  for (const auto& key : keys) {
-    const auto problems = client.write_settings_wait(key, forms.at(key), false, false);
-    if (problems.empty()) {
-      sent.push_back(key);
-      continue;
-    }
-    // Checked a moment ago, so only a change in between (another write, a unit leaving) gets
-    // here; what was already sent cannot be called back, so it is said plainly.
-    for (const auto& problem : problems) err << "owlctl: " << key << ": " << problem << "\n";
-    if (!sent.empty()) confirm(connection, sent, start);
-    throw failure(sent.empty() ? std::string("nothing was written")
-                               : "only " + join(sent, ", ") +
-                                     " were written; restore them from the backups above");
-  }
-  confirm(connection, sent, start);
-  if (!options.json) {
-    for (const auto& key : sent) out << key << ": confirmed\n";
-  }
-  if (connection.simulator) {
-    err << "owlctl: note: simulated units start afresh in every run of owlctl, so this write "
-           "lasts only until owlctl exits\n";
-  }
+  std::vector<UnitWrite> writes;
+  for (auto& [key, form] : forms) writes.push_back({key, input.current.at(key), std::move(form)});
+  // With --json the proposal is the output; what the write says goes with the messages.
+  CommandContext context{connection.session,
+                         [](const std::vector<std::string>&) {},
+                         [] { return no_unit("no unit found"); },
+                         backup_root(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")),
+                         connection.simulator,
+                         options.json ? err : out,
+                         err};
+  WriteFlags flags;
+  flags.dry_run = options.dry_run;
+  write_units(context, writes, flags);
 }
 
 int coordinate(const CoordinationOptions& options, Connection& connection, std::ostream& out,

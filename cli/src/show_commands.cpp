@@ -268,6 +268,14 @@ const char* const EXIT_STATUS =
 
 }  // namespace
 
+int write_units(CommandContext& context, const std::vector<UnitWrite>& writes,
+                const WriteFlags& flags) {
+  std::vector<Plan> plans;
+  for (const auto& write : writes) plans.push_back({write.key, write.current, write.form, {}});
+  check_plans(context, plans, flags, false);
+  return carry_out(context, plans, flags);
+}
+
 int save_all(CommandContext& context, const std::string& path, const std::string& name) {
   context.start({});
   const auto units = connected_units();

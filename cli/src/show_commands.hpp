@@ -67,6 +67,20 @@ struct WriteFlags {
   bool any_unit = false;
 };
 
+// One unit's write: the settings it has and those to send.
+struct UnitWrite {
+  std::string key;
+  UiSettings current;
+  UiSettings form;
+};
+
+// The one road for writing many units, each its own settings: every unit is checked first and
+// any refusal writes none; then each unit that changes is backed up, written, and confirmed.
+// With flags.dry_run it prints what would change and writes nothing. Returns the exit status;
+// failures throw CliError.
+int write_units(CommandContext& context, const std::vector<UnitWrite>& writes,
+                const WriteFlags& flags);
+
 // Adds --all to save and set, --show/--only to load and diff, --dry-run to the writing commands,
 // --json to check, diff and doctor, and the commands backups and undo. Called after main added
 // its commands; their positional arguments become optional and are counted when run.
