@@ -76,8 +76,7 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
       simulator_(simulator),
       bridge_(new EngineBridge(this)),
       units_(new UnitListModel(this)) {
-  setWindowTitle(simulator ? tr("OWL Configurator — simulator")
-                           : tr("OWL Configurator — hardware"));
+  update_title();
 
   port_banner_ = new QLabel;
   port_banner_->setObjectName(QStringLiteral("port_banner"));
@@ -96,6 +95,7 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
   log_->setMaximumBlockCount(5000);
   // The buttons take their words and shortcuts from the actions, so the two cannot drift apart.
   build_actions();
+  build_menus();
 
   auto* editor = new QWidget;
   auto* editor_layout = new QHBoxLayout(editor);
@@ -169,7 +169,10 @@ void MainWindow::connect_bridge() {
     statusBar()->showMessage(message, 10000);
   });
   connect(bridge_, &EngineBridge::announced, this, [this](const QString& key, const QString& l) {
-    const bool returning = units_->find(key) != nullptr;
+    const UnitRow* known = units_->find(key);
+    const bool returning = known != nullptr && known->state != UnitState::Offline;
+    // A unit of the show connects: its first report is compared with the show.
+    if (show_.contains(key)) adopt_pending_.insert(key);
     units_->announce(key, l);
     log(tr("%1 connected (%2)").arg(key, l));
     // The refusal was about the units as they were; with one more, try again.
@@ -305,6 +308,15 @@ QWidget* MainWindow::build_write_panel() {
   all_layout->addWidget(keep_charge_all_);
   all_layout->addWidget(write_all_);
 
+  differences_ = new QListWidget;
+  differences_->setObjectName(QStringLiteral("differences"));
+  differences_->setAccessibleName(tr("Differences from the show"));
+  differences_->setWordWrap(true);
+  differences_box_ = new QGroupBox(tr("Differences from the show"));
+  auto* differences_layout = new QVBoxLayout(differences_box_);
+  differences_layout->addWidget(differences_);
+  differences_box_->hide();
+
   auto* panel = new QWidget;
   auto* layout = new QVBoxLayout(panel);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -315,6 +327,7 @@ QWidget* MainWindow::build_write_panel() {
   layout->addWidget(new QLabel(tr("<b>Problems</b>")));
   layout->addWidget(check_status_);
   layout->addWidget(problem_list_, 1);
+  layout->addWidget(differences_box_, 1);
   layout->addWidget(form_note_);
   layout->addWidget(one);
   layout->addWidget(all);
@@ -391,33 +404,6 @@ QWidget* MainWindow::build_simulator_box() {
   return box;
 }
 
-void MainWindow::build_actions() {
-  auto action = [this](const QString& text, const QKeySequence& key, auto slot) {
-    auto* a = new QAction(text, this);
-    a->setShortcut(key);
-    connect(a, &QAction::triggered, this, slot);
-    return a;
-  };
-  write_action_ = action(tr("&Write to this unit"), QKeySequence(Qt::CTRL | Qt::Key_Return),
-                         &MainWindow::write_one);
-  write_all_action_ =
-      action(tr("Write to &all units"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Return),
-             &MainWindow::write_all);
-  refresh_action_ = action(tr("&Refresh unit"), QKeySequence(Qt::Key_F5), [this] {
-    if (refresh_->isEnabled()) refresh_->click();
-  });
-  revert_action_ = action(tr("Re&vert to unit's settings"),
-                          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), &MainWindow::revert);
-  forget_action_ = action(tr("&Forget gone unit"), QKeySequence(), &MainWindow::forget_gone_unit);
-  QMenu* menu = menuBar()->addMenu(tr("&Unit"));
-  menu->addAction(write_action_);
-  menu->addAction(write_all_action_);
-  menu->addSeparator();
-  menu->addAction(refresh_action_);
-  menu->addAction(revert_action_);
-  menu->addAction(forget_action_);
-}
-
 void MainWindow::apply_theme() {
   const Theme t = theme_for(palette());
   port_banner_->setStyleSheet(banner_style(t.warn_background, t.warn_text, t.warn_border));
@@ -446,6 +432,10 @@ QStringList MainWindow::unsaved_units() const {
 void MainWindow::closeEvent(QCloseEvent* event) {
   // A value still being typed is an edit too; a refused one cannot be kept anyway.
   form_->commit_edit();
+  if (!ask_save_show()) {
+    event->ignore();
+    return;
+  }
   const QStringList keys = unsaved_units();
   if (keys.isEmpty()) {
     event->accept();
@@ -496,6 +486,8 @@ void MainWindow::revert() {
   drafts_.remove(selected_);
   dirty_ = false;
   show_selected();
+  // The show's copy of a unit follows its form.
+  note_show_edit();
 }
 
 void MainWindow::selection_changed() {
@@ -528,7 +520,9 @@ void MainWindow::show_selected() {
     return;
   }
   form_->load(dirty_ ? drafts_.value(selected_) : *row->settings);
-  if (row->state == UnitState::Gone) {
+  if (row->state == UnitState::Offline) {
+    form_note_->setText(tr("Not connected: your edits go into the show."));
+  } else if (row->state == UnitState::Gone) {
     form_note_->setText(tr("This unit went away; your edits are kept for when it is back."));
   } else if (dirty_) {
     form_note_->setText(tr("Showing your unsaved edits for this unit."));
@@ -548,6 +542,7 @@ void MainWindow::form_edited() {
   // An answer still on its way was about the form before this edit.
   ++check_sequence_;
   check_timer_.start();
+  note_show_edit();
   update_actions();
   update_band();
 }
@@ -564,6 +559,7 @@ void MainWindow::run_check() {
 }
 
 void MainWindow::on_checked(const QString& key, quint64 sequence, const QStringList& problems) {
+  if (on_batch_checked(key, sequence, problems)) return;
   if (key != selected_ || sequence != check_sequence_) return;
   check_pending_ = false;
   const WriteRequest waiting = std::exchange(waiting_write_, WriteRequest::None);
@@ -694,6 +690,17 @@ void MainWindow::update_actions() {
   forget_->setEnabled(gone);
   forget_action_->setEnabled(gone);
   if (sim_remove_ != nullptr) sim_remove_->setEnabled(ready_ && (present || gone));
+  const bool show_open = show_.is_open();
+  save_show_action_->setEnabled(show_open);
+  save_show_as_action_->setEnabled(show_open);
+  const QStringList show_keys = show_.keys();
+  write_show_action_->setEnabled(
+      ready_ && !units_->any_writing() && !batch_ &&
+      std::any_of(show_keys.begin(), show_keys.end(),
+                  [this](const QString& k) { return units_->present(k); }));
+  undo_action_->setEnabled(ready_ && present && row->state != UnitState::Writing && !batch_);
+  import_action_->setEnabled(form_->loaded());
+  export_action_->setEnabled(form_->loaded());
   write_action_->setEnabled(write_->isEnabled());
   write_all_action_->setEnabled(write_all_->isEnabled());
   refresh_action_->setEnabled(refresh_->isEnabled());
@@ -723,6 +730,7 @@ void MainWindow::on_settings(const QString& key, const UiSettings& settings) {
   const bool was_present = units_->present(key);
   if (changed) log(tr("%1 reported settings").arg(key));
   units_->set_settings(key, settings);
+  if (adopt_pending_.contains(key)) adopt_show_settings(key);
   if (key == selected_ && !was_present && dirty_) {
     // Back after going away: the kept edits are checked against the unit again.
     check_pending_ = true;
@@ -735,6 +743,7 @@ void MainWindow::on_settings(const QString& key, const UiSettings& settings) {
       form_note_->setText(tr("The unit reported new settings; revert to see them."));
     }
   }
+  update_show_notes();
   update_band();
 }
 
@@ -757,6 +766,20 @@ void MainWindow::on_stopped(const QString& key, const QString& reason) {
       dirty_ = drafts_.contains(key);
       show_selected();
     }
+    update_band();
+    update_actions();
+    return;
+  }
+  if (show_.contains(key)) {
+    // A show's unit stays listed, offline again, with the show's settings to edit.
+    adopt_pending_.remove(key);
+    drafts_.remove(key);
+    units_->set_offline(key, *show_.unit(key));
+    if (key == selected_) {
+      dirty_ = false;
+      show_selected();
+    }
+    update_show_notes();
     update_band();
     update_actions();
     return;
@@ -803,6 +826,9 @@ void MainWindow::forget_gone_unit() {
 }
 
 void MainWindow::on_write_result(const QString& key, bool ok, const QString& message) {
+  // A unit that now holds its kept edits has none left (a preview may have left some out).
+  if (ok && key != selected_ && in_flight_.contains(key) && drafts_.value(key) == in_flight_[key])
+    drafts_.remove(key);
   in_flight_.remove(key);
   units_->set_write_result(key, ok, message);
   log(ok ? tr("write to %1 confirmed").arg(key) : tr("write to %1 failed: %2").arg(key, message));
@@ -833,6 +859,7 @@ void MainWindow::write_all() {
 }
 
 void MainWindow::start_write_one() {
+  if (!backup_units({selected_})) return;
   in_flight_.insert(selected_, form_->form());
   units_->set_writing(selected_);
   edited_since_write_ = false;
@@ -855,6 +882,7 @@ void MainWindow::on_write_answered(const QString& key, const QStringList& proble
 
 void MainWindow::start_write_all() {
   const UiSettings form = form_->form();
+  std::vector<PreviewUnit> plan;
   for (const auto& row : units_->rows()) {
     if (!units_->present(row.key)) continue;
     // What this unit would hold after the write: the form, with its own name and identity.
@@ -865,12 +893,39 @@ void MainWindow::start_write_all() {
     mine.max_freq = row.settings->max_freq;
     mine.rf_mode = row.settings->rf_mode;
     if (keep_charge_all_->isChecked()) mine.charge = row.settings->charge;
-    in_flight_.insert(row.key, mine);
-    units_->set_writing(row.key);
+    plan.push_back({row.key, *row.settings, mine});
+  }
+  const auto changing = std::count_if(plan.begin(), plan.end(), [](const PreviewUnit& u) {
+    return !changed_fields(u.old_settings, u.new_settings).empty();
+  });
+  if (changing == 0) {
+    say(tr("every unit already holds this form; nothing written"));
+    return;
+  }
+  const auto chosen = preview(tr("Write to all units"),
+                              tr("Every unit gets this form and keeps its own name. Untick what "
+                                 "should stay as it is in a unit, or use \"Apply only these "
+                                 "fields to all\". Nothing is written unless every unit accepts."),
+                              plan);
+  if (!chosen) return;
+  const bool whole = static_cast<long>(chosen->size()) == changing &&
+                     std::all_of(chosen->begin(), chosen->end(), [&](const PreviewChoice& c) {
+                       return std::any_of(plan.begin(), plan.end(), [&](const PreviewUnit& u) {
+                         return u.key == c.key && u.new_settings == c.settings;
+                       });
+                     });
+  // Only some fields or units: each unit gets its own settings, still all or nothing.
+  if (!whole) return start_batch(tr("write to all units"), *chosen);
+  QStringList keys;
+  for (const auto& u : plan) keys << u.key;
+  if (!backup_units(keys)) return;
+  for (const auto& u : plan) {
+    in_flight_.insert(u.key, u.new_settings);
+    units_->set_writing(u.key);
   }
   edited_since_write_ = false;
   log(tr("writing to all units"));
-  bridge_->write_all(form_->form(), keep_charge_all_->isChecked());
+  bridge_->write_all(form, keep_charge_all_->isChecked());
   update_actions();
 }
 

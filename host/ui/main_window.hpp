@@ -2,12 +2,17 @@
 
 #include <QMainWindow>
 #include <QMap>
+#include <QSet>
 #include <QStringList>
 #include <QTimer>
+#include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "records.hpp"
 #include "ui/engine_bridge.hpp"
+#include "ui/preview_model.hpp"
+#include "ui/show_document.hpp"
 
 class QAction;
 class QCheckBox;
@@ -16,6 +21,7 @@ class QLabel;
 class QLayout;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -50,6 +56,24 @@ class MainWindow : public QMainWindow {
   // Units with edits that were not written: the selected one and any kept drafts.
   QStringList unsaved_units() const;
 
+  // The open show, if any; its units are listed, offline until a unit with the same key reports.
+  const ShowDocument& show_document() const { return show_; }
+  // Opens a show file; false, with the refusal said and nothing changed, when it is refused.
+  bool open_show(const QString& path);
+  // Saves the open show (to path, or where it came from); false with the failure said.
+  bool save_show(const QString& path = {});
+  // Why the last show file was refused; empty after one opened.
+  QString show_refusal() const { return show_refusal_; }
+  void new_show();
+  // Writes each connected unit of the show from the show, all or nothing, after the preview.
+  void write_show_to_units();
+  // Writes the newest backup of the selected unit back to it, after the preview.
+  void undo_last_write();
+  // The selected unit's fields that differ from the show: "Delay (ms): unit 0 → show 120".
+  QStringList differences() const;
+  // Where backups go: the folder owlctl uses too.
+  static std::filesystem::path backup_folder();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
@@ -61,6 +85,40 @@ class MainWindow : public QMainWindow {
   QLayout* build_progress_row();
 
   void build_actions();
+  void build_menus();
+  void say(const QString& text);
+  void update_title();
+  bool ask_save_show();
+  void choose_show();
+  void choose_save_path();
+  void remember_recent(const QString& path);
+  void update_recent_menu();
+  void drop_show_rows();
+  // After the show was opened or created: its units listed, live ones compared.
+  void show_changed();
+  // A connected unit of the show: the show's settings become its edits where they differ.
+  void adopt_show_settings(const QString& key);
+  void update_show_notes();
+  void note_show_edit();
+  void import_settings();
+  void export_settings();
+  void show_hardware_guide();
+  void show_about();
+  std::optional<std::vector<PreviewChoice>> preview(const QString& title, const QString& intro,
+                                                    std::vector<PreviewUnit> units);
+  // Saves each unit's settings before a write; false, with the reason said, if any failed.
+  bool backup_units(const QStringList& keys);
+  struct Batch {
+    QString what;
+    std::vector<PreviewChoice> choices;
+    QMap<quint64, QString> waiting;  // check sequence -> unit
+    QStringList refusal;
+  };
+  // Checks every unit's own settings, then writes them all, or none if any was refused.
+  void start_batch(const QString& what, std::vector<PreviewChoice> choices);
+  // True when the answer belonged to a batch.
+  bool on_batch_checked(const QString& key, quint64 sequence, const QStringList& problems);
+  void finish_batch(const Batch& done);
   void connect_bridge();
   void apply_theme();
   void log(const QString& text);
@@ -125,6 +183,13 @@ class MainWindow : public QMainWindow {
   bool selecting_ = false;
   QTimer check_timer_;
 
+  ShowDocument show_;
+  QString show_refusal_;
+  // Units of the show listed but not reporting yet: their first report is compared with the show.
+  QSet<QString> adopt_pending_;
+  std::optional<Batch> batch_;
+  quint64 batch_sequence_ = 0;
+
   QLabel* port_banner_ = nullptr;
   QLabel* error_banner_ = nullptr;
   QTableView* unit_table_ = nullptr;
@@ -149,6 +214,20 @@ class MainWindow : public QMainWindow {
   QAction* refresh_action_ = nullptr;
   QAction* revert_action_ = nullptr;
   QAction* forget_action_ = nullptr;
+  QAction* new_show_action_ = nullptr;
+  QAction* open_show_action_ = nullptr;
+  QAction* save_show_action_ = nullptr;
+  QAction* save_show_as_action_ = nullptr;
+  QAction* import_action_ = nullptr;
+  QAction* export_action_ = nullptr;
+  QAction* quit_action_ = nullptr;
+  QAction* write_show_action_ = nullptr;
+  QAction* undo_action_ = nullptr;
+  QAction* guide_action_ = nullptr;
+  QAction* about_action_ = nullptr;
+  QMenu* recent_menu_ = nullptr;
+  QWidget* differences_box_ = nullptr;
+  QListWidget* differences_ = nullptr;
   QPlainTextEdit* log_ = nullptr;
 
   QLineEdit* sim_id_ = nullptr;
