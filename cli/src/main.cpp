@@ -20,14 +20,15 @@
 #include "backup.hpp"
 #include "doctor.hpp"
 #include "errors.hpp"
-#include "form.hpp"
 #include "input.hpp"
 #include "man_help.hpp"
 #include "owl_client.hpp"
 #include "records_json.hpp"
 #include "session.hpp"
+#include "settings_file.hpp"
 
 namespace owl::cli {
+using namespace owl::frontend;
 namespace {
 
 namespace fs = std::filesystem;
@@ -194,7 +195,12 @@ std::optional<std::string> back_up(const Options& options, const std::string& ke
                                    const UiSettings& current) {
   if (options.no_backup) return std::nullopt;
   const auto root = backup_root(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
-  const auto path = write_backup(root, key, current, std::time(nullptr));
+  std::filesystem::path path;
+  try {
+    path = write_backup(root, key, current, std::time(nullptr));
+  } catch (const CliError& error) {
+    throw failure(std::string(error.what()) + " (use --no-backup to write without a backup)");
+  }
   print_err("saved the settings of " + key + " to " + path.string() + " (undo with: owlctl load " +
             key + " " + path.string() + ")");
   return path.string();

@@ -347,7 +347,7 @@ TEST_F(Owlctl, MalformedFileIsRefusedBeforeAnyWrite) {
   const std::pair<std::string, std::string> cases[] = {
       {"{\"unit_name\": ", "not valid JSON"},
       {"[]", "expected a JSON object"},
-      {missing.dump(), "missing field 'squelch'"},
+      {missing.dump(), "squelch: missing field"},
   };
   for (const auto& [text, problem] : cases) {
     std::ofstream(file) << text;

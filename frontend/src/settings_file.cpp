@@ -1,4 +1,4 @@
-#include "form.hpp"
+#include "settings_file.hpp"
 
 #include <algorithm>
 #include <array>
@@ -9,9 +9,9 @@
 #include <set>
 #include <variant>
 
-#include "errors.hpp"
+#include "user_error.hpp"
 
-namespace owl::cli {
+namespace owl::frontend {
 namespace {
 
 using FieldRef = std::variant<std::string UiSettings::*, bool UiSettings::*,
@@ -208,61 +208,131 @@ std::string channel_span(std::size_t first, std::size_t last) {
                        : "channels " + std::to_string(first) + "-" + std::to_string(last);
 }
 
-[[noreturn]] void refuse_file(const std::string& origin, const std::string& problem) {
-  throw failure(origin + ": " + problem);
-}
+// Collects every problem of a settings object with the path of the value, so that a show file
+// can name "units[2].settings.dely_ms" and a settings file can list all its faults at once.
+class Reader {
+ public:
+  std::vector<ShowProblem> problems;
 
-template <class T>
-T read_unsigned(const nlohmann::json& value, const std::string& origin, const std::string& where) {
-  if (!value.is_number_unsigned() || value.get<std::uint64_t>() > std::numeric_limits<T>::max()) {
-    refuse_file(origin, "'" + where + "' must be a whole number from 0 to " +
-                            std::to_string(std::numeric_limits<T>::max()) + ", not " +
-                            value.dump());
+  void add(std::string path, std::string message) {
+    problems.push_back({std::move(path), std::move(message)});
   }
-  return static_cast<T>(value.get<std::uint64_t>());
-}
 
-bool read_bool(const nlohmann::json& value, const std::string& origin, const std::string& where) {
-  if (!value.is_boolean()) {
-    refuse_file(origin, "'" + where + "' must be true or false, not " + value.dump());
+  template <class T>
+  T read_unsigned(const nlohmann::json& value, const std::string& path) {
+    if (!value.is_number_unsigned() || value.get<std::uint64_t>() > std::numeric_limits<T>::max()) {
+      add(path, "must be a whole number from 0 to " +
+                    std::to_string(std::numeric_limits<T>::max()) + ", not " + shown(value));
+      return T{};
+    }
+    return static_cast<T>(value.get<std::uint64_t>());
   }
-  return value.get<bool>();
-}
 
-std::string read_string(const nlohmann::json& value, const std::string& origin,
-                        const std::string& where) {
-  if (!value.is_string()) {
-    refuse_file(origin, "'" + where + "' must be a string, not " + value.dump());
+  bool read_bool(const nlohmann::json& value, const std::string& path) {
+    if (!value.is_boolean()) {
+      add(path, "must be true or false, not " + shown(value));
+      return false;
+    }
+    return value.get<bool>();
   }
-  return value.get<std::string>();
-}
 
-UiChannel channel_from_json(const nlohmann::json& value, const std::string& origin,
-                            const std::string& where) {
-  if (!value.is_object()) refuse_file(origin, "'" + where + "' must be an object");
+  std::string read_string(const nlohmann::json& value, const std::string& path) {
+    if (!value.is_string()) {
+      add(path, "must be a string, not " + shown(value));
+      return {};
+    }
+    return value.get<std::string>();
+  }
+
+  template <class Record, class Ref>
+  void read_member(Record& record, Ref ref, const nlohmann::json& value, const std::string& path) {
+    using T = std::remove_reference_t<decltype(record.*ref)>;
+    if constexpr (std::is_same_v<T, bool>) {
+      record.*ref = read_bool(value, path);
+    } else if constexpr (std::is_same_v<T, std::string>) {
+      record.*ref = read_string(value, path);
+    } else {
+      record.*ref = read_unsigned<T>(value, path);
+    }
+  }
+
+  UiChannel read_channel(const nlohmann::json& value, const std::string& where) {
+    UiChannel channel;
+    if (!value.is_object()) {
+      add(where, "must be an object");
+      return channel;
+    }
+    for (const auto& item : value.items()) {
+      const bool known = std::any_of(CHANNEL_FIELDS.begin(), CHANNEL_FIELDS.end(),
+                                     [&](const ChannelField& f) { return f.name == item.key(); });
+      if (!known) add(where + "." + item.key(), "unknown field");
+    }
+    for (const auto& field : CHANNEL_FIELDS) {
+      const std::string name(field.name);
+      const std::string path = where + "." + name;
+      if (!value.contains(name)) {
+        add(path, "missing field");
+        continue;
+      }
+      std::visit([&](auto ref) { read_member(channel, ref, value.at(name), path); }, field.ref);
+    }
+    return channel;
+  }
+
+ private:
+  // A value as it stands in the file, cut short: the message must stay one readable line.
+  static std::string shown(const nlohmann::json& value) {
+    std::string text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    if (text.size() > 40) text = text.substr(0, 37) + "...";
+    return text;
+  }
+};
+
+// Reads a settings object, recording every problem; the settings are meaningful only when
+// there is none.
+SettingsFile read_settings(const nlohmann::json& value, Reader& reader) {
+  SettingsFile file;
+  if (!value.is_object()) {
+    reader.add("", "expected a JSON object of settings fields");
+    return file;
+  }
+  if (is_show_document(value)) {
+    reader.add("", SHOW_NOT_SETTINGS);
+    return file;
+  }
+  if (!value.contains("unit_name") &&
+      std::any_of(UNIT_FORM_KEYS.begin(), UNIT_FORM_KEYS.end(),
+                  [&](std::string_view key) { return value.contains(std::string(key)); })) {
+    reader.add("", UNIT_FORM_MESSAGE);
+    return file;
+  }
   for (const auto& item : value.items()) {
-    const bool known = std::any_of(CHANNEL_FIELDS.begin(), CHANNEL_FIELDS.end(),
-                                   [&](const ChannelField& f) { return f.name == item.key(); });
-    if (!known) refuse_file(origin, "unknown field '" + where + "." + item.key() + "'");
+    if (item.key() != "channels" && find_field(item.key()) == nullptr) {
+      reader.add(item.key(), "unknown field");
+    }
   }
-  UiChannel channel;
-  for (const auto& field : CHANNEL_FIELDS) {
+  UiSettings& settings = file.settings;
+  for (const auto& field : FIELDS) {
     const std::string name(field.name);
-    const std::string path = where + "." + name;
-    if (!value.contains(name)) refuse_file(origin, "missing field '" + path + "'");
-    const auto& member = value.at(name);
-    std::visit(
-        [&](auto ref) {
-          using T = std::remove_reference_t<decltype(channel.*ref)>;
-          if constexpr (std::is_same_v<T, bool>) {
-            channel.*ref = read_bool(member, origin, path);
-          } else {
-            channel.*ref = read_unsigned<T>(member, origin, path);
-          }
-        },
-        field.ref);
+    if (!value.contains(name)) {
+      if (field.editable) reader.add(name, "missing field");
+      continue;
+    }
+    if (!field.editable) file.read_only_given.insert(name);
+    std::visit([&](auto ref) { reader.read_member(settings, ref, value.at(name), name); },
+               field.ref);
   }
-  return channel;
+  if (!value.contains("channels")) {
+    reader.add("channels", "missing field");
+  } else if (const auto& channels = value.at("channels"); !channels.is_array()) {
+    reader.add("channels", "must be an array");
+  } else {
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+      settings.channels.push_back(
+          reader.read_channel(channels[i], "channels[" + std::to_string(i) + "]"));
+    }
+  }
+  return file;
 }
 
 }  // namespace
@@ -312,48 +382,21 @@ UiSettings SettingsFile::filled_from(const UiSettings& unit) const {
 }
 
 SettingsFile settings_from_json(const nlohmann::json& value, const std::string& origin) {
-  if (!value.is_object()) refuse_file(origin, "expected a JSON object of settings fields");
-  if (!value.contains("unit_name") &&
-      std::any_of(UNIT_FORM_KEYS.begin(), UNIT_FORM_KEYS.end(),
-                  [&](std::string_view key) { return value.contains(std::string(key)); })) {
-    refuse_file(origin, UNIT_FORM_MESSAGE);
-  }
-  for (const auto& item : value.items()) {
-    if (item.key() != "channels" && find_field(item.key()) == nullptr) {
-      refuse_file(origin, "unknown field '" + item.key() + "'");
-    }
-  }
-  SettingsFile file;
-  UiSettings& settings = file.settings;
-  for (const auto& field : FIELDS) {
-    const std::string name(field.name);
-    if (!value.contains(name)) {
-      if (!field.editable) continue;
-      refuse_file(origin, "missing field '" + name + "'");
-    }
-    if (!field.editable) file.read_only_given.insert(name);
-    const auto& member = value.at(name);
-    std::visit(
-        [&](auto ref) {
-          using T = std::remove_reference_t<decltype(settings.*ref)>;
-          if constexpr (std::is_same_v<T, bool>) {
-            settings.*ref = read_bool(member, origin, name);
-          } else if constexpr (std::is_same_v<T, std::string>) {
-            settings.*ref = read_string(member, origin, name);
-          } else {
-            settings.*ref = read_unsigned<T>(member, origin, name);
-          }
-        },
-        field.ref);
-  }
-  if (!value.contains("channels")) refuse_file(origin, "missing field 'channels'");
-  const auto& channels = value.at("channels");
-  if (!channels.is_array()) refuse_file(origin, "'channels' must be an array");
-  for (std::size_t i = 0; i < channels.size(); ++i) {
-    settings.channels.push_back(
-        channel_from_json(channels[i], origin, "channels[" + std::to_string(i) + "]"));
+  Reader reader;
+  SettingsFile file = read_settings(value, reader);
+  if (!reader.problems.empty()) {
+    std::vector<std::string> lines;
+    for (const auto& problem : reader.problems) lines.push_back(origin + ": " + problem.text());
+    throw failure(join(lines, "\n"));
   }
   return file;
+}
+
+std::vector<ShowProblem> settings_problems(const nlohmann::ordered_json& value) {
+  // The reader works on the plain json type; key order does not matter for checking.
+  Reader reader;
+  (void)read_settings(nlohmann::json(value), reader);
+  return std::move(reader.problems);
 }
 
 SettingsFile settings_from_json_text(std::string_view text, const std::string& origin) {
@@ -367,7 +410,7 @@ SettingsFile settings_from_json_text(std::string_view text, const std::string& o
         !detail.empty() && detail[0] == '[' && end != std::string_view::npos) {
       detail.remove_prefix(end + 2);
     }
-    refuse_file(origin, "not valid JSON: " + std::string(detail));
+    throw failure(origin + ": not valid JSON: " + std::string(detail));
   }
   return settings_from_json(value, origin);
 }
@@ -535,4 +578,4 @@ std::vector<Difference> diff_settings(const UiSettings& left, const UiSettings& 
   return out;
 }
 
-}  // namespace owl::cli
+}  // namespace owl::frontend
