@@ -1150,6 +1150,7 @@ void DesktopTest::offlineShowThenConnectCompareAndWrite() {
   QTRY_VERIFY_WITH_TIMEOUT(w->differences().contains("Delay (ms): unit 0 → show 150"), 10000);
   QVERIFY(w->differences().contains("Name: unit SIM-1012 → show Pack-2"));
   QCOMPARE(delay->value(), 150);  // the show's values wait in the form as edits
+  QVERIFY(child<QLabel>(*w, "form_note")->text().startsWith("Showing the show's settings"));
   QVERIFY(w->units()
               ->data(w->units()->index(w->units()->row_of("SIM0011"), UnitListModel::StateColumn))
               .toString()
@@ -1266,7 +1267,19 @@ void DesktopTest::menuBarReachesEveryAction() {
   QVERIFY(w);
   QStringList menus;
   for (QAction* a : w->menuBar()->actions()) menus << a->text();
-  QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Units", "&Help"}));
+  QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Units", "He&lp"}));
+  // A letter used twice in the window reaches neither control.
+  QStringList texts = menus;
+  for (auto* b : w->findChildren<QPushButton*>()) texts << b->text();
+  for (auto* l : w->findChildren<QLabel*>()) texts << l->text();
+  QMap<QChar, QString> taken;
+  for (const QString& t : texts) {
+    const qsizetype at = t.indexOf('&');
+    if (at < 0 || at + 1 >= t.size() || t[at + 1] == '&') continue;
+    const QChar key = t[at + 1].toLower();
+    QVERIFY2(!taken.contains(key), qPrintable(taken.value(key) + " / " + t));
+    taken.insert(key, t);
+  }
   // Every entry has a mnemonic; the common ones have shortcuts.
   for (QAction* m : w->menuBar()->actions()) {
     for (QAction* a : m->menu()->actions()) {

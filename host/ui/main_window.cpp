@@ -525,7 +525,10 @@ void MainWindow::show_selected() {
   } else if (row->state == UnitState::Gone) {
     form_note_->setText(tr("This unit went away; your edits are kept for when it is back."));
   } else if (dirty_) {
-    form_note_->setText(tr("Showing your unsaved edits for this unit."));
+    form_note_->setText(show_.contains(selected_)
+                            ? tr("Showing the show's settings; they are not written to this unit "
+                                 "yet.")
+                            : tr("Showing your unsaved edits for this unit."));
   }
   check_pending_ = true;
   run_check();
@@ -730,13 +733,15 @@ void MainWindow::on_settings(const QString& key, const UiSettings& settings) {
   const bool was_present = units_->present(key);
   if (changed) log(tr("%1 reported settings").arg(key));
   units_->set_settings(key, settings);
-  if (adopt_pending_.contains(key)) adopt_show_settings(key);
-  if (key == selected_ && !was_present && dirty_) {
+  // A show's unit connecting: the form now holds the show's settings, checked already.
+  const bool adopted = adopt_pending_.contains(key);
+  if (adopted) adopt_show_settings(key);
+  if (key == selected_ && !was_present && dirty_ && !adopted) {
     // Back after going away: the kept edits are checked against the unit again.
     check_pending_ = true;
     run_check();
   }
-  if (key == selected_ && changed) {
+  if (key == selected_ && changed && !adopted) {
     if (!dirty_) {
       show_selected();
     } else {

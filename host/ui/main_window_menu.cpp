@@ -41,7 +41,7 @@ void MainWindow::build_actions() {
   refresh_action_ = action("refresh_action", tr("&Refresh unit"), QKeySequence(Qt::Key_F5), [this] {
     if (refresh_->isEnabled()) refresh_->click();
   });
-  forget_action_ = action("forget_action", tr("&Forget gone unit"), QKeySequence(),
+  forget_action_ = action("forget_action", tr("F&orget gone unit"), QKeySequence(),
                           &MainWindow::forget_gone_unit);
 
   // Not Ctrl+Z: that stays the text fields' own undo.
@@ -78,7 +78,7 @@ void MainWindow::build_menus() {
   units->addSeparator();
   units->addAction(forget_action_);
 
-  QMenu* help = menuBar()->addMenu(tr("&Help"));
+  QMenu* help = menuBar()->addMenu(tr("He&lp"));
   help->addActions({guide_action_, about_action_});
 }
 
