@@ -177,10 +177,10 @@ void MainWindow::connect_bridge() {
     log(tr("%1 connected (%2)").arg(key, l));
     // The refusal was about the units as they were; with one more, try again.
     clear_write_all_refusal();
-    if (returning && drafts_.contains(key))
+    if (returning && session_.has_draft(key))
       log(tr("%1 is back; your edits for it are kept").arg(key));
     select_first_unit();
-    if (returning && key == selected_) show_selected();
+    if (returning && key == session_.selected()) show_selected();
     update_band();
   });
   connect(bridge_, &EngineBridge::stopped, this, &MainWindow::on_stopped);
@@ -229,9 +229,9 @@ QWidget* MainWindow::build_unit_panel() {
   refresh_->setToolTip(tr("Ask the selected unit to report its settings again (%1)")
                            .arg(shortcut_text(refresh_action_)));
   connect(refresh_, &QPushButton::clicked, this, [this] {
-    if (selected_.isEmpty()) return;
-    log(tr("asking %1 to report again").arg(selected_));
-    bridge_->refresh(selected_);
+    if (session_.selected().isEmpty()) return;
+    log(tr("asking %1 to report again").arg(session_.selected()));
+    bridge_->refresh(session_.selected());
   });
   forget_ = new QPushButton(forget_action_->text());
   forget_->setObjectName(QStringLiteral("forget"));
@@ -421,12 +421,7 @@ void MainWindow::changeEvent(QEvent* event) {
 }
 
 QStringList MainWindow::unsaved_units() const {
-  QStringList keys = drafts_.keys();
-  if (dirty_ && form_->loaded() && !selected_.isEmpty() && !keys.contains(selected_)) {
-    keys << selected_;
-  }
-  keys.sort();
-  return keys;
+  return session_.unsaved(form_->loaded() ? std::optional(form_->form()) : std::nullopt);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -478,13 +473,12 @@ void MainWindow::select_first_unit() {
   // Units announce in whatever order they answer; until the user picks one, show the first.
   if (user_selected_ || units_->rowCount() == 0) return;
   const QString first = units_->rows().front().key;
-  if (first != selected_ && !(dirty_ && form_->loaded())) select_row(first);
+  if (first != session_.selected() && !(session_.dirty() && form_->loaded())) select_row(first);
 }
 
 void MainWindow::revert() {
   if (!revert_->isEnabled()) return;
-  drafts_.remove(selected_);
-  dirty_ = false;
+  session_.drop_draft(session_.selected());
   show_selected();
   // The show's copy of a unit follows its form.
   note_show_edit();
@@ -496,41 +490,38 @@ void MainWindow::selection_changed() {
       rows.isEmpty()
           ? QString()
           : units_->data(units_->index(rows.first().row(), UnitListModel::KeyColumn)).toString();
-  if (key == selected_) return;
+  if (key == session_.selected()) return;
   if (!selecting_) user_selected_ = true;
   clear_write_all_refusal();
-  if (!selected_.isEmpty() && dirty_ && form_->loaded()) drafts_.insert(selected_, form_->form());
-  selected_ = key;
-  dirty_ = drafts_.contains(key);
+  session_.select(key, form_->loaded() ? std::optional(form_->form()) : std::nullopt);
   show_selected();
 }
 
 void MainWindow::show_selected() {
   cancel_waiting_write(tr("the form was loaded again"));
   check_timer_.stop();
-  ++check_sequence_;
-  check_pending_ = false;
+  session_.reloaded();
   form_note_->clear();
-  band_->set_selected(selected_);
-  const UnitRow* row = units_->find(selected_);
+  band_->set_selected(session_.selected());
+  const UnitRow* row = units_->find(session_.selected());
   if (row == nullptr || !row->settings) {
     form_->clear();
     show_problems({});
     update_actions();
     return;
   }
-  form_->load(dirty_ ? drafts_.value(selected_) : *row->settings);
+  form_->load(session_.dirty() ? session_.draft(session_.selected()) : *row->settings);
   if (row->state == UnitState::Offline) {
     form_note_->setText(tr("Not connected: your edits go into the show."));
   } else if (row->state == UnitState::Gone) {
     form_note_->setText(tr("This unit went away; your edits are kept for when it is back."));
-  } else if (dirty_) {
-    form_note_->setText(show_.contains(selected_)
+  } else if (session_.dirty()) {
+    form_note_->setText(show_.contains(session_.selected())
                             ? tr("Showing the show's settings; they are not written to this unit "
                                  "yet.")
                             : tr("Showing your unsaved edits for this unit."));
   }
-  check_pending_ = true;
+  session_.expect_check();
   run_check();
   update_band();
   update_actions();
@@ -538,12 +529,8 @@ void MainWindow::show_selected() {
 
 void MainWindow::form_edited() {
   cancel_waiting_write(tr("the form was edited again"));
-  dirty_ = true;
+  session_.edited();
   clear_write_all_refusal();
-  edited_since_write_ = true;
-  check_pending_ = true;
-  // An answer still on its way was about the form before this edit.
-  ++check_sequence_;
   check_timer_.start();
   note_show_edit();
   update_actions();
@@ -551,33 +538,32 @@ void MainWindow::form_edited() {
 }
 
 void MainWindow::run_check() {
-  if (selected_.isEmpty() || !form_->loaded() || !ready_ || !units_->present(selected_)) {
+  if (session_.selected().isEmpty() || !form_->loaded() || !ready_ ||
+      !units_->present(session_.selected())) {
     // A unit that is not there cannot judge the form; it is checked when it reports again.
     cancel_waiting_write(tr("the unit is not there to check the form"));
-    check_pending_ = false;
+    session_.no_check();
     show_problems({});
     return;
   }
-  bridge_->check(selected_, form_->form(), ++check_sequence_);
+  bridge_->check(session_.selected(), form_->form(), session_.next_check());
 }
 
 void MainWindow::on_checked(const QString& key, quint64 sequence, const QStringList& problems) {
   if (on_batch_checked(key, sequence, problems)) return;
-  if (key != selected_ || sequence != check_sequence_) return;
-  check_pending_ = false;
-  const WriteRequest waiting = std::exchange(waiting_write_, WriteRequest::None);
+  const auto answered = session_.check_answered(key, sequence);
+  if (!answered) return;
+  const WriteRequest waiting = *answered;
   show_problems(problems);
   if (waiting == WriteRequest::None) return;
   statusBar()->clearMessage();
   // A cell typed into meanwhile is an edit after the request: committing it cancels the write.
-  waiting_write_ = waiting;
+  session_.wait(waiting);
   const bool committed = commit_edit();
-  if (!committed || waiting_write_ == WriteRequest::None) {
-    waiting_write_ = WriteRequest::None;
+  if (!session_.cancel_waiting() || !committed) {
     update_check_status();
     return;
   }
-  waiting_write_ = WriteRequest::None;
   // Only now do the buttons say whether this checked form may be written.
   const bool one = waiting == WriteRequest::One;
   if ((one ? write_ : write_all_)->isEnabled()) {
@@ -594,32 +580,31 @@ void MainWindow::on_checked(const QString& key, quint64 sequence, const QStringL
 void MainWindow::request_write(WriteRequest what) {
   if (!(what == WriteRequest::One ? write_ : write_all_)->isEnabled()) return;
   // A newer request replaces a waiting one without a word.
-  waiting_write_ = WriteRequest::None;
+  session_.cancel_waiting();
   if (!commit_edit()) return;
-  if (!check_pending_) {
+  if (!session_.check_pending()) {
     // The buttons are enabled while checking or with no problems; a commit that changed
     // nothing leaves it that way.
     if (!problems_.isEmpty()) return;
     what == WriteRequest::One ? start_write_one() : start_write_all();
     return;
   }
-  waiting_write_ = what;
+  session_.wait(what);
   // The user is done typing: check now instead of after the pause.
   if (check_timer_.isActive()) {
     check_timer_.stop();
     run_check();
   }
-  statusBar()->showMessage(
-      what == WriteRequest::One
-          ? tr("checking… the write to %1 follows if there are no problems").arg(selected_)
-          : tr("checking… the write to all units follows if there are no "
-               "problems"));
+  statusBar()->showMessage(what == WriteRequest::One
+                               ? tr("checking… the write to %1 follows if there are no problems")
+                                     .arg(session_.selected())
+                               : tr("checking… the write to all units follows if there are no "
+                                    "problems"));
   update_check_status();
 }
 
 void MainWindow::cancel_waiting_write(const QString& why) {
-  if (waiting_write_ == WriteRequest::None) return;
-  waiting_write_ = WriteRequest::None;
+  if (!session_.cancel_waiting()) return;
   const QString text = tr("write cancelled before it started: %1").arg(why);
   log(text);
   statusBar()->showMessage(text, 10000);
@@ -661,11 +646,11 @@ void MainWindow::clear_write_all_refusal() {
 void MainWindow::update_check_status() {
   if (!form_->loaded()) {
     check_status_->clear();
-  } else if (check_pending_ && waiting_write_ == WriteRequest::One) {
+  } else if (session_.check_pending() && session_.waiting() == WriteRequest::One) {
     check_status_->setText(tr("Checking… then writing to this unit"));
-  } else if (check_pending_ && waiting_write_ == WriteRequest::All) {
+  } else if (session_.check_pending() && session_.waiting() == WriteRequest::All) {
     check_status_->setText(tr("Checking… then writing to all units"));
-  } else if (check_pending_) {
+  } else if (session_.check_pending()) {
     check_status_->setText(tr("Checking…"));
   } else if (problems_.isEmpty()) {
     check_status_->setText(tr("<span style='color:%1'>✔ No problems: ready to write</span>")
@@ -680,16 +665,16 @@ void MainWindow::update_check_status() {
 }
 
 void MainWindow::update_actions() {
-  const UnitRow* row = units_->find(selected_);
-  const bool present = units_->present(selected_);
+  const UnitRow* row = units_->find(session_.selected());
+  const bool present = units_->present(session_.selected());
   // While the check runs a write may be asked for; it waits for the answer.
   const bool form_ok =
-      ready_ && present && form_->loaded() && (check_pending_ || problems_.isEmpty());
+      ready_ && present && form_->loaded() && (session_.check_pending() || problems_.isEmpty());
   const bool gone = row != nullptr && row->state == UnitState::Gone;
   write_->setEnabled(form_ok && row->state != UnitState::Writing);
   write_all_->setEnabled(form_ok && !units_->any_writing() && write_all_refusal_.isEmpty());
   refresh_->setEnabled(ready_ && present);
-  revert_->setEnabled(row != nullptr && row->settings && dirty_);
+  revert_->setEnabled(row != nullptr && row->settings && session_.dirty());
   forget_->setEnabled(gone);
   forget_action_->setEnabled(gone);
   if (sim_remove_ != nullptr) sim_remove_->setEnabled(ready_ && (present || gone));
@@ -719,7 +704,8 @@ void MainWindow::update_band() {
   for (const auto& row : units_->rows()) {
     if (!row.settings || row.state == UnitState::Gone) continue;
     // The selected unit shows what the form would write, so a clash shows up while editing.
-    const UiSettings s = row.key == selected_ && form_->loaded() ? form_->form() : *row.settings;
+    const UiSettings s =
+        row.key == session_.selected() && form_->loaded() ? form_->form() : *row.settings;
     lanes.push_back({row.key, QString::fromStdString(row.settings->unit_name), s.min_freq,
                      s.max_freq, s.channels});
   }
@@ -736,13 +722,13 @@ void MainWindow::on_settings(const QString& key, const UiSettings& settings) {
   // A show's unit connecting: the form now holds the show's settings, checked already.
   const bool adopted = adopt_pending_.contains(key);
   if (adopted) adopt_show_settings(key);
-  if (key == selected_ && !was_present && dirty_ && !adopted) {
+  if (key == session_.selected() && !was_present && session_.dirty() && !adopted) {
     // Back after going away: the kept edits are checked against the unit again.
-    check_pending_ = true;
+    session_.expect_check();
     run_check();
   }
-  if (key == selected_ && changed && !adopted) {
-    if (!dirty_) {
+  if (key == session_.selected() && changed && !adopted) {
+    if (!session_.dirty()) {
       show_selected();
     } else {
       form_note_->setText(tr("The unit reported new settings; revert to see them."));
@@ -759,18 +745,15 @@ void MainWindow::on_stopped(const QString& key, const QString& reason) {
   // The unit that refused may be the one that went.
   clear_write_all_refusal();
   // Edits are kept under the unit's key: a unit that comes back gets them again.
-  if (key == selected_ && dirty_ && form_->loaded()) drafts_.insert(key, form_->form());
-  if (row->state == UnitState::Writing) {
-    if (!drafts_.contains(key) && in_flight_.contains(key)) drafts_.insert(key, in_flight_[key]);
-    in_flight_.remove(key);
+  const bool writing = row->state == UnitState::Writing;
+  session_.unit_stopped(key, writing,
+                        form_->loaded() ? std::optional(form_->form()) : std::nullopt);
+  if (writing) {
     units_->set_gone(key);
     log(tr("the write to %1 was not confirmed: the unit may hold the old or the new settings. "
            "Your edits are kept; write them again when it is back.")
             .arg(key));
-    if (key == selected_) {
-      dirty_ = drafts_.contains(key);
-      show_selected();
-    }
+    if (key == session_.selected()) show_selected();
     update_band();
     update_actions();
     return;
@@ -778,12 +761,9 @@ void MainWindow::on_stopped(const QString& key, const QString& reason) {
   if (show_.contains(key)) {
     // A show's unit stays listed, offline again, with the show's settings to edit.
     adopt_pending_.remove(key);
-    drafts_.remove(key);
+    session_.drop_draft(key);
     units_->set_offline(key, *show_.unit(key));
-    if (key == selected_) {
-      dirty_ = false;
-      show_selected();
-    }
+    if (key == session_.selected()) show_selected();
     update_show_notes();
     update_band();
     update_actions();
@@ -794,10 +774,9 @@ void MainWindow::on_stopped(const QString& key, const QString& reason) {
 
 void MainWindow::drop_row(const QString& key) {
   units_->remove(key);
-  if (key == selected_) {
+  if (key == session_.selected()) {
     // Removing a selected row does not emit selectionChanged, so move on to another unit here.
-    selected_.clear();
-    dirty_ = false;
+    session_.select({}, std::nullopt);
     if (units_->rowCount() > 0) {
       select_row(units_->rows().front().key);
     } else {
@@ -809,10 +788,10 @@ void MainWindow::drop_row(const QString& key) {
 }
 
 void MainWindow::forget_gone_unit() {
-  const UnitRow* row = units_->find(selected_);
+  const UnitRow* row = units_->find(session_.selected());
   if (row == nullptr || row->state != UnitState::Gone) return;
-  const QString key = selected_;
-  if (drafts_.contains(key) || dirty_) {
+  const QString key = session_.selected();
+  if (session_.has_draft(key) || session_.dirty()) {
     QMessageBox box(
         QMessageBox::Warning, tr("Forget gone unit"),
         tr("Your edits of %1 have not been written. Forget the unit and lose them?").arg(key),
@@ -823,26 +802,16 @@ void MainWindow::forget_gone_unit() {
     if (box.exec() != QMessageBox::Discard) return;
   }
   // Nothing of it is kept: a unit that reports with this key later is a new unit.
-  drafts_.remove(key);
-  in_flight_.remove(key);
-  dirty_ = false;
+  session_.forget(key);
   log(tr("%1 forgotten").arg(key));
   drop_row(key);
 }
 
 void MainWindow::on_write_result(const QString& key, bool ok, const QString& message) {
-  // A unit that now holds its kept edits has none left (a preview may have left some out).
-  if (ok && key != selected_ && in_flight_.contains(key) && drafts_.value(key) == in_flight_[key])
-    drafts_.remove(key);
-  in_flight_.remove(key);
+  const bool clean = session_.write_done(key, ok);
   units_->set_write_result(key, ok, message);
   log(ok ? tr("write to %1 confirmed").arg(key) : tr("write to %1 failed: %2").arg(key, message));
-  // Edits made while the unit was confirming are the user's newer wishes; keep them.
-  if (key == selected_ && ok && !edited_since_write_) {
-    dirty_ = false;
-    drafts_.remove(key);
-    show_selected();
-  }
+  if (clean) show_selected();
   update_actions();
 }
 
@@ -864,12 +833,12 @@ void MainWindow::write_all() {
 }
 
 void MainWindow::start_write_one() {
-  if (!backup_units({selected_})) return;
-  in_flight_.insert(selected_, form_->form());
-  units_->set_writing(selected_);
-  edited_since_write_ = false;
-  log(tr("writing to %1").arg(selected_));
-  bridge_->write(selected_, form_->form(), keep_name_->isChecked(), keep_charge_->isChecked());
+  if (!backup_units({session_.selected()})) return;
+  session_.write_started(session_.selected(), form_->form(), true);
+  units_->set_writing(session_.selected());
+  log(tr("writing to %1").arg(session_.selected()));
+  bridge_->write(session_.selected(), form_->form(), keep_name_->isChecked(),
+                 keep_charge_->isChecked());
   update_actions();
 }
 
@@ -879,9 +848,9 @@ void MainWindow::on_write_answered(const QString& key, const QStringList& proble
     return;
   }
   units_->cancel_writing(key);
-  in_flight_.remove(key);
+  session_.write_refused(key);
   log(tr("write to %1 refused: %2").arg(key, problems.join(QStringLiteral("; "))));
-  if (key == selected_) show_problems(problems);
+  if (key == session_.selected()) show_problems(problems);
   update_actions();
 }
 
@@ -925,10 +894,10 @@ void MainWindow::start_write_all() {
   for (const auto& u : plan) keys << u.key;
   if (!backup_units(keys)) return;
   for (const auto& u : plan) {
-    in_flight_.insert(u.key, u.new_settings);
+    // Each unit keeps its own name, so the form is not what is written; it is cleared all the same.
+    session_.write_started(u.key, u.new_settings, true);
     units_->set_writing(u.key);
   }
-  edited_since_write_ = false;
   log(tr("writing to all units"));
   bridge_->write_all(form, keep_charge_all_->isChecked());
   update_actions();
@@ -940,7 +909,7 @@ void MainWindow::on_write_all_answered(const std::vector<WriteAllFailure>& failu
     return;
   }
   for (const auto& row : units_->rows()) units_->cancel_writing(row.key);
-  in_flight_.clear();
+  session_.writes_refused();
   QStringList lines;
   for (const auto& f : failures) {
     const QString who = f.key.isEmpty() ? QString()
@@ -1008,15 +977,15 @@ void MainWindow::suggest_sim_id() {
 }
 
 void MainWindow::remove_simulated_unit() {
-  if (selected_.isEmpty()) return;
-  const UnitRow* row = units_->find(selected_);
+  if (session_.selected().isEmpty()) return;
+  const UnitRow* row = units_->find(session_.selected());
   if (row != nullptr && row->state == UnitState::Gone) {
     // The simulator has no such unit any more; only the row is left to take away.
     forget_gone_unit();
     return;
   }
-  log(tr("removing simulated unit %1").arg(selected_));
-  bridge_->remove_simulated_unit(selected_);
+  log(tr("removing simulated unit %1").arg(session_.selected()));
+  bridge_->remove_simulated_unit(session_.selected());
 }
 
 void MainWindow::show_port_problems(const QStringList& lines) {

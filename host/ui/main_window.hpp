@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "records.hpp"
+#include "ui/edit_session.hpp"
 #include "ui/engine_bridge.hpp"
 #include "ui/preview_model.hpp"
 #include "ui/show_document.hpp"
@@ -47,7 +48,7 @@ class MainWindow : public QMainWindow {
   UnitListModel* units() const { return units_; }
   SettingsForm* settings_form() const { return form_; }
   BandView* band_view() const { return band_; }
-  QString selected_key() const { return selected_; }
+  QString selected_key() const { return session_.selected(); }
   void select_unit(const QString& key);
   // The selected unit's own problems with the form; only these gate "Write to this unit".
   QStringList problems() const { return problems_; }
@@ -137,7 +138,6 @@ class MainWindow : public QMainWindow {
   void update_band();
   // Commits what is still being typed before a write; false, with the reason said, if it cannot.
   bool commit_edit();
-  enum class WriteRequest { None, One, All };
   // A write asked for while the form is being checked waits for the answer.
   void request_write(WriteRequest what);
   void cancel_waiting_write(const QString& why);
@@ -165,19 +165,10 @@ class MainWindow : public QMainWindow {
   EngineBridge* bridge_;
   UnitListModel* units_;
 
-  QString selected_;
-  // Edits of units that are not selected right now, so that switching units loses nothing.
-  QMap<QString, UiSettings> drafts_;
-  bool dirty_ = false;
-  bool edited_since_write_ = false;
-  bool check_pending_ = false;
-  WriteRequest waiting_write_ = WriteRequest::None;
-  quint64 check_sequence_ = 0;
+  // The form's unit, its edits and the checks and writes under way.
+  EditSession session_;
   QStringList problems_;
   QStringList write_all_refusal_;
-  // What each unit was last asked to write, so that a unit that goes away during the write
-  // still has its draft when it comes back.
-  QMap<QString, UiSettings> in_flight_;
   // Set once the user picks a unit; until then the first unit in list order is selected.
   bool user_selected_ = false;
   bool selecting_ = false;

@@ -194,7 +194,7 @@ void MainWindow::show_changed() {
     const UnitRow* row = units_->find(key);
     if (row == nullptr || row->state == UnitState::Offline) {
       units_->set_offline(key, *show_.unit(key));
-      drafts_.remove(key);
+      session_.drop_draft(key);
     } else if (units_->present(key)) {
       adopt_show_settings(key);
     } else {
@@ -202,13 +202,10 @@ void MainWindow::show_changed() {
       adopt_pending_.insert(key);
     }
   }
-  if (!user_selected_ || units_->find(selected_) == nullptr) {
+  if (!user_selected_ || units_->find(session_.selected()) == nullptr) {
     if (units_->rowCount() > 0) select_row(units_->rows().front().key);
   }
-  if (units_->find(selected_) != nullptr) {
-    dirty_ = drafts_.contains(selected_);
-    show_selected();
-  }
+  if (units_->find(session_.selected()) != nullptr) show_selected();
   update_show_notes();
   update_band();
   update_title();
@@ -222,22 +219,19 @@ void MainWindow::adopt_show_settings(const QString& key) {
   if (row == nullptr || !row->settings || !planned) return;
   const UiSettings plan = for_unit(*planned, *row->settings);
   if (plan == *row->settings) {
-    drafts_.remove(key);
+    session_.drop_draft(key);
   } else {
     // The show is the plan: its settings wait in the form as edits until they are written.
-    drafts_.insert(key, plan);
+    session_.set_draft(key, plan);
     log(tr("%1 differs from the show; the show's settings are kept as edits").arg(key));
   }
-  if (key == selected_) {
-    dirty_ = drafts_.contains(key);
-    show_selected();
-  }
+  if (key == session_.selected()) show_selected();
 }
 
 QStringList MainWindow::differences() const {
   QStringList lines;
-  const UnitRow* row = units_->find(selected_);
-  const auto planned = show_.unit(selected_);
+  const UnitRow* row = units_->find(session_.selected());
+  const auto planned = show_.unit(session_.selected());
   if (row == nullptr || !row->settings || !planned || row->state == UnitState::Offline)
     return lines;
   for (const auto& c : changed_fields(*row->settings, for_unit(*planned, *row->settings)))
@@ -260,16 +254,16 @@ void MainWindow::update_show_notes() {
   }
   differences_->clear();
   differences_->addItems(differences());
-  differences_box_->setVisible(show_.is_open() && show_.contains(selected_));
+  differences_box_->setVisible(show_.is_open() && show_.contains(session_.selected()));
 }
 
 // The form changed the selected unit; a show unit's copy follows it.
 void MainWindow::note_show_edit() {
-  if (!show_.contains(selected_) || !form_->loaded()) return;
-  const UnitRow* row = units_->find(selected_);
-  show_.set_unit(selected_, form_->form());
+  if (!show_.contains(session_.selected()) || !form_->loaded()) return;
+  const UnitRow* row = units_->find(session_.selected());
+  show_.set_unit(session_.selected(), form_->form());
   if (row != nullptr && row->state == UnitState::Offline)
-    units_->set_offline(selected_, form_->form());
+    units_->set_offline(session_.selected(), form_->form());
   update_show_notes();
   update_title();
 }
@@ -277,7 +271,7 @@ void MainWindow::note_show_edit() {
 // ---- settings files ----
 
 void MainWindow::import_settings() {
-  const UnitRow* row = units_->find(selected_);
+  const UnitRow* row = units_->find(session_.selected());
   if (row == nullptr || !row->settings || !form_->loaded()) return;
   const QString path =
       QFileDialog::getOpenFileName(this, tr("Import unit settings"), {}, SETTINGS_FILTER);
@@ -291,7 +285,8 @@ void MainWindow::import_settings() {
     const auto read =
         frontend::settings_from_json_text(file.read(4 << 20).toStdString(), path.toStdString());
     form_->load(read.filled_from(form_->form()));
-    log(tr("settings of %1 loaded into the form for %2; write them to apply").arg(path, selected_));
+    log(tr("settings of %1 loaded into the form for %2; write them to apply")
+            .arg(path, session_.selected()));
     form_edited();
   } catch (const frontend::UserError& e) {
     say(tr("not imported: %1").arg(QString::fromUtf8(e.what())));
@@ -300,8 +295,9 @@ void MainWindow::import_settings() {
 
 void MainWindow::export_settings() {
   if (!form_->loaded()) return;
-  QString path = QFileDialog::getSaveFileName(this, tr("Export unit settings"),
-                                              selected_ + QStringLiteral(".json"), SETTINGS_FILTER);
+  QString path =
+      QFileDialog::getSaveFileName(this, tr("Export unit settings"),
+                                   session_.selected() + QStringLiteral(".json"), SETTINGS_FILTER);
   if (path.isEmpty()) return;
   QSaveFile file(path);
   const std::string text = frontend::settings_to_json(form_->form()).dump(2) + "\n";
@@ -310,7 +306,7 @@ void MainWindow::export_settings() {
     say(tr("cannot write %1: %2").arg(path, file.errorString()));
     return;
   }
-  say(tr("the form of %1 saved to %2").arg(selected_, path));
+  say(tr("the form of %1 saved to %2").arg(session_.selected(), path));
 }
 
 void MainWindow::show_hardware_guide() {
@@ -383,23 +379,24 @@ void MainWindow::write_show_to_units() {
 }
 
 void MainWindow::undo_last_write() {
-  const UnitRow* row = units_->find(selected_);
-  if (!units_->present(selected_)) return;
-  const auto backups = frontend::list_backups(backup_folder(), selected_.toStdString());
+  const UnitRow* row = units_->find(session_.selected());
+  if (!units_->present(session_.selected())) return;
+  const auto backups = frontend::list_backups(backup_folder(), session_.selected().toStdString());
   if (backups.empty()) {
-    say(tr("no backup of %1 to go back to").arg(selected_));
+    say(tr("no backup of %1 to go back to").arg(session_.selected()));
     return;
   }
   try {
     const auto file = frontend::read_backup(backups.front().path);
     const UiSettings before = file.for_unit(*row->settings);
-    auto chosen = preview(tr("Undo last write to %1").arg(selected_),
+    auto chosen = preview(tr("Undo last write to %1").arg(session_.selected()),
                           tr("The settings saved before the last write to this unit (%1) will be "
                              "written back. The settings it holds now are saved first, so this "
                              "can be undone too.")
                               .arg(QString::fromStdString(backups.front().path.string())),
-                          {{selected_, *row->settings, before}});
-    if (chosen) start_batch(tr("undo last write to %1").arg(selected_), std::move(*chosen));
+                          {{session_.selected(), *row->settings, before}});
+    if (chosen)
+      start_batch(tr("undo last write to %1").arg(session_.selected()), std::move(*chosen));
   } catch (const std::exception& e) {
     say(tr("cannot undo: %1").arg(QString::fromUtf8(e.what())));
   }
@@ -454,10 +451,9 @@ void MainWindow::finish_batch(const Batch& done) {
     return;
   }
   for (const auto& c : done.choices) {
-    in_flight_.insert(c.key, c.settings);
-    units_->set_writing(c.key);
     // The form stays dirty when what is written is not all of it.
-    if (c.key == selected_) edited_since_write_ = form_->loaded() && form_->form() != c.settings;
+    session_.write_started(c.key, c.settings, !form_->loaded() || form_->form() == c.settings);
+    units_->set_writing(c.key);
     bridge_->write(c.key, c.settings, false, false);
   }
   log(tr("%1: writing %n unit(s)", nullptr, static_cast<int>(keys.size())).arg(done.what));
