@@ -77,7 +77,15 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
       bridge_(new EngineBridge(this)),
       units_(new UnitListModel(this)) {
   update_title();
+  build_actions();
+  build_menus();
+  build_layout();
+  wire();
+  apply_theme();
+  update_actions();
+}
 
+void MainWindow::build_layout() {
   port_banner_ = new QLabel;
   port_banner_->setObjectName(QStringLiteral("port_banner"));
   port_banner_->setWordWrap(true);
@@ -93,9 +101,6 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
   log_->setObjectName(QStringLiteral("log"));
   log_->setReadOnly(true);
   log_->setMaximumBlockCount(5000);
-  // The buttons take their words and shortcuts from the actions, so the two cannot drift apart.
-  build_actions();
-  build_menus();
 
   auto* editor = new QWidget;
   auto* editor_layout = new QHBoxLayout(editor);
@@ -137,61 +142,60 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
   layout->addWidget(vertical, 1);
   setCentralWidget(central);
   resize(1400, 900);
-  apply_theme();
+}
 
+// Every connection of the window in one place: what each signal sets off.
+void MainWindow::wire() {
+  const std::pair<QAction*, void (MainWindow::*)()> actions[] = {
+      {new_show_action_, &MainWindow::new_show},
+      {open_show_action_, &MainWindow::choose_show},
+      {save_show_action_, &MainWindow::save_current_show},
+      {save_show_as_action_, &MainWindow::choose_save_path},
+      {import_action_, &MainWindow::import_settings},
+      {export_action_, &MainWindow::export_settings},
+      {write_action_, &MainWindow::write_one},
+      {write_all_action_, &MainWindow::write_all},
+      {write_show_action_, &MainWindow::write_show_to_units},
+      {refresh_action_, &MainWindow::refresh_selected},
+      {forget_action_, &MainWindow::forget_gone_unit},
+      {undo_action_, &MainWindow::undo_last_write},
+      {revert_action_, &MainWindow::revert},
+      {guide_action_, &MainWindow::show_hardware_guide},
+      {about_action_, &MainWindow::show_about},
+      {forget_key_, &MainWindow::forget_gone_unit},
+  };
+  for (const auto& [action, slot] : actions) connect(action, &QAction::triggered, this, slot);
+  connect(quit_action_, &QAction::triggered, this, &QWidget::close);
+  const std::pair<QPushButton*, void (MainWindow::*)()> buttons[] = {
+      {refresh_, &MainWindow::refresh_selected},
+      {forget_, &MainWindow::forget_gone_unit},
+      {write_, &MainWindow::write_one},
+      {write_all_, &MainWindow::write_all},
+      {revert_, &MainWindow::revert},
+  };
+  for (const auto& [button, slot] : buttons) connect(button, &QPushButton::clicked, this, slot);
+  if (sim_add_ != nullptr) {
+    connect(sim_add_, &QPushButton::clicked, this, &MainWindow::add_simulated_unit);
+    connect(sim_remove_, &QPushButton::clicked, this, &MainWindow::remove_simulated_unit);
+  }
+
+  connect(unit_table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          &MainWindow::selection_changed);
+  connect(form_, &SettingsForm::edited, this, &MainWindow::form_edited);
   check_timer_.setSingleShot(true);
   check_timer_.setInterval(CHECK_DELAY_MS);
   connect(&check_timer_, &QTimer::timeout, this, &MainWindow::run_check);
-  connect(form_, &SettingsForm::edited, this, &MainWindow::form_edited);
-
-  connect_bridge();
   connect(units_, &QAbstractItemModel::dataChanged, this, &MainWindow::update_actions);
   connect(units_, &QAbstractItemModel::rowsRemoved, this, &MainWindow::update_actions);
   connect(units_, &QAbstractItemModel::rowsInserted, this, &MainWindow::suggest_sim_id);
   connect(units_, &QAbstractItemModel::rowsRemoved, this, &MainWindow::suggest_sim_id);
-  update_actions();
-}
 
-void MainWindow::connect_bridge() {
-  connect(bridge_, &EngineBridge::ready, this, [this] {
-    ready_ = true;
-    form_->set_options(bridge_->options());
-    log(simulator_ ? tr("engine started with simulated units")
-                   : tr("engine started; looking for units on USB serial ports"));
-    update_actions();
-  });
-  connect(bridge_, &EngineBridge::failed, this, [this](const QString& message) {
-    log(tr("error: %1").arg(message));
-    if (!ready_) {
-      error_banner_->setText(message);
-      error_banner_->show();
-    }
-    statusBar()->showMessage(message, 10000);
-  });
-  connect(bridge_, &EngineBridge::announced, this, [this](const QString& key, const QString& l) {
-    const UnitRow* known = units_->find(key);
-    const bool returning = known != nullptr && known->state != UnitState::Offline;
-    // A unit of the show connects: its first report is compared with the show.
-    if (show_.contains(key)) adopt_pending_.insert(key);
-    units_->announce(key, l);
-    log(tr("%1 connected (%2)").arg(key, l));
-    // The refusal was about the units as they were; with one more, try again.
-    clear_write_all_refusal();
-    if (returning && session_.has_draft(key))
-      log(tr("%1 is back; your edits for it are kept").arg(key));
-    select_first_unit();
-    if (returning && key == session_.selected()) show_selected();
-    update_band();
-  });
+  connect(bridge_, &EngineBridge::ready, this, &MainWindow::on_ready);
+  connect(bridge_, &EngineBridge::failed, this, &MainWindow::on_failed);
+  connect(bridge_, &EngineBridge::announced, this, &MainWindow::on_announced);
   connect(bridge_, &EngineBridge::stopped, this, &MainWindow::on_stopped);
   connect(bridge_, &EngineBridge::settings_reported, this, &MainWindow::on_settings);
-  connect(bridge_, &EngineBridge::identity_reported, this,
-          [this](const QString& key, const QString& text) {
-            const UnitRow* row = units_->find(key);
-            if (row != nullptr && row->identity != text)
-              log(tr("%1 identifies as %2").arg(key, text));
-            units_->set_identity(key, text);
-          });
+  connect(bridge_, &EngineBridge::identity_reported, this, &MainWindow::on_identity);
   connect(bridge_, &EngineBridge::write_result, this, &MainWindow::on_write_result);
   connect(bridge_, &EngineBridge::port_problems, this, &MainWindow::show_port_problems);
   connect(bridge_, &EngineBridge::event_stream_closed, this, [this] {
@@ -202,6 +206,51 @@ void MainWindow::connect_bridge() {
   connect(bridge_, &EngineBridge::write_all_answered, this, &MainWindow::on_write_all_answered);
   connect(bridge_, &EngineBridge::request_done, this,
           [this](const QString& what) { log(tr("%1: done").arg(what)); });
+}
+
+void MainWindow::on_ready() {
+  ready_ = true;
+  form_->set_options(bridge_->options());
+  log(simulator_ ? tr("engine started with simulated units")
+                 : tr("engine started; looking for units on USB serial ports"));
+  update_actions();
+}
+
+void MainWindow::on_failed(const QString& message) {
+  log(tr("error: %1").arg(message));
+  if (!ready_) {
+    error_banner_->setText(message);
+    error_banner_->show();
+  }
+  statusBar()->showMessage(message, 10000);
+}
+
+void MainWindow::on_announced(const QString& key, const QString& label) {
+  const UnitRow* known = units_->find(key);
+  const bool returning = known != nullptr && known->state != UnitState::Offline;
+  // A unit of the show connects: its first report is compared with the show.
+  if (show_.contains(key)) adopt_pending_.insert(key);
+  units_->announce(key, label);
+  log(tr("%1 connected (%2)").arg(key, label));
+  // The refusal was about the units as they were; with one more, try again.
+  clear_write_all_refusal();
+  if (returning && session_.has_draft(key))
+    log(tr("%1 is back; your edits for it are kept").arg(key));
+  select_first_unit();
+  if (returning && key == session_.selected()) show_selected();
+  update_band();
+}
+
+void MainWindow::on_identity(const QString& key, const QString& text) {
+  const UnitRow* row = units_->find(key);
+  if (row != nullptr && row->identity != text) log(tr("%1 identifies as %2").arg(key, text));
+  units_->set_identity(key, text);
+}
+
+void MainWindow::refresh_selected() {
+  if (!refresh_->isEnabled()) return;
+  log(tr("asking %1 to report again").arg(session_.selected()));
+  bridge_->refresh(session_.selected());
 }
 
 void MainWindow::start() {
@@ -221,31 +270,22 @@ QWidget* MainWindow::build_unit_panel() {
   unit_table_->verticalHeader()->hide();
   unit_table_->horizontalHeader()->setStretchLastSection(true);
   unit_table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  connect(unit_table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-          &MainWindow::selection_changed);
 
   refresh_ = new QPushButton(refresh_action_->text());
   refresh_->setObjectName(QStringLiteral("refresh"));
   refresh_->setToolTip(tr("Ask the selected unit to report its settings again (%1)")
                            .arg(shortcut_text(refresh_action_)));
-  connect(refresh_, &QPushButton::clicked, this, [this] {
-    if (session_.selected().isEmpty()) return;
-    log(tr("asking %1 to report again").arg(session_.selected()));
-    bridge_->refresh(session_.selected());
-  });
   forget_ = new QPushButton(forget_action_->text());
   forget_->setObjectName(QStringLiteral("forget"));
   forget_->setAccessibleName(tr("Forget gone unit"));
   forget_->setToolTip(
       tr("Take the selected unit, which went away during a write, off the list "
          "(Delete in the unit list)"));
-  connect(forget_, &QPushButton::clicked, this, &MainWindow::forget_gone_unit);
   // Delete in the unit list forgets a gone row; elsewhere Delete stays the fields' own key.
-  auto* forget_key = new QAction(unit_table_);
-  forget_key->setShortcut(QKeySequence(Qt::Key_Delete));
-  forget_key->setShortcutContext(Qt::WidgetShortcut);
-  connect(forget_key, &QAction::triggered, this, &MainWindow::forget_gone_unit);
-  unit_table_->addAction(forget_key);
+  forget_key_ = new QAction(unit_table_);
+  forget_key_->setShortcut(QKeySequence(Qt::Key_Delete));
+  forget_key_->setShortcutContext(Qt::WidgetShortcut);
+  unit_table_->addAction(forget_key_);
 
   auto* panel = new QWidget;
   auto* layout = new QVBoxLayout(panel);
@@ -279,7 +319,6 @@ QWidget* MainWindow::build_write_panel() {
   write_->setObjectName(QStringLiteral("write"));
   write_->setToolTip(
       tr("Write this form to the selected unit (%1)").arg(shortcut_text(write_action_)));
-  connect(write_, &QPushButton::clicked, this, &MainWindow::write_one);
 
   keep_charge_all_ = new QCheckBox(tr("Keep each unit's charge mode"));
   keep_charge_all_->setObjectName(QStringLiteral("keep_charge_all"));
@@ -288,7 +327,6 @@ QWidget* MainWindow::build_write_panel() {
   write_all_->setToolTip(tr("Writes this form to every unit; each unit keeps its own name. "
                             "Nothing is written unless every unit accepts it (%1).")
                              .arg(shortcut_text(write_all_action_)));
-  connect(write_all_, &QPushButton::clicked, this, &MainWindow::write_all);
   form_->keep_editor_open_for(write_);
   form_->keep_editor_open_for(write_all_);
 
@@ -296,7 +334,6 @@ QWidget* MainWindow::build_write_panel() {
   revert_->setObjectName(QStringLiteral("revert"));
   revert_->setToolTip(
       tr("Throw away your edits of this unit (%1)").arg(shortcut_text(revert_action_)));
-  connect(revert_, &QPushButton::clicked, this, &MainWindow::revert);
 
   auto* one = new QGroupBox(tr("This unit"));
   auto* one_layout = new QVBoxLayout(one);
@@ -383,12 +420,10 @@ QWidget* MainWindow::build_simulator_box() {
   sim_high_ = band_edge("sim_high", 216975);
   // Settings with more than ten channels cannot be read back from a unit.
   sim_channels_ = spin("sim_channels", 0, 10, 8);
-  auto* add = new QPushButton(tr("Add simulated unit"));
-  add->setObjectName(QStringLiteral("sim_add"));
-  connect(add, &QPushButton::clicked, this, &MainWindow::add_simulated_unit);
+  sim_add_ = new QPushButton(tr("Add simulated unit"));
+  sim_add_->setObjectName(QStringLiteral("sim_add"));
   sim_remove_ = new QPushButton(tr("Remove selected unit"));
   sim_remove_->setObjectName(QStringLiteral("sim_remove"));
-  connect(sim_remove_, &QPushButton::clicked, this, &MainWindow::remove_simulated_unit);
 
   auto* box = new QGroupBox(tr("Simulated units"));
   auto* form = new QFormLayout(box);
@@ -398,7 +433,7 @@ QWidget* MainWindow::build_simulator_box() {
   form->addRow(tr("Band high (MHz)"), sim_high_);
   form->addRow(tr("Channels"), sim_channels_);
   auto* buttons = new QHBoxLayout;
-  buttons->addWidget(add);
+  buttons->addWidget(sim_add_);
   buttons->addWidget(sim_remove_);
   form->addRow(buttons);
   return box;

@@ -120,7 +120,15 @@ class MainWindow : public QMainWindow {
   // True when the answer belonged to a batch.
   bool on_batch_checked(const QString& key, quint64 sequence, const QStringList& problems);
   void finish_batch(const Batch& done);
-  void connect_bridge();
+  void build_layout();
+  // Connects every signal of the window's parts to what it sets off.
+  void wire();
+  void on_ready();
+  void on_failed(const QString& message);
+  void on_announced(const QString& key, const QString& label);
+  void on_identity(const QString& key, const QString& text);
+  void refresh_selected();
+  void save_current_show() { save_show(); }
   void apply_theme();
   void log(const QString& text);
   void select_row(const QString& key);
@@ -205,6 +213,7 @@ class MainWindow : public QMainWindow {
   QAction* refresh_action_ = nullptr;
   QAction* revert_action_ = nullptr;
   QAction* forget_action_ = nullptr;
+  QAction* forget_key_ = nullptr;
   QAction* new_show_action_ = nullptr;
   QAction* open_show_action_ = nullptr;
   QAction* save_show_action_ = nullptr;
@@ -226,6 +235,7 @@ class MainWindow : public QMainWindow {
   QLineEdit* sim_low_ = nullptr;
   QLineEdit* sim_high_ = nullptr;
   QSpinBox* sim_channels_ = nullptr;
+  QPushButton* sim_add_ = nullptr;
   QPushButton* sim_remove_ = nullptr;
   // The id last offered, replaced as units come and go unless the user typed another.
   QString sim_suggested_;

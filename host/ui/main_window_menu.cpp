@@ -10,49 +10,40 @@
 namespace owl::desktop {
 
 void MainWindow::build_actions() {
-  auto action = [this](const char* name, const QString& text, const QKeySequence& key, auto slot) {
+  // Connected in wire(), with everything else.
+  auto action = [this](const char* name, const QString& text, const QKeySequence& key) {
     auto* a = new QAction(text, this);
     a->setObjectName(QString::fromLatin1(name));
     a->setShortcut(key);
-    connect(a, &QAction::triggered, this, slot);
     return a;
   };
-  new_show_action_ = action("new_show", tr("&New show"), QKeySequence::New, &MainWindow::new_show);
-  open_show_action_ =
-      action("open_show", tr("&Open show…"), QKeySequence::Open, &MainWindow::choose_show);
-  save_show_action_ =
-      action("save_show", tr("&Save show"), QKeySequence::Save, [this] { save_show(); });
-  save_show_as_action_ = action("save_show_as", tr("Save show &as…"), QKeySequence::SaveAs,
-                                &MainWindow::choose_save_path);
-  import_action_ = action("import_settings", tr("&Import unit settings…"),
-                          QKeySequence(Qt::CTRL | Qt::Key_I), &MainWindow::import_settings);
-  export_action_ = action("export_settings", tr("&Export unit settings…"),
-                          QKeySequence(Qt::CTRL | Qt::Key_E), &MainWindow::export_settings);
-  quit_action_ = action("quit", tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), &QWidget::close);
+  new_show_action_ = action("new_show", tr("&New show"), QKeySequence::New);
+  open_show_action_ = action("open_show", tr("&Open show…"), QKeySequence::Open);
+  save_show_action_ = action("save_show", tr("&Save show"), QKeySequence::Save);
+  save_show_as_action_ = action("save_show_as", tr("Save show &as…"), QKeySequence::SaveAs);
+  import_action_ =
+      action("import_settings", tr("&Import unit settings…"), QKeySequence(Qt::CTRL | Qt::Key_I));
+  export_action_ =
+      action("export_settings", tr("&Export unit settings…"), QKeySequence(Qt::CTRL | Qt::Key_E));
+  quit_action_ = action("quit", tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-  write_action_ = action("write_action", tr("&Write to this unit"),
-                         QKeySequence(Qt::CTRL | Qt::Key_Return), &MainWindow::write_one);
-  write_all_action_ =
-      action("write_all_action", tr("Write to &all units…"),
-             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Return), &MainWindow::write_all);
-  write_show_action_ =
-      action("write_show", tr("Write &show to units…"),
-             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W), &MainWindow::write_show_to_units);
-  refresh_action_ = action("refresh_action", tr("&Refresh unit"), QKeySequence(Qt::Key_F5), [this] {
-    if (refresh_->isEnabled()) refresh_->click();
-  });
-  forget_action_ = action("forget_action", tr("F&orget gone unit"), QKeySequence(),
-                          &MainWindow::forget_gone_unit);
+  write_action_ =
+      action("write_action", tr("&Write to this unit"), QKeySequence(Qt::CTRL | Qt::Key_Return));
+  write_all_action_ = action("write_all_action", tr("Write to &all units…"),
+                             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Return));
+  write_show_action_ = action("write_show", tr("Write &show to units…"),
+                              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W));
+  refresh_action_ = action("refresh_action", tr("&Refresh unit"), QKeySequence(Qt::Key_F5));
+  forget_action_ = action("forget_action", tr("F&orget gone unit"), QKeySequence());
 
   // Not Ctrl+Z: that stays the text fields' own undo.
   undo_action_ = action("undo_write", tr("&Undo last write to this unit…"),
-                        QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z), &MainWindow::undo_last_write);
-  revert_action_ = action("revert_action", tr("Re&vert edits"),
-                          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), &MainWindow::revert);
+                        QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z));
+  revert_action_ =
+      action("revert_action", tr("Re&vert edits"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
 
-  guide_action_ = action("hardware_guide", tr("&Hardware guide"), QKeySequence::HelpContents,
-                         &MainWindow::show_hardware_guide);
-  about_action_ = action("about", tr("&About"), QKeySequence(), &MainWindow::show_about);
+  guide_action_ = action("hardware_guide", tr("&Hardware guide"), QKeySequence::HelpContents);
+  about_action_ = action("about", tr("&About"), QKeySequence());
 }
 
 void MainWindow::build_menus() {
