@@ -3,22 +3,18 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScrollArea>
-#include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
@@ -31,6 +27,7 @@
 #include "ui/band_view.hpp"
 #include "ui/labels.hpp"
 #include "ui/settings_form.hpp"
+#include "ui/simulator_panel.hpp"
 #include "ui/theme.hpp"
 #include "ui/unit_list_model.hpp"
 
@@ -39,9 +36,6 @@ namespace owl::desktop {
 namespace {
 
 constexpr int CHECK_DELAY_MS = 300;
-// What a simulated unit's band edges may be, in kHz.
-constexpr std::uint32_t SIM_MIN_KHZ = 1;
-constexpr std::uint32_t SIM_MAX_KHZ = 9999999;
 
 QString shortcut_text(const QAction* action) {
   return action->shortcut().toString(QKeySequence::NativeText);
@@ -174,9 +168,14 @@ void MainWindow::wire() {
       {revert_, &MainWindow::revert},
   };
   for (const auto& [button, slot] : buttons) connect(button, &QPushButton::clicked, this, slot);
-  if (sim_add_ != nullptr) {
-    connect(sim_add_, &QPushButton::clicked, this, &MainWindow::add_simulated_unit);
-    connect(sim_remove_, &QPushButton::clicked, this, &MainWindow::remove_simulated_unit);
+  if (sim_panel_ != nullptr) {
+    connect(sim_panel_, &SimulatorPanel::add_requested, this, &MainWindow::add_simulated_unit);
+    connect(sim_panel_, &SimulatorPanel::remove_requested, this,
+            &MainWindow::remove_simulated_unit);
+    connect(sim_panel_, &SimulatorPanel::refused, this, [this](const QString& why) {
+      log(tr("cannot add simulated unit: %1").arg(why));
+      statusBar()->showMessage(why, 10000);
+    });
   }
 
   connect(unit_table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -187,8 +186,8 @@ void MainWindow::wire() {
   connect(&check_timer_, &QTimer::timeout, this, &MainWindow::run_check);
   connect(units_, &QAbstractItemModel::dataChanged, this, &MainWindow::update_actions);
   connect(units_, &QAbstractItemModel::rowsRemoved, this, &MainWindow::update_actions);
-  connect(units_, &QAbstractItemModel::rowsInserted, this, &MainWindow::suggest_sim_id);
-  connect(units_, &QAbstractItemModel::rowsRemoved, this, &MainWindow::suggest_sim_id);
+  connect(units_, &QAbstractItemModel::rowsInserted, this, &MainWindow::list_for_simulator);
+  connect(units_, &QAbstractItemModel::rowsRemoved, this, &MainWindow::list_for_simulator);
 
   connect(bridge_, &EngineBridge::ready, this, &MainWindow::on_ready);
   connect(bridge_, &EngineBridge::failed, this, &MainWindow::on_failed);
@@ -296,7 +295,10 @@ QWidget* MainWindow::build_unit_panel() {
   unit_buttons->addWidget(refresh_);
   unit_buttons->addWidget(forget_);
   layout->addLayout(unit_buttons);
-  if (simulator_) layout->addWidget(build_simulator_box());
+  if (simulator_) {
+    sim_panel_ = new SimulatorPanel;
+    layout->addWidget(sim_panel_);
+  }
   return panel;
 }
 
@@ -394,49 +396,6 @@ QLayout* MainWindow::build_progress_row() {
   row->addWidget(progress_text_);
   row->addWidget(progress_, 1);
   return row;
-}
-
-QWidget* MainWindow::build_simulator_box() {
-  sim_id_ = new QLineEdit;
-  sim_id_->setObjectName(QStringLiteral("sim_id"));
-  auto spin = [](const char* name, int lo, int hi, int value) {
-    auto* s = new QSpinBox;
-    s->setObjectName(QString::fromLatin1(name));
-    s->setRange(lo, hi);
-    s->setValue(value);
-    return s;
-  };
-  sim_serial_ = spin("sim_serial", 0, 999999999, 1003);
-  suggest_sim_id();
-  // Band edges in MHz like the channel cells, read by the same rule.
-  auto band_edge = [this](const char* name, std::uint32_t khz) {
-    auto* edit = new QLineEdit(mhz_text(khz));
-    edit->setObjectName(QString::fromLatin1(name));
-    edit->setValidator(new FrequencyValidator(SIM_MIN_KHZ, SIM_MAX_KHZ, nullptr, edit));
-    edit->setToolTip(frequency_hint());
-    return edit;
-  };
-  sim_low_ = band_edge("sim_low", 192000);
-  sim_high_ = band_edge("sim_high", 216975);
-  // Settings with more than ten channels cannot be read back from a unit.
-  sim_channels_ = spin("sim_channels", 0, 10, 8);
-  sim_add_ = new QPushButton(tr("Add simulated unit"));
-  sim_add_->setObjectName(QStringLiteral("sim_add"));
-  sim_remove_ = new QPushButton(tr("Remove selected unit"));
-  sim_remove_->setObjectName(QStringLiteral("sim_remove"));
-
-  auto* box = new QGroupBox(tr("Simulated units"));
-  auto* form = new QFormLayout(box);
-  form->addRow(tr("Id"), sim_id_);
-  form->addRow(tr("Serial"), sim_serial_);
-  form->addRow(tr("Band low (MHz)"), sim_low_);
-  form->addRow(tr("Band high (MHz)"), sim_high_);
-  form->addRow(tr("Channels"), sim_channels_);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(sim_add_);
-  buttons->addWidget(sim_remove_);
-  form->addRow(buttons);
-  return box;
 }
 
 void MainWindow::apply_theme() {
@@ -712,7 +671,7 @@ void MainWindow::update_actions() {
   revert_->setEnabled(row != nullptr && row->settings && session_.dirty());
   forget_->setEnabled(gone);
   forget_action_->setEnabled(gone);
-  if (sim_remove_ != nullptr) sim_remove_->setEnabled(ready_ && (present || gone));
+  if (sim_panel_ != nullptr) sim_panel_->set_remove_enabled(ready_ && (present || gone));
   const bool show_open = show_.is_open();
   save_show_action_->setEnabled(show_open);
   save_show_as_action_->setEnabled(show_open);
@@ -960,55 +919,17 @@ void MainWindow::on_write_all_answered(const std::vector<WriteAllFailure>& failu
   update_actions();
 }
 
-void MainWindow::add_simulated_unit() {
-  const QString id = sim_id_->text().trimmed();
-  const FrequencyInput low = parse_frequency(sim_low_->text(), SIM_MIN_KHZ, SIM_MAX_KHZ);
-  const FrequencyInput high = parse_frequency(sim_high_->text(), SIM_MIN_KHZ, SIM_MAX_KHZ);
-  QString error;
-  if (id.isEmpty()) {
-    error = tr("give the simulated unit an id");
-  } else if (units_->find(id) != nullptr) {
-    error = tr("a unit with the id %1 is already listed").arg(id);
-  } else if (!low.khz) {
-    error = tr("band low: %1").arg(low.error);
-  } else if (!high.khz) {
-    error = tr("band high: %1").arg(high.error);
-  } else if (*low.khz > *high.khz) {
-    error = tr("band low must not be above band high");
-  }
-  if (!error.isEmpty()) {
-    log(tr("cannot add simulated unit: %1").arg(error));
-    statusBar()->showMessage(error, 10000);
-    return;
-  }
-  log(tr("adding simulated unit %1").arg(id));
-  bridge_->add_simulated_unit(id, static_cast<quint32>(sim_serial_->value()), *low.khz, *high.khz,
-                              static_cast<quint32>(sim_channels_->value()));
-  // Offer the next free id and serial, so adding several units takes one click each.
-  sim_requested_ = id;
-  sim_suggested_.clear();
-  sim_id_->clear();
-  suggest_sim_id();
+void MainWindow::add_simulated_unit(const SimulatedUnitRequest& unit) {
+  log(tr("adding simulated unit %1").arg(unit.id));
+  bridge_->add_simulated_unit(unit.id, unit.serial, unit.band_low_khz, unit.band_high_khz,
+                              unit.channels);
 }
 
-void MainWindow::suggest_sim_id() {
-  if (sim_id_ == nullptr || sim_serial_ == nullptr) return;
-  const QString shown = sim_id_->text().trimmed();
-  if (!shown.isEmpty() && shown != sim_suggested_) return;
-  if (units_->find(sim_requested_) != nullptr) sim_requested_.clear();
-  // One past the highest SIMnnnn listed or asked for, however those units were added.
-  static const QRegularExpression numbered(QStringLiteral("^SIM(\\d{1,9})$"));
-  int next = 1;
-  auto count = [&](const QString& key) {
-    const QRegularExpressionMatch m = numbered.match(key);
-    if (m.hasMatch()) next = std::max(next, m.captured(1).toInt() + 1);
-  };
-  for (const auto& row : units_->rows()) count(row.key);
-  count(sim_requested_);
-  sim_suggested_ = QStringLiteral("SIM%1").arg(next, 4, 10, QLatin1Char('0'));
-  sim_id_->setText(sim_suggested_);
-  // The serial follows the simulator's own numbering (SIM0001 is 1001), so it is free too.
-  sim_serial_->setValue(1000 + next);
+void MainWindow::list_for_simulator() {
+  if (sim_panel_ == nullptr) return;
+  QStringList keys;
+  for (const auto& row : units_->rows()) keys << row.key;
+  sim_panel_->set_listed(keys);
 }
 
 void MainWindow::remove_simulated_unit() {

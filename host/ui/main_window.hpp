@@ -20,19 +20,19 @@ class QCheckBox;
 class QScrollArea;
 class QLabel;
 class QLayout;
-class QLineEdit;
 class QListWidget;
 class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
-class QSpinBox;
 class QTableView;
 
 namespace owl::desktop {
 
 class BandView;
 class SettingsForm;
+class SimulatorPanel;
+struct SimulatedUnitRequest;
 class UnitListModel;
 
 class MainWindow : public QMainWindow {
@@ -82,7 +82,6 @@ class MainWindow : public QMainWindow {
  private:
   QWidget* build_unit_panel();
   QWidget* build_write_panel();
-  QWidget* build_simulator_box();
   QLayout* build_progress_row();
 
   void build_actions();
@@ -156,9 +155,10 @@ class MainWindow : public QMainWindow {
   // Drops a row; the form moves on to another unit if it showed this one.
   void drop_row(const QString& key);
   void forget_gone_unit();
-  void add_simulated_unit();
+  void add_simulated_unit(const SimulatedUnitRequest& unit);
   void remove_simulated_unit();
-  void suggest_sim_id();
+  // Tells the simulator box which ids are taken.
+  void list_for_simulator();
   void show_port_problems(const QStringList& lines);
 
   void on_settings(const QString& key, const UiSettings& settings);
@@ -230,17 +230,7 @@ class MainWindow : public QMainWindow {
   QListWidget* differences_ = nullptr;
   QPlainTextEdit* log_ = nullptr;
 
-  QLineEdit* sim_id_ = nullptr;
-  QSpinBox* sim_serial_ = nullptr;
-  QLineEdit* sim_low_ = nullptr;
-  QLineEdit* sim_high_ = nullptr;
-  QSpinBox* sim_channels_ = nullptr;
-  QPushButton* sim_add_ = nullptr;
-  QPushButton* sim_remove_ = nullptr;
-  // The id last offered, replaced as units come and go unless the user typed another.
-  QString sim_suggested_;
-  // Asked for but not listed yet, so that it is not offered again meanwhile.
-  QString sim_requested_;
+  SimulatorPanel* sim_panel_ = nullptr;
 };
 
 }  // namespace owl::desktop
