@@ -71,9 +71,10 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
       bridge_(new EngineBridge(this)),
       units_(new UnitListModel(this)) {
   update_title();
+  // The buttons take their words from the actions; the menus take the form's own actions.
   build_actions();
-  build_menus();
   build_layout();
+  build_menus();
   wire();
   apply_theme();
   update_actions();

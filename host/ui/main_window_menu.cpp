@@ -60,9 +60,9 @@ void MainWindow::build_menus() {
   QMenu* edit = menuBar()->addMenu(tr("&Edit"));
   edit->setObjectName(QStringLiteral("edit_menu"));
   edit->addActions({undo_action_, revert_action_});
-  // The channel table's own actions (Copy channels, Paste channels, Fill frequencies…) go here,
-  // after this separator: edit->addActions(form_->channelActions()).
   edit->addSeparator();
+  // HERE: the channel table's own actions (Copy channels, Paste channels, Fill frequencies…)
+  // join the Edit menu: edit->addActions(form_->channelActions()). The form exists by now.
 
   QMenu* units = menuBar()->addMenu(tr("&Units"));
   units->addActions({refresh_action_, write_action_, write_all_action_, write_show_action_});

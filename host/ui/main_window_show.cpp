@@ -184,6 +184,8 @@ void MainWindow::drop_show_rows() {
   for (const QString& key : show_.keys()) {
     const UnitRow* row = units_->find(key);
     if (row != nullptr && row->state == UnitState::Offline) drop_row(key);
+    // The closed show's settings are no longer the plan for a connected unit.
+    session_.drop_draft(key);
     units_->set_show_note(key, {});
   }
   adopt_pending_.clear();
