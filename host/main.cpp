@@ -77,6 +77,10 @@ int main(int argc, char** argv) {
   const QCommandLineOption simulator(
       QStringLiteral("simulator"), QStringLiteral("Work on simulated units instead of hardware."));
   parser.addOption(simulator);
+  parser.addPositionalArgument(QStringLiteral("show"),
+                               QStringLiteral("A show file to open; its units are listed offline "
+                                              "until they connect."),
+                               QStringLiteral("[SHOW]"));
   parser.process(app);
 
   owl::desktop::apply_desktop_style(app);
@@ -87,6 +91,9 @@ int main(int argc, char** argv) {
   owl::desktop::MainWindow window(parser.isSet(simulator));
   install_script_hooks(window, since_main);
   window.show();
+  // Opened before the engine starts, so that its units are there when the first ones report.
+  if (!parser.positionalArguments().isEmpty())
+    window.open_show(parser.positionalArguments().front());
   window.start();
   return QApplication::exec();
 }

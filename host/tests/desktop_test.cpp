@@ -1,8 +1,11 @@
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -13,13 +16,21 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
+#include <functional>
 #include <memory>
+
+#include "backup.hpp"
+#include "settings_file.hpp"
+#include "show_file.hpp"
 
 #include "ui/band_view.hpp"
 #include "ui/engine_bridge.hpp"
 #include "ui/labels.hpp"
 #include "ui/main_window.hpp"
+#include "ui/preview_dialog.hpp"
 #include "ui/settings_form.hpp"
 #include "ui/theme.hpp"
 #include "ui/unit_list_model.hpp"
@@ -49,6 +60,14 @@ QString log_text(const MainWindow& w) {
   return child<QPlainTextEdit>(w, "log")->toPlainText();
 }
 
+// The event log goes with a failure, so that a failed run says what happened.
+struct LogOnFailure {
+  const MainWindow* w;
+  ~LogOnFailure() {
+    if (w != nullptr && QTest::currentTestFailed()) qWarning("%s", qPrintable(log_text(*w)));
+  }
+};
+
 bool confirmed(const MainWindow& w, const char* key) {
   const UnitRow* row = w.units()->find(QString::fromLatin1(key));
   return row != nullptr && row->state == UnitState::Reporting && row->last_write == "confirmed";
@@ -76,8 +95,16 @@ bool lose_sim0002_during_write(MainWindow& w) {
       10000);
 }
 
+// Backups and the recent-show list go to a folder of the test's own.
+QString data_home() {
+  static QTemporaryDir dir;
+  return dir.path();
+}
+
 // A simulated window with both built-in units listed and SIM0001 selected and checked.
 std::unique_ptr<MainWindow> started_window() {
+  qputenv("XDG_DATA_HOME", data_home().toUtf8());
+  QStandardPaths::setTestModeEnabled(true);
   auto w = std::make_unique<MainWindow>(true);
   w->show();
   w->start();
@@ -122,6 +149,42 @@ void answer_question(QMessageBox::StandardButton answer) {
   });
 }
 
+// Answers the preview that is about to be shown with its write button, after `look` has seen it.
+void accept_preview(std::function<void(PreviewDialog&)> look = {}) {
+  QTimer::singleShot(0, [look] {
+    auto* dialog = qobject_cast<PreviewDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) qFatal("no preview was shown");
+    if (look) look(*dialog);
+    dialog->findChild<QPushButton*>("preview_write")->click();
+  });
+}
+
+QAction* action(const MainWindow& w, const char* name) {
+  return child<QAction>(w, name);
+}
+
+// A show of `count` units keyed SIM0011 on, made from a unit's settings: each its own name,
+// serial and delay.
+frontend::Show show_from(const UiSettings& model, int count) {
+  frontend::Show show;
+  show.name = "Main stage, Friday";
+  show.exclusions.push_back({470000, 476000, "TV 21", false});
+  for (int i = 0; i < count; ++i) {
+    UiSettings s = model;
+    s.unit_name = "Pack-" + std::to_string(i + 1);
+    s.serial = static_cast<std::uint32_t>(1011 + i);
+    s.delay_ms = static_cast<std::uint16_t>(100 + i);
+    show.units.push_back(
+        {QStringLiteral("SIM%1").arg(11 + i, 4, 10, QLatin1Char('0')).toStdString(), i == 0,
+         frontend::settings_to_json(s)});
+  }
+  return show;
+}
+
+bool present(const MainWindow& w, const char* key) {
+  return w.units()->present(QString::fromLatin1(key));
+}
+
 std::vector<BandUnit> many_units(int n) {
   std::vector<BandUnit> units;
   for (int i = 0; i < n; ++i) {
@@ -163,6 +226,10 @@ class DesktopTest : public QObject {
   void writeAskedForWhileCheckingWaitsForTheCheck();
   void goneUnitCanBeForgotten();
   void simulatedIdSuggestionSkipsListedIds();
+  void offlineShowThenConnectCompareAndWrite();
+  void showRoundTripAndUndo();
+  void refusedShowFileWritesNothing();
+  void menuBarReachesEveryAction();
 };
 
 void DesktopTest::startsWithBothSimulatedUnits() {
@@ -273,6 +340,11 @@ void DesktopTest::invalidEditThenWriteOneThenAll() {
   child<QComboBox>(*w, "charge")->setCurrentText("Fast");
   child<QCheckBox>(*w, "keep_charge_all")->setChecked(true);
   QTRY_VERIFY_WITH_TIMEOUT(write_all->isEnabled() && check_passed(*w), 10000);
+  // The preview lists both units, each with its own name kept.
+  accept_preview([](PreviewDialog& d) {
+    QCOMPARE(d.tree()->topLevelItemCount(), 2);
+    QVERIFY(d.tree()->topLevelItem(0)->child(0)->text(2) != QStringLiteral("Stage-Left"));
+  });
   QTest::mouseClick(write_all, Qt::LeftButton);
   QCOMPARE(w->units()->find("SIM0002")->state, UnitState::Writing);
   QTRY_VERIFY_WITH_TIMEOUT(confirmed(*w, "SIM0002"), WRITE_TIMEOUT_MS);
@@ -300,6 +372,7 @@ void DesktopTest::refusedWriteKeepsEveryDraft() {
   delay->setValue(50);
   auto* write_all = child<QPushButton>(*w, "write_all");
   QTRY_VERIFY_WITH_TIMEOUT(write_all->isEnabled() && check_passed(*w), 10000);
+  accept_preview();
   QTest::mouseClick(write_all, Qt::LeftButton);
   const QString expected = QStringLiteral(
       "SIM0001 (SIM-1001): channel 1: 194775 kHz is outside this unit's 215000-217000 kHz range");
@@ -337,6 +410,7 @@ void DesktopTest::refusedWriteKeepsEveryDraft() {
   // all units is offered again.
   w->select_unit("SIM0002");
   QTRY_VERIFY_WITH_TIMEOUT(write_all->isEnabled() && check_passed(*w), 10000);
+  accept_preview();
   QTest::mouseClick(write_all, Qt::LeftButton);
   QTRY_VERIFY_WITH_TIMEOUT(!w->write_all_refusal().isEmpty(), 10000);
   QVERIFY(!write_all->isEnabled());
@@ -1033,6 +1107,196 @@ void DesktopTest::simulatedIdSuggestionSkipsListedIds() {
   w->bridge()->add_simulated_unit("SIM0020", 1020, 192000, 216975, 4);
   QTRY_VERIFY_WITH_TIMEOUT(listed_with_settings(*w, "SIM0020"), STARTUP_TIMEOUT_MS);
   QCOMPARE(id->text(), QStringLiteral("Stage-L"));
+}
+
+void DesktopTest::offlineShowThenConnectCompareAndWrite() {
+  auto w = started_window();
+  QVERIFY(w);
+  const LogOnFailure dump{w.get()};
+  QTemporaryDir dir;
+  const QString path = dir.filePath("friday.json");
+  const UiSettings model = *w->units()->find("SIM0001")->settings;
+  QVERIFY(!frontend::write_show(path.toStdString(), show_from(model, 20)));
+
+  // None of the show's 20 units is connected: all listed offline, drawn in the band.
+  QVERIFY(w->open_show(path));
+  QCOMPARE(w->units()->rowCount(), 22);
+  QCOMPARE(w->units()->find("SIM0030")->state, UnitState::Offline);
+  QCOMPARE(w->band_view()->units().size(), std::size_t{22});
+  QCOMPARE(w->windowTitle(),
+           QStringLiteral("Main stage, Friday[*] — OWL Configurator — simulator"));
+  QVERIFY(!w->isWindowModified());
+
+  // Offline editing goes into the show; there is no unit to write to.
+  w->select_unit("SIM0012");
+  auto* delay = child<QSpinBox>(*w, "delay_ms");
+  QCOMPARE(delay->value(), 101);
+  QVERIFY(child<QLabel>(*w, "form_note")->text().contains("Not connected"));
+  delay->setValue(150);
+  QVERIFY(w->isWindowModified());
+  QCOMPARE(w->show_document().unit("SIM0012")->delay_ms, std::uint16_t{150});
+  QVERIFY(!child<QPushButton>(*w, "write")->isEnabled());
+  QVERIFY(!action(*w, "write_show")->isEnabled());
+  QCOMPARE(w->band_view()->units().size(), std::size_t{22});
+
+  // Two of them connect: their rows go live and differ from the show field by field.
+  for (const char* key : {"SIM0011", "SIM0012"}) {
+    const auto serial = static_cast<quint32>(QString(key).mid(3).toUInt() + 1000);
+    w->bridge()->add_simulated_unit(key, serial, model.min_freq, model.max_freq,
+                                    static_cast<quint32>(model.channels.size()));
+  }
+  QTRY_VERIFY_WITH_TIMEOUT(present(*w, "SIM0011") && present(*w, "SIM0012"), STARTUP_TIMEOUT_MS);
+  QCOMPARE(w->selected_key(), QStringLiteral("SIM0012"));
+  QTRY_VERIFY_WITH_TIMEOUT(w->differences().contains("Delay (ms): unit 0 → show 150"), 10000);
+  QVERIFY(w->differences().contains("Name: unit SIM-1012 → show Pack-2"));
+  QCOMPARE(delay->value(), 150);  // the show's values wait in the form as edits
+  QVERIFY(child<QLabel>(*w, "form_note")->text().startsWith("Showing the show's settings"));
+  QVERIFY(w->units()
+              ->data(w->units()->index(w->units()->row_of("SIM0011"), UnitListModel::StateColumn))
+              .toString()
+              .contains("differs from the show"));
+  QCOMPARE(w->units()->find("SIM0030")->state, UnitState::Offline);
+
+  // The preview lists both connected units; the write goes to them and is confirmed.
+  QTRY_VERIFY_WITH_TIMEOUT(action(*w, "write_show")->isEnabled(), 10000);
+  accept_preview([](PreviewDialog& d) {
+    QCOMPARE(d.tree()->topLevelItemCount(), 2);
+    QCOMPARE(d.tree()->topLevelItem(1)->text(0), QStringLiteral("SIM0012 (SIM-1012)"));
+  });
+  action(*w, "write_show")->trigger();
+  QTRY_VERIFY_WITH_TIMEOUT(confirmed(*w, "SIM0011") && confirmed(*w, "SIM0012"), WRITE_TIMEOUT_MS);
+  QTRY_COMPARE_WITH_TIMEOUT(w->units()->find("SIM0012")->settings->delay_ms, std::uint16_t{150},
+                            WRITE_TIMEOUT_MS);
+  QCOMPARE(w->units()->find("SIM0011")->settings->unit_name, std::string("Pack-1"));
+  QTRY_VERIFY_WITH_TIMEOUT(w->differences().isEmpty(), 10000);
+  QVERIFY(UnitListModel::state_text(*w->units()->find("SIM0001")).startsWith("reporting"));
+  QCOMPARE(w->units()->find("SIM0001")->last_write, QString());
+  QVERIFY(log_text(*w).contains("saved the settings of SIM0012 to "));
+}
+
+void DesktopTest::showRoundTripAndUndo() {
+  auto w = started_window();
+  QVERIFY(w);
+  const LogOnFailure dump{w.get()};
+  QTemporaryDir dir;
+  const QString path = dir.filePath("rig.json");
+  const UiSettings one = *w->units()->find("SIM0001")->settings;
+  const UiSettings two = *w->units()->find("SIM0002")->settings;
+  w->new_show();
+  QVERIFY(w->isWindowModified());
+  QVERIFY(w->save_show(path));
+  QVERIFY(!w->isWindowModified());
+  QVERIFY(w->windowTitle().startsWith("New show[*]"));
+
+  // Both units changed by a write to all...
+  auto* delay = child<QSpinBox>(*w, "delay_ms");
+  delay->setValue(200);
+  auto* write_all = child<QPushButton>(*w, "write_all");
+  QTRY_VERIFY_WITH_TIMEOUT(write_all->isEnabled() && check_passed(*w), 10000);
+  accept_preview();
+  QTest::mouseClick(write_all, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(w->units()->find("SIM0001")->settings->delay_ms == 200 &&
+                               w->units()->find("SIM0002")->settings->delay_ms == 200,
+                           WRITE_TIMEOUT_MS);
+
+  // ...and the saved show brings back every field of every unit.
+  QVERIFY(w->open_show(path));
+  QTRY_VERIFY_WITH_TIMEOUT(w->differences().contains("Delay (ms): unit 200 → show 0"), 10000);
+  QTRY_VERIFY_WITH_TIMEOUT(action(*w, "write_show")->isEnabled(), 10000);
+  accept_preview();
+  w->write_show_to_units();
+  QTRY_VERIFY_WITH_TIMEOUT(*w->units()->find("SIM0001")->settings == one &&
+                               *w->units()->find("SIM0002")->settings == two,
+                           WRITE_TIMEOUT_MS);
+  QTRY_VERIFY_WITH_TIMEOUT(confirmed(*w, "SIM0001") && confirmed(*w, "SIM0002"), WRITE_TIMEOUT_MS);
+
+  // Undo takes SIM0001 back to what it held before that write, from the shared backup folder.
+  w->select_unit("SIM0001");
+  const auto backups = frontend::list_backups(MainWindow::backup_folder(), "SIM0001");
+  QCOMPARE(backups.size(), std::size_t{2});
+  QTRY_VERIFY_WITH_TIMEOUT(action(*w, "undo_write")->isEnabled(), 10000);
+  accept_preview([](PreviewDialog& d) {
+    QCOMPARE(d.tree()->topLevelItemCount(), 1);
+    QCOMPARE(d.tree()->topLevelItem(0)->child(0)->text(1) + " → " +
+                 d.tree()->topLevelItem(0)->child(0)->text(2),
+             QStringLiteral("0 → 200"));
+  });
+  action(*w, "undo_write")->trigger();
+  QTRY_COMPARE_WITH_TIMEOUT(w->units()->find("SIM0001")->settings->delay_ms, std::uint16_t{200},
+                            WRITE_TIMEOUT_MS);
+  QCOMPARE(w->units()->find("SIM0002")->settings->delay_ms, std::uint16_t{0});
+  QCOMPARE(frontend::list_backups(MainWindow::backup_folder(), "SIM0001").size(), std::size_t{3});
+}
+
+void DesktopTest::refusedShowFileWritesNothing() {
+  auto w = started_window();
+  QVERIFY(w);
+  QTemporaryDir dir;
+  auto json = nlohmann::ordered_json::parse(
+      frontend::show_to_text(show_from(*w->units()->find("SIM0001")->settings, 3)));
+  json["units"][1]["settings"]["dely_ms"] = 5;
+  const QString path = dir.filePath("bad.json");
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray::fromStdString(json.dump(2)));
+  file.close();
+  QVERIFY(!w->open_show(path));
+  QVERIFY(w->show_refusal().contains(path));
+  QVERIFY2(w->show_refusal().contains("units[1].settings.dely_ms: unknown field"),
+           qPrintable(w->show_refusal()));
+  QVERIFY(w->statusBar()->currentMessage().contains("units[1].settings.dely_ms"));
+  QVERIFY(!w->show_document().is_open());
+  QCOMPARE(w->units()->rowCount(), 2);
+  QVERIFY(!log_text(*w).contains("writing"));
+
+  // A single unit's settings file is named as such, not listed field by field.
+  const QString single = dir.filePath("one.json");
+  QFile one(single);
+  QVERIFY(one.open(QIODevice::WriteOnly));
+  one.write(QByteArray::fromStdString(
+      frontend::settings_to_json(*w->units()->find("SIM0001")->settings).dump(2)));
+  one.close();
+  QVERIFY(!w->open_show(single));
+  QVERIFY2(w->show_refusal().contains("settings file"), qPrintable(w->show_refusal()));
+  QCOMPARE(w->units()->find("SIM0001")->last_write, QString());
+  QCOMPARE(w->units()->find("SIM0002")->last_write, QString());
+}
+
+void DesktopTest::menuBarReachesEveryAction() {
+  auto w = started_window();
+  QVERIFY(w);
+  QStringList menus;
+  for (QAction* a : w->menuBar()->actions()) menus << a->text();
+  QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Units", "He&lp"}));
+  // A letter used twice in the window reaches neither control.
+  QStringList texts = menus;
+  for (auto* b : w->findChildren<QPushButton*>()) texts << b->text();
+  for (auto* l : w->findChildren<QLabel*>()) texts << l->text();
+  QMap<QChar, QString> taken;
+  for (const QString& t : texts) {
+    const qsizetype at = t.indexOf('&');
+    if (at < 0 || at + 1 >= t.size() || t[at + 1] == '&') continue;
+    const QChar key = t[at + 1].toLower();
+    QVERIFY2(!taken.contains(key), qPrintable(taken.value(key) + " / " + t));
+    taken.insert(key, t);
+  }
+  // Every entry has a mnemonic; the common ones have shortcuts.
+  for (QAction* m : w->menuBar()->actions()) {
+    for (QAction* a : m->menu()->actions()) {
+      if (!a->isSeparator()) QVERIFY2(a->text().contains('&'), qPrintable(a->text()));
+    }
+  }
+  QCOMPARE(action(*w, "open_show")->shortcut(), QKeySequence(QKeySequence::Open));
+  QCOMPARE(action(*w, "save_show")->shortcut(), QKeySequence(QKeySequence::Save));
+  QCOMPARE(action(*w, "undo_write")->shortcut().toString(), QStringLiteral("Ctrl+Alt+Z"));
+  QCOMPARE(action(*w, "write_all_action")->shortcut().toString(),
+           QStringLiteral("Ctrl+Shift+Return"));
+  // Saving needs a show; importing and exporting need a unit in the form.
+  QVERIFY(!action(*w, "save_show")->isEnabled());
+  QVERIFY(action(*w, "export_settings")->isEnabled());
+  // Undo without any backup says so and writes nothing.
+  action(*w, "undo_write")->trigger();
+  QVERIFY(w->statusBar()->currentMessage().contains("no backup of SIM0001"));
 }
 
 QTEST_MAIN(DesktopTest)

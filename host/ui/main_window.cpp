@@ -3,22 +3,18 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScrollArea>
-#include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
@@ -31,6 +27,7 @@
 #include "ui/band_view.hpp"
 #include "ui/labels.hpp"
 #include "ui/settings_form.hpp"
+#include "ui/simulator_panel.hpp"
 #include "ui/theme.hpp"
 #include "ui/unit_list_model.hpp"
 
@@ -39,9 +36,6 @@ namespace owl::desktop {
 namespace {
 
 constexpr int CHECK_DELAY_MS = 300;
-// What a simulated unit's band edges may be, in kHz.
-constexpr std::uint32_t SIM_MIN_KHZ = 1;
-constexpr std::uint32_t SIM_MAX_KHZ = 9999999;
 
 QString shortcut_text(const QAction* action) {
   return action->shortcut().toString(QKeySequence::NativeText);
@@ -76,9 +70,17 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
       simulator_(simulator),
       bridge_(new EngineBridge(this)),
       units_(new UnitListModel(this)) {
-  setWindowTitle(simulator ? tr("OWL Configurator — simulator")
-                           : tr("OWL Configurator — hardware"));
+  update_title();
+  // The buttons take their words from the actions; the menus take the form's own actions.
+  build_actions();
+  build_layout();
+  build_menus();
+  wire();
+  apply_theme();
+  update_actions();
+}
 
+void MainWindow::build_layout() {
   port_banner_ = new QLabel;
   port_banner_->setObjectName(QStringLiteral("port_banner"));
   port_banner_->setWordWrap(true);
@@ -94,8 +96,6 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
   log_->setObjectName(QStringLiteral("log"));
   log_->setReadOnly(true);
   log_->setMaximumBlockCount(5000);
-  // The buttons take their words and shortcuts from the actions, so the two cannot drift apart.
-  build_actions();
 
   auto* editor = new QWidget;
   auto* editor_layout = new QHBoxLayout(editor);
@@ -137,58 +137,65 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
   layout->addWidget(vertical, 1);
   setCentralWidget(central);
   resize(1400, 900);
-  apply_theme();
+}
 
+// Every connection of the window in one place: what each signal sets off.
+void MainWindow::wire() {
+  const std::pair<QAction*, void (MainWindow::*)()> actions[] = {
+      {new_show_action_, &MainWindow::new_show},
+      {open_show_action_, &MainWindow::choose_show},
+      {save_show_action_, &MainWindow::save_current_show},
+      {save_show_as_action_, &MainWindow::choose_save_path},
+      {import_action_, &MainWindow::import_settings},
+      {export_action_, &MainWindow::export_settings},
+      {write_action_, &MainWindow::write_one},
+      {write_all_action_, &MainWindow::write_all},
+      {write_show_action_, &MainWindow::write_show_to_units},
+      {refresh_action_, &MainWindow::refresh_selected},
+      {forget_action_, &MainWindow::forget_gone_unit},
+      {undo_action_, &MainWindow::undo_last_write},
+      {revert_action_, &MainWindow::revert},
+      {guide_action_, &MainWindow::show_hardware_guide},
+      {about_action_, &MainWindow::show_about},
+      {forget_key_, &MainWindow::forget_gone_unit},
+  };
+  for (const auto& [action, slot] : actions) connect(action, &QAction::triggered, this, slot);
+  connect(quit_action_, &QAction::triggered, this, &QWidget::close);
+  const std::pair<QPushButton*, void (MainWindow::*)()> buttons[] = {
+      {refresh_, &MainWindow::refresh_selected},
+      {forget_, &MainWindow::forget_gone_unit},
+      {write_, &MainWindow::write_one},
+      {write_all_, &MainWindow::write_all},
+      {revert_, &MainWindow::revert},
+  };
+  for (const auto& [button, slot] : buttons) connect(button, &QPushButton::clicked, this, slot);
+  if (sim_panel_ != nullptr) {
+    connect(sim_panel_, &SimulatorPanel::add_requested, this, &MainWindow::add_simulated_unit);
+    connect(sim_panel_, &SimulatorPanel::remove_requested, this,
+            &MainWindow::remove_simulated_unit);
+    connect(sim_panel_, &SimulatorPanel::refused, this, [this](const QString& why) {
+      log(tr("cannot add simulated unit: %1").arg(why));
+      statusBar()->showMessage(why, 10000);
+    });
+  }
+
+  connect(unit_table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          &MainWindow::selection_changed);
+  connect(form_, &SettingsForm::edited, this, &MainWindow::form_edited);
   check_timer_.setSingleShot(true);
   check_timer_.setInterval(CHECK_DELAY_MS);
   connect(&check_timer_, &QTimer::timeout, this, &MainWindow::run_check);
-  connect(form_, &SettingsForm::edited, this, &MainWindow::form_edited);
-
-  connect_bridge();
   connect(units_, &QAbstractItemModel::dataChanged, this, &MainWindow::update_actions);
   connect(units_, &QAbstractItemModel::rowsRemoved, this, &MainWindow::update_actions);
-  connect(units_, &QAbstractItemModel::rowsInserted, this, &MainWindow::suggest_sim_id);
-  connect(units_, &QAbstractItemModel::rowsRemoved, this, &MainWindow::suggest_sim_id);
-  update_actions();
-}
+  connect(units_, &QAbstractItemModel::rowsInserted, this, &MainWindow::list_for_simulator);
+  connect(units_, &QAbstractItemModel::rowsRemoved, this, &MainWindow::list_for_simulator);
 
-void MainWindow::connect_bridge() {
-  connect(bridge_, &EngineBridge::ready, this, [this] {
-    ready_ = true;
-    form_->set_options(bridge_->options());
-    log(simulator_ ? tr("engine started with simulated units")
-                   : tr("engine started; looking for units on USB serial ports"));
-    update_actions();
-  });
-  connect(bridge_, &EngineBridge::failed, this, [this](const QString& message) {
-    log(tr("error: %1").arg(message));
-    if (!ready_) {
-      error_banner_->setText(message);
-      error_banner_->show();
-    }
-    statusBar()->showMessage(message, 10000);
-  });
-  connect(bridge_, &EngineBridge::announced, this, [this](const QString& key, const QString& l) {
-    const bool returning = units_->find(key) != nullptr;
-    units_->announce(key, l);
-    log(tr("%1 connected (%2)").arg(key, l));
-    // The refusal was about the units as they were; with one more, try again.
-    clear_write_all_refusal();
-    if (returning && drafts_.contains(key))
-      log(tr("%1 is back; your edits for it are kept").arg(key));
-    select_first_unit();
-    if (returning && key == selected_) show_selected();
-    update_band();
-  });
+  connect(bridge_, &EngineBridge::ready, this, &MainWindow::on_ready);
+  connect(bridge_, &EngineBridge::failed, this, &MainWindow::on_failed);
+  connect(bridge_, &EngineBridge::announced, this, &MainWindow::on_announced);
   connect(bridge_, &EngineBridge::stopped, this, &MainWindow::on_stopped);
   connect(bridge_, &EngineBridge::settings_reported, this, &MainWindow::on_settings);
-  connect(bridge_, &EngineBridge::identity_reported, this,
-          [this](const QString& key, const QString& text) {
-            const UnitRow* row = units_->find(key);
-            if (row != nullptr && row->identity != text)
-              log(tr("%1 identifies as %2").arg(key, text));
-            units_->set_identity(key, text);
-          });
+  connect(bridge_, &EngineBridge::identity_reported, this, &MainWindow::on_identity);
   connect(bridge_, &EngineBridge::write_result, this, &MainWindow::on_write_result);
   connect(bridge_, &EngineBridge::port_problems, this, &MainWindow::show_port_problems);
   connect(bridge_, &EngineBridge::event_stream_closed, this, [this] {
@@ -199,6 +206,51 @@ void MainWindow::connect_bridge() {
   connect(bridge_, &EngineBridge::write_all_answered, this, &MainWindow::on_write_all_answered);
   connect(bridge_, &EngineBridge::request_done, this,
           [this](const QString& what) { log(tr("%1: done").arg(what)); });
+}
+
+void MainWindow::on_ready() {
+  ready_ = true;
+  form_->set_options(bridge_->options());
+  log(simulator_ ? tr("engine started with simulated units")
+                 : tr("engine started; looking for units on USB serial ports"));
+  update_actions();
+}
+
+void MainWindow::on_failed(const QString& message) {
+  log(tr("error: %1").arg(message));
+  if (!ready_) {
+    error_banner_->setText(message);
+    error_banner_->show();
+  }
+  statusBar()->showMessage(message, 10000);
+}
+
+void MainWindow::on_announced(const QString& key, const QString& label) {
+  const UnitRow* known = units_->find(key);
+  const bool returning = known != nullptr && known->state != UnitState::Offline;
+  // A unit of the show connects: its first report is compared with the show.
+  if (show_.contains(key)) adopt_pending_.insert(key);
+  units_->announce(key, label);
+  log(tr("%1 connected (%2)").arg(key, label));
+  // The refusal was about the units as they were; with one more, try again.
+  clear_write_all_refusal();
+  if (returning && session_.has_draft(key))
+    log(tr("%1 is back; your edits for it are kept").arg(key));
+  select_first_unit();
+  if (returning && key == session_.selected()) show_selected();
+  update_band();
+}
+
+void MainWindow::on_identity(const QString& key, const QString& text) {
+  const UnitRow* row = units_->find(key);
+  if (row != nullptr && row->identity != text) log(tr("%1 identifies as %2").arg(key, text));
+  units_->set_identity(key, text);
+}
+
+void MainWindow::refresh_selected() {
+  if (!refresh_->isEnabled()) return;
+  log(tr("asking %1 to report again").arg(session_.selected()));
+  bridge_->refresh(session_.selected());
 }
 
 void MainWindow::start() {
@@ -218,31 +270,22 @@ QWidget* MainWindow::build_unit_panel() {
   unit_table_->verticalHeader()->hide();
   unit_table_->horizontalHeader()->setStretchLastSection(true);
   unit_table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  connect(unit_table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-          &MainWindow::selection_changed);
 
   refresh_ = new QPushButton(refresh_action_->text());
   refresh_->setObjectName(QStringLiteral("refresh"));
   refresh_->setToolTip(tr("Ask the selected unit to report its settings again (%1)")
                            .arg(shortcut_text(refresh_action_)));
-  connect(refresh_, &QPushButton::clicked, this, [this] {
-    if (selected_.isEmpty()) return;
-    log(tr("asking %1 to report again").arg(selected_));
-    bridge_->refresh(selected_);
-  });
   forget_ = new QPushButton(forget_action_->text());
   forget_->setObjectName(QStringLiteral("forget"));
   forget_->setAccessibleName(tr("Forget gone unit"));
   forget_->setToolTip(
       tr("Take the selected unit, which went away during a write, off the list "
          "(Delete in the unit list)"));
-  connect(forget_, &QPushButton::clicked, this, &MainWindow::forget_gone_unit);
   // Delete in the unit list forgets a gone row; elsewhere Delete stays the fields' own key.
-  auto* forget_key = new QAction(unit_table_);
-  forget_key->setShortcut(QKeySequence(Qt::Key_Delete));
-  forget_key->setShortcutContext(Qt::WidgetShortcut);
-  connect(forget_key, &QAction::triggered, this, &MainWindow::forget_gone_unit);
-  unit_table_->addAction(forget_key);
+  forget_key_ = new QAction(unit_table_);
+  forget_key_->setShortcut(QKeySequence(Qt::Key_Delete));
+  forget_key_->setShortcutContext(Qt::WidgetShortcut);
+  unit_table_->addAction(forget_key_);
 
   auto* panel = new QWidget;
   auto* layout = new QVBoxLayout(panel);
@@ -253,7 +296,10 @@ QWidget* MainWindow::build_unit_panel() {
   unit_buttons->addWidget(refresh_);
   unit_buttons->addWidget(forget_);
   layout->addLayout(unit_buttons);
-  if (simulator_) layout->addWidget(build_simulator_box());
+  if (simulator_) {
+    sim_panel_ = new SimulatorPanel;
+    layout->addWidget(sim_panel_);
+  }
   return panel;
 }
 
@@ -276,7 +322,6 @@ QWidget* MainWindow::build_write_panel() {
   write_->setObjectName(QStringLiteral("write"));
   write_->setToolTip(
       tr("Write this form to the selected unit (%1)").arg(shortcut_text(write_action_)));
-  connect(write_, &QPushButton::clicked, this, &MainWindow::write_one);
 
   keep_charge_all_ = new QCheckBox(tr("Keep each unit's charge mode"));
   keep_charge_all_->setObjectName(QStringLiteral("keep_charge_all"));
@@ -285,7 +330,6 @@ QWidget* MainWindow::build_write_panel() {
   write_all_->setToolTip(tr("Writes this form to every unit; each unit keeps its own name. "
                             "Nothing is written unless every unit accepts it (%1).")
                              .arg(shortcut_text(write_all_action_)));
-  connect(write_all_, &QPushButton::clicked, this, &MainWindow::write_all);
   form_->keep_editor_open_for(write_);
   form_->keep_editor_open_for(write_all_);
 
@@ -293,7 +337,6 @@ QWidget* MainWindow::build_write_panel() {
   revert_->setObjectName(QStringLiteral("revert"));
   revert_->setToolTip(
       tr("Throw away your edits of this unit (%1)").arg(shortcut_text(revert_action_)));
-  connect(revert_, &QPushButton::clicked, this, &MainWindow::revert);
 
   auto* one = new QGroupBox(tr("This unit"));
   auto* one_layout = new QVBoxLayout(one);
@@ -305,6 +348,15 @@ QWidget* MainWindow::build_write_panel() {
   all_layout->addWidget(keep_charge_all_);
   all_layout->addWidget(write_all_);
 
+  differences_ = new QListWidget;
+  differences_->setObjectName(QStringLiteral("differences"));
+  differences_->setAccessibleName(tr("Differences from the show"));
+  differences_->setWordWrap(true);
+  differences_box_ = new QGroupBox(tr("Differences from the show"));
+  auto* differences_layout = new QVBoxLayout(differences_box_);
+  differences_layout->addWidget(differences_);
+  differences_box_->hide();
+
   auto* panel = new QWidget;
   auto* layout = new QVBoxLayout(panel);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -315,6 +367,7 @@ QWidget* MainWindow::build_write_panel() {
   layout->addWidget(new QLabel(tr("<b>Problems</b>")));
   layout->addWidget(check_status_);
   layout->addWidget(problem_list_, 1);
+  layout->addWidget(differences_box_, 1);
   layout->addWidget(form_note_);
   layout->addWidget(one);
   layout->addWidget(all);
@@ -346,78 +399,6 @@ QLayout* MainWindow::build_progress_row() {
   return row;
 }
 
-QWidget* MainWindow::build_simulator_box() {
-  sim_id_ = new QLineEdit;
-  sim_id_->setObjectName(QStringLiteral("sim_id"));
-  auto spin = [](const char* name, int lo, int hi, int value) {
-    auto* s = new QSpinBox;
-    s->setObjectName(QString::fromLatin1(name));
-    s->setRange(lo, hi);
-    s->setValue(value);
-    return s;
-  };
-  sim_serial_ = spin("sim_serial", 0, 999999999, 1003);
-  suggest_sim_id();
-  // Band edges in MHz like the channel cells, read by the same rule.
-  auto band_edge = [this](const char* name, std::uint32_t khz) {
-    auto* edit = new QLineEdit(mhz_text(khz));
-    edit->setObjectName(QString::fromLatin1(name));
-    edit->setValidator(new FrequencyValidator(SIM_MIN_KHZ, SIM_MAX_KHZ, nullptr, edit));
-    edit->setToolTip(frequency_hint());
-    return edit;
-  };
-  sim_low_ = band_edge("sim_low", 192000);
-  sim_high_ = band_edge("sim_high", 216975);
-  // Settings with more than ten channels cannot be read back from a unit.
-  sim_channels_ = spin("sim_channels", 0, 10, 8);
-  auto* add = new QPushButton(tr("Add simulated unit"));
-  add->setObjectName(QStringLiteral("sim_add"));
-  connect(add, &QPushButton::clicked, this, &MainWindow::add_simulated_unit);
-  sim_remove_ = new QPushButton(tr("Remove selected unit"));
-  sim_remove_->setObjectName(QStringLiteral("sim_remove"));
-  connect(sim_remove_, &QPushButton::clicked, this, &MainWindow::remove_simulated_unit);
-
-  auto* box = new QGroupBox(tr("Simulated units"));
-  auto* form = new QFormLayout(box);
-  form->addRow(tr("Id"), sim_id_);
-  form->addRow(tr("Serial"), sim_serial_);
-  form->addRow(tr("Band low (MHz)"), sim_low_);
-  form->addRow(tr("Band high (MHz)"), sim_high_);
-  form->addRow(tr("Channels"), sim_channels_);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(add);
-  buttons->addWidget(sim_remove_);
-  form->addRow(buttons);
-  return box;
-}
-
-void MainWindow::build_actions() {
-  auto action = [this](const QString& text, const QKeySequence& key, auto slot) {
-    auto* a = new QAction(text, this);
-    a->setShortcut(key);
-    connect(a, &QAction::triggered, this, slot);
-    return a;
-  };
-  write_action_ = action(tr("&Write to this unit"), QKeySequence(Qt::CTRL | Qt::Key_Return),
-                         &MainWindow::write_one);
-  write_all_action_ =
-      action(tr("Write to &all units"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Return),
-             &MainWindow::write_all);
-  refresh_action_ = action(tr("&Refresh unit"), QKeySequence(Qt::Key_F5), [this] {
-    if (refresh_->isEnabled()) refresh_->click();
-  });
-  revert_action_ = action(tr("Re&vert to unit's settings"),
-                          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), &MainWindow::revert);
-  forget_action_ = action(tr("&Forget gone unit"), QKeySequence(), &MainWindow::forget_gone_unit);
-  QMenu* menu = menuBar()->addMenu(tr("&Unit"));
-  menu->addAction(write_action_);
-  menu->addAction(write_all_action_);
-  menu->addSeparator();
-  menu->addAction(refresh_action_);
-  menu->addAction(revert_action_);
-  menu->addAction(forget_action_);
-}
-
 void MainWindow::apply_theme() {
   const Theme t = theme_for(palette());
   port_banner_->setStyleSheet(banner_style(t.warn_background, t.warn_text, t.warn_border));
@@ -435,17 +416,16 @@ void MainWindow::changeEvent(QEvent* event) {
 }
 
 QStringList MainWindow::unsaved_units() const {
-  QStringList keys = drafts_.keys();
-  if (dirty_ && form_->loaded() && !selected_.isEmpty() && !keys.contains(selected_)) {
-    keys << selected_;
-  }
-  keys.sort();
-  return keys;
+  return session_.unsaved(form_->loaded() ? std::optional(form_->form()) : std::nullopt);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   // A value still being typed is an edit too; a refused one cannot be kept anyway.
   form_->commit_edit();
+  if (!ask_save_show()) {
+    event->ignore();
+    return;
+  }
   const QStringList keys = unsaved_units();
   if (keys.isEmpty()) {
     event->accept();
@@ -488,14 +468,15 @@ void MainWindow::select_first_unit() {
   // Units announce in whatever order they answer; until the user picks one, show the first.
   if (user_selected_ || units_->rowCount() == 0) return;
   const QString first = units_->rows().front().key;
-  if (first != selected_ && !(dirty_ && form_->loaded())) select_row(first);
+  if (first != session_.selected() && !(session_.dirty() && form_->loaded())) select_row(first);
 }
 
 void MainWindow::revert() {
   if (!revert_->isEnabled()) return;
-  drafts_.remove(selected_);
-  dirty_ = false;
+  session_.drop_draft(session_.selected());
   show_selected();
+  // The show's copy of a unit follows its form.
+  note_show_edit();
 }
 
 void MainWindow::selection_changed() {
@@ -504,36 +485,38 @@ void MainWindow::selection_changed() {
       rows.isEmpty()
           ? QString()
           : units_->data(units_->index(rows.first().row(), UnitListModel::KeyColumn)).toString();
-  if (key == selected_) return;
+  if (key == session_.selected()) return;
   if (!selecting_) user_selected_ = true;
   clear_write_all_refusal();
-  if (!selected_.isEmpty() && dirty_ && form_->loaded()) drafts_.insert(selected_, form_->form());
-  selected_ = key;
-  dirty_ = drafts_.contains(key);
+  session_.select(key, form_->loaded() ? std::optional(form_->form()) : std::nullopt);
   show_selected();
 }
 
 void MainWindow::show_selected() {
   cancel_waiting_write(tr("the form was loaded again"));
   check_timer_.stop();
-  ++check_sequence_;
-  check_pending_ = false;
+  session_.reloaded();
   form_note_->clear();
-  band_->set_selected(selected_);
-  const UnitRow* row = units_->find(selected_);
+  band_->set_selected(session_.selected());
+  const UnitRow* row = units_->find(session_.selected());
   if (row == nullptr || !row->settings) {
     form_->clear();
     show_problems({});
     update_actions();
     return;
   }
-  form_->load(dirty_ ? drafts_.value(selected_) : *row->settings);
-  if (row->state == UnitState::Gone) {
+  form_->load(session_.dirty() ? session_.draft(session_.selected()) : *row->settings);
+  if (row->state == UnitState::Offline) {
+    form_note_->setText(tr("Not connected: your edits go into the show."));
+  } else if (row->state == UnitState::Gone) {
     form_note_->setText(tr("This unit went away; your edits are kept for when it is back."));
-  } else if (dirty_) {
-    form_note_->setText(tr("Showing your unsaved edits for this unit."));
+  } else if (session_.dirty()) {
+    form_note_->setText(show_.contains(session_.selected())
+                            ? tr("Showing the show's settings; they are not written to this unit "
+                                 "yet.")
+                            : tr("Showing your unsaved edits for this unit."));
   }
-  check_pending_ = true;
+  session_.expect_check();
   run_check();
   update_band();
   update_actions();
@@ -541,44 +524,41 @@ void MainWindow::show_selected() {
 
 void MainWindow::form_edited() {
   cancel_waiting_write(tr("the form was edited again"));
-  dirty_ = true;
+  session_.edited();
   clear_write_all_refusal();
-  edited_since_write_ = true;
-  check_pending_ = true;
-  // An answer still on its way was about the form before this edit.
-  ++check_sequence_;
   check_timer_.start();
+  note_show_edit();
   update_actions();
   update_band();
 }
 
 void MainWindow::run_check() {
-  if (selected_.isEmpty() || !form_->loaded() || !ready_ || !units_->present(selected_)) {
+  if (session_.selected().isEmpty() || !form_->loaded() || !ready_ ||
+      !units_->present(session_.selected())) {
     // A unit that is not there cannot judge the form; it is checked when it reports again.
     cancel_waiting_write(tr("the unit is not there to check the form"));
-    check_pending_ = false;
+    session_.no_check();
     show_problems({});
     return;
   }
-  bridge_->check(selected_, form_->form(), ++check_sequence_);
+  bridge_->check(session_.selected(), form_->form(), session_.next_check());
 }
 
 void MainWindow::on_checked(const QString& key, quint64 sequence, const QStringList& problems) {
-  if (key != selected_ || sequence != check_sequence_) return;
-  check_pending_ = false;
-  const WriteRequest waiting = std::exchange(waiting_write_, WriteRequest::None);
+  if (on_batch_checked(key, sequence, problems)) return;
+  const auto answered = session_.check_answered(key, sequence);
+  if (!answered) return;
+  const WriteRequest waiting = *answered;
   show_problems(problems);
   if (waiting == WriteRequest::None) return;
   statusBar()->clearMessage();
   // A cell typed into meanwhile is an edit after the request: committing it cancels the write.
-  waiting_write_ = waiting;
+  session_.wait(waiting);
   const bool committed = commit_edit();
-  if (!committed || waiting_write_ == WriteRequest::None) {
-    waiting_write_ = WriteRequest::None;
+  if (!session_.cancel_waiting() || !committed) {
     update_check_status();
     return;
   }
-  waiting_write_ = WriteRequest::None;
   // Only now do the buttons say whether this checked form may be written.
   const bool one = waiting == WriteRequest::One;
   if ((one ? write_ : write_all_)->isEnabled()) {
@@ -595,32 +575,31 @@ void MainWindow::on_checked(const QString& key, quint64 sequence, const QStringL
 void MainWindow::request_write(WriteRequest what) {
   if (!(what == WriteRequest::One ? write_ : write_all_)->isEnabled()) return;
   // A newer request replaces a waiting one without a word.
-  waiting_write_ = WriteRequest::None;
+  session_.cancel_waiting();
   if (!commit_edit()) return;
-  if (!check_pending_) {
+  if (!session_.check_pending()) {
     // The buttons are enabled while checking or with no problems; a commit that changed
     // nothing leaves it that way.
     if (!problems_.isEmpty()) return;
     what == WriteRequest::One ? start_write_one() : start_write_all();
     return;
   }
-  waiting_write_ = what;
+  session_.wait(what);
   // The user is done typing: check now instead of after the pause.
   if (check_timer_.isActive()) {
     check_timer_.stop();
     run_check();
   }
-  statusBar()->showMessage(
-      what == WriteRequest::One
-          ? tr("checking… the write to %1 follows if there are no problems").arg(selected_)
-          : tr("checking… the write to all units follows if there are no "
-               "problems"));
+  statusBar()->showMessage(what == WriteRequest::One
+                               ? tr("checking… the write to %1 follows if there are no problems")
+                                     .arg(session_.selected())
+                               : tr("checking… the write to all units follows if there are no "
+                                    "problems"));
   update_check_status();
 }
 
 void MainWindow::cancel_waiting_write(const QString& why) {
-  if (waiting_write_ == WriteRequest::None) return;
-  waiting_write_ = WriteRequest::None;
+  if (!session_.cancel_waiting()) return;
   const QString text = tr("write cancelled before it started: %1").arg(why);
   log(text);
   statusBar()->showMessage(text, 10000);
@@ -662,11 +641,11 @@ void MainWindow::clear_write_all_refusal() {
 void MainWindow::update_check_status() {
   if (!form_->loaded()) {
     check_status_->clear();
-  } else if (check_pending_ && waiting_write_ == WriteRequest::One) {
+  } else if (session_.check_pending() && session_.waiting() == WriteRequest::One) {
     check_status_->setText(tr("Checking… then writing to this unit"));
-  } else if (check_pending_ && waiting_write_ == WriteRequest::All) {
+  } else if (session_.check_pending() && session_.waiting() == WriteRequest::All) {
     check_status_->setText(tr("Checking… then writing to all units"));
-  } else if (check_pending_) {
+  } else if (session_.check_pending()) {
     check_status_->setText(tr("Checking…"));
   } else if (problems_.isEmpty()) {
     check_status_->setText(tr("<span style='color:%1'>✔ No problems: ready to write</span>")
@@ -681,19 +660,30 @@ void MainWindow::update_check_status() {
 }
 
 void MainWindow::update_actions() {
-  const UnitRow* row = units_->find(selected_);
-  const bool present = units_->present(selected_);
+  const UnitRow* row = units_->find(session_.selected());
+  const bool present = units_->present(session_.selected());
   // While the check runs a write may be asked for; it waits for the answer.
   const bool form_ok =
-      ready_ && present && form_->loaded() && (check_pending_ || problems_.isEmpty());
+      ready_ && present && form_->loaded() && (session_.check_pending() || problems_.isEmpty());
   const bool gone = row != nullptr && row->state == UnitState::Gone;
   write_->setEnabled(form_ok && row->state != UnitState::Writing);
   write_all_->setEnabled(form_ok && !units_->any_writing() && write_all_refusal_.isEmpty());
   refresh_->setEnabled(ready_ && present);
-  revert_->setEnabled(row != nullptr && row->settings && dirty_);
+  revert_->setEnabled(row != nullptr && row->settings && session_.dirty());
   forget_->setEnabled(gone);
   forget_action_->setEnabled(gone);
-  if (sim_remove_ != nullptr) sim_remove_->setEnabled(ready_ && (present || gone));
+  if (sim_panel_ != nullptr) sim_panel_->set_remove_enabled(ready_ && (present || gone));
+  const bool show_open = show_.is_open();
+  save_show_action_->setEnabled(show_open);
+  save_show_as_action_->setEnabled(show_open);
+  const QStringList show_keys = show_.keys();
+  write_show_action_->setEnabled(
+      ready_ && !units_->any_writing() && !batch_ &&
+      std::any_of(show_keys.begin(), show_keys.end(),
+                  [this](const QString& k) { return units_->present(k); }));
+  undo_action_->setEnabled(ready_ && present && row->state != UnitState::Writing && !batch_);
+  import_action_->setEnabled(form_->loaded());
+  export_action_->setEnabled(form_->loaded());
   write_action_->setEnabled(write_->isEnabled());
   write_all_action_->setEnabled(write_all_->isEnabled());
   refresh_action_->setEnabled(refresh_->isEnabled());
@@ -709,7 +699,8 @@ void MainWindow::update_band() {
   for (const auto& row : units_->rows()) {
     if (!row.settings || row.state == UnitState::Gone) continue;
     // The selected unit shows what the form would write, so a clash shows up while editing.
-    const UiSettings s = row.key == selected_ && form_->loaded() ? form_->form() : *row.settings;
+    const UiSettings s =
+        row.key == session_.selected() && form_->loaded() ? form_->form() : *row.settings;
     lanes.push_back({row.key, QString::fromStdString(row.settings->unit_name), s.min_freq,
                      s.max_freq, s.channels});
   }
@@ -723,18 +714,22 @@ void MainWindow::on_settings(const QString& key, const UiSettings& settings) {
   const bool was_present = units_->present(key);
   if (changed) log(tr("%1 reported settings").arg(key));
   units_->set_settings(key, settings);
-  if (key == selected_ && !was_present && dirty_) {
+  // A show's unit connecting: the form now holds the show's settings, checked already.
+  const bool adopted = adopt_pending_.contains(key);
+  if (adopted) adopt_show_settings(key);
+  if (key == session_.selected() && !was_present && session_.dirty() && !adopted) {
     // Back after going away: the kept edits are checked against the unit again.
-    check_pending_ = true;
+    session_.expect_check();
     run_check();
   }
-  if (key == selected_ && changed) {
-    if (!dirty_) {
+  if (key == session_.selected() && changed && !adopted) {
+    if (!session_.dirty()) {
       show_selected();
     } else {
       form_note_->setText(tr("The unit reported new settings; revert to see them."));
     }
   }
+  update_show_notes();
   update_band();
 }
 
@@ -745,18 +740,26 @@ void MainWindow::on_stopped(const QString& key, const QString& reason) {
   // The unit that refused may be the one that went.
   clear_write_all_refusal();
   // Edits are kept under the unit's key: a unit that comes back gets them again.
-  if (key == selected_ && dirty_ && form_->loaded()) drafts_.insert(key, form_->form());
-  if (row->state == UnitState::Writing) {
-    if (!drafts_.contains(key) && in_flight_.contains(key)) drafts_.insert(key, in_flight_[key]);
-    in_flight_.remove(key);
+  const bool writing = row->state == UnitState::Writing;
+  session_.unit_stopped(key, writing,
+                        form_->loaded() ? std::optional(form_->form()) : std::nullopt);
+  if (writing) {
     units_->set_gone(key);
     log(tr("the write to %1 was not confirmed: the unit may hold the old or the new settings. "
            "Your edits are kept; write them again when it is back.")
             .arg(key));
-    if (key == selected_) {
-      dirty_ = drafts_.contains(key);
-      show_selected();
-    }
+    if (key == session_.selected()) show_selected();
+    update_band();
+    update_actions();
+    return;
+  }
+  if (show_.contains(key)) {
+    // A show's unit stays listed, offline again, with the show's settings to edit.
+    adopt_pending_.remove(key);
+    session_.drop_draft(key);
+    units_->set_offline(key, *show_.unit(key));
+    if (key == session_.selected()) show_selected();
+    update_show_notes();
     update_band();
     update_actions();
     return;
@@ -766,10 +769,9 @@ void MainWindow::on_stopped(const QString& key, const QString& reason) {
 
 void MainWindow::drop_row(const QString& key) {
   units_->remove(key);
-  if (key == selected_) {
+  if (key == session_.selected()) {
     // Removing a selected row does not emit selectionChanged, so move on to another unit here.
-    selected_.clear();
-    dirty_ = false;
+    session_.select({}, std::nullopt);
     if (units_->rowCount() > 0) {
       select_row(units_->rows().front().key);
     } else {
@@ -781,10 +783,10 @@ void MainWindow::drop_row(const QString& key) {
 }
 
 void MainWindow::forget_gone_unit() {
-  const UnitRow* row = units_->find(selected_);
+  const UnitRow* row = units_->find(session_.selected());
   if (row == nullptr || row->state != UnitState::Gone) return;
-  const QString key = selected_;
-  if (drafts_.contains(key) || dirty_) {
+  const QString key = session_.selected();
+  if (session_.has_draft(key) || session_.dirty()) {
     QMessageBox box(
         QMessageBox::Warning, tr("Forget gone unit"),
         tr("Your edits of %1 have not been written. Forget the unit and lose them?").arg(key),
@@ -795,23 +797,16 @@ void MainWindow::forget_gone_unit() {
     if (box.exec() != QMessageBox::Discard) return;
   }
   // Nothing of it is kept: a unit that reports with this key later is a new unit.
-  drafts_.remove(key);
-  in_flight_.remove(key);
-  dirty_ = false;
+  session_.forget(key);
   log(tr("%1 forgotten").arg(key));
   drop_row(key);
 }
 
 void MainWindow::on_write_result(const QString& key, bool ok, const QString& message) {
-  in_flight_.remove(key);
+  const bool clean = session_.write_done(key, ok);
   units_->set_write_result(key, ok, message);
   log(ok ? tr("write to %1 confirmed").arg(key) : tr("write to %1 failed: %2").arg(key, message));
-  // Edits made while the unit was confirming are the user's newer wishes; keep them.
-  if (key == selected_ && ok && !edited_since_write_) {
-    dirty_ = false;
-    drafts_.remove(key);
-    show_selected();
-  }
+  if (clean) show_selected();
   update_actions();
 }
 
@@ -833,11 +828,12 @@ void MainWindow::write_all() {
 }
 
 void MainWindow::start_write_one() {
-  in_flight_.insert(selected_, form_->form());
-  units_->set_writing(selected_);
-  edited_since_write_ = false;
-  log(tr("writing to %1").arg(selected_));
-  bridge_->write(selected_, form_->form(), keep_name_->isChecked(), keep_charge_->isChecked());
+  if (!backup_units({session_.selected()})) return;
+  session_.write_started(session_.selected(), form_->form(), true);
+  units_->set_writing(session_.selected());
+  log(tr("writing to %1").arg(session_.selected()));
+  bridge_->write(session_.selected(), form_->form(), keep_name_->isChecked(),
+                 keep_charge_->isChecked());
   update_actions();
 }
 
@@ -847,14 +843,15 @@ void MainWindow::on_write_answered(const QString& key, const QStringList& proble
     return;
   }
   units_->cancel_writing(key);
-  in_flight_.remove(key);
+  session_.write_refused(key);
   log(tr("write to %1 refused: %2").arg(key, problems.join(QStringLiteral("; "))));
-  if (key == selected_) show_problems(problems);
+  if (key == session_.selected()) show_problems(problems);
   update_actions();
 }
 
 void MainWindow::start_write_all() {
   const UiSettings form = form_->form();
+  std::vector<PreviewUnit> plan;
   for (const auto& row : units_->rows()) {
     if (!units_->present(row.key)) continue;
     // What this unit would hold after the write: the form, with its own name and identity.
@@ -865,12 +862,39 @@ void MainWindow::start_write_all() {
     mine.max_freq = row.settings->max_freq;
     mine.rf_mode = row.settings->rf_mode;
     if (keep_charge_all_->isChecked()) mine.charge = row.settings->charge;
-    in_flight_.insert(row.key, mine);
-    units_->set_writing(row.key);
+    plan.push_back({row.key, *row.settings, mine});
   }
-  edited_since_write_ = false;
+  const auto changing = std::count_if(plan.begin(), plan.end(), [](const PreviewUnit& u) {
+    return !changed_fields(u.old_settings, u.new_settings).empty();
+  });
+  if (changing == 0) {
+    say(tr("every unit already holds this form; nothing written"));
+    return;
+  }
+  const auto chosen = preview(tr("Write to all units"),
+                              tr("Every unit gets this form and keeps its own name. Untick what "
+                                 "should stay as it is in a unit, or use \"Apply only these "
+                                 "fields to all\". Nothing is written unless every unit accepts."),
+                              plan);
+  if (!chosen) return;
+  const bool whole = static_cast<long>(chosen->size()) == changing &&
+                     std::all_of(chosen->begin(), chosen->end(), [&](const PreviewChoice& c) {
+                       return std::any_of(plan.begin(), plan.end(), [&](const PreviewUnit& u) {
+                         return u.key == c.key && u.new_settings == c.settings;
+                       });
+                     });
+  // Only some fields or units: each unit gets its own settings, still all or nothing.
+  if (!whole) return start_batch(tr("write to all units"), *chosen);
+  QStringList keys;
+  for (const auto& u : plan) keys << u.key;
+  if (!backup_units(keys)) return;
+  for (const auto& u : plan) {
+    // Each unit keeps its own name, so the form is not what is written; it is cleared all the same.
+    session_.write_started(u.key, u.new_settings, true);
+    units_->set_writing(u.key);
+  }
   log(tr("writing to all units"));
-  bridge_->write_all(form_->form(), keep_charge_all_->isChecked());
+  bridge_->write_all(form, keep_charge_all_->isChecked());
   update_actions();
 }
 
@@ -880,7 +904,7 @@ void MainWindow::on_write_all_answered(const std::vector<WriteAllFailure>& failu
     return;
   }
   for (const auto& row : units_->rows()) units_->cancel_writing(row.key);
-  in_flight_.clear();
+  session_.writes_refused();
   QStringList lines;
   for (const auto& f : failures) {
     const QString who = f.key.isEmpty() ? QString()
@@ -896,67 +920,29 @@ void MainWindow::on_write_all_answered(const std::vector<WriteAllFailure>& failu
   update_actions();
 }
 
-void MainWindow::add_simulated_unit() {
-  const QString id = sim_id_->text().trimmed();
-  const FrequencyInput low = parse_frequency(sim_low_->text(), SIM_MIN_KHZ, SIM_MAX_KHZ);
-  const FrequencyInput high = parse_frequency(sim_high_->text(), SIM_MIN_KHZ, SIM_MAX_KHZ);
-  QString error;
-  if (id.isEmpty()) {
-    error = tr("give the simulated unit an id");
-  } else if (units_->find(id) != nullptr) {
-    error = tr("a unit with the id %1 is already listed").arg(id);
-  } else if (!low.khz) {
-    error = tr("band low: %1").arg(low.error);
-  } else if (!high.khz) {
-    error = tr("band high: %1").arg(high.error);
-  } else if (*low.khz > *high.khz) {
-    error = tr("band low must not be above band high");
-  }
-  if (!error.isEmpty()) {
-    log(tr("cannot add simulated unit: %1").arg(error));
-    statusBar()->showMessage(error, 10000);
-    return;
-  }
-  log(tr("adding simulated unit %1").arg(id));
-  bridge_->add_simulated_unit(id, static_cast<quint32>(sim_serial_->value()), *low.khz, *high.khz,
-                              static_cast<quint32>(sim_channels_->value()));
-  // Offer the next free id and serial, so adding several units takes one click each.
-  sim_requested_ = id;
-  sim_suggested_.clear();
-  sim_id_->clear();
-  suggest_sim_id();
+void MainWindow::add_simulated_unit(const SimulatedUnitRequest& unit) {
+  log(tr("adding simulated unit %1").arg(unit.id));
+  bridge_->add_simulated_unit(unit.id, unit.serial, unit.band_low_khz, unit.band_high_khz,
+                              unit.channels);
 }
 
-void MainWindow::suggest_sim_id() {
-  if (sim_id_ == nullptr || sim_serial_ == nullptr) return;
-  const QString shown = sim_id_->text().trimmed();
-  if (!shown.isEmpty() && shown != sim_suggested_) return;
-  if (units_->find(sim_requested_) != nullptr) sim_requested_.clear();
-  // One past the highest SIMnnnn listed or asked for, however those units were added.
-  static const QRegularExpression numbered(QStringLiteral("^SIM(\\d{1,9})$"));
-  int next = 1;
-  auto count = [&](const QString& key) {
-    const QRegularExpressionMatch m = numbered.match(key);
-    if (m.hasMatch()) next = std::max(next, m.captured(1).toInt() + 1);
-  };
-  for (const auto& row : units_->rows()) count(row.key);
-  count(sim_requested_);
-  sim_suggested_ = QStringLiteral("SIM%1").arg(next, 4, 10, QLatin1Char('0'));
-  sim_id_->setText(sim_suggested_);
-  // The serial follows the simulator's own numbering (SIM0001 is 1001), so it is free too.
-  sim_serial_->setValue(1000 + next);
+void MainWindow::list_for_simulator() {
+  if (sim_panel_ == nullptr) return;
+  QStringList keys;
+  for (const auto& row : units_->rows()) keys << row.key;
+  sim_panel_->set_listed(keys);
 }
 
 void MainWindow::remove_simulated_unit() {
-  if (selected_.isEmpty()) return;
-  const UnitRow* row = units_->find(selected_);
+  if (session_.selected().isEmpty()) return;
+  const UnitRow* row = units_->find(session_.selected());
   if (row != nullptr && row->state == UnitState::Gone) {
     // The simulator has no such unit any more; only the row is left to take away.
     forget_gone_unit();
     return;
   }
-  log(tr("removing simulated unit %1").arg(selected_));
-  bridge_->remove_simulated_unit(selected_);
+  log(tr("removing simulated unit %1").arg(session_.selected()));
+  bridge_->remove_simulated_unit(session_.selected());
 }
 
 void MainWindow::show_port_problems(const QStringList& lines) {

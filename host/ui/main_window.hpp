@@ -2,30 +2,37 @@
 
 #include <QMainWindow>
 #include <QMap>
+#include <QSet>
 #include <QStringList>
 #include <QTimer>
+#include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "records.hpp"
+#include "ui/edit_session.hpp"
 #include "ui/engine_bridge.hpp"
+#include "ui/preview_model.hpp"
+#include "ui/show_document.hpp"
 
 class QAction;
 class QCheckBox;
 class QScrollArea;
 class QLabel;
 class QLayout;
-class QLineEdit;
 class QListWidget;
+class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
-class QSpinBox;
 class QTableView;
 
 namespace owl::desktop {
 
 class BandView;
 class SettingsForm;
+class SimulatorPanel;
+struct SimulatedUnitRequest;
 class UnitListModel;
 
 class MainWindow : public QMainWindow {
@@ -41,7 +48,7 @@ class MainWindow : public QMainWindow {
   UnitListModel* units() const { return units_; }
   SettingsForm* settings_form() const { return form_; }
   BandView* band_view() const { return band_; }
-  QString selected_key() const { return selected_; }
+  QString selected_key() const { return session_.selected(); }
   void select_unit(const QString& key);
   // The selected unit's own problems with the form; only these gate "Write to this unit".
   QStringList problems() const { return problems_; }
@@ -50,6 +57,24 @@ class MainWindow : public QMainWindow {
   // Units with edits that were not written: the selected one and any kept drafts.
   QStringList unsaved_units() const;
 
+  // The open show, if any; its units are listed, offline until a unit with the same key reports.
+  const ShowDocument& show_document() const { return show_; }
+  // Opens a show file; false, with the refusal said and nothing changed, when it is refused.
+  bool open_show(const QString& path);
+  // Saves the open show (to path, or where it came from); false with the failure said.
+  bool save_show(const QString& path = {});
+  // Why the last show file was refused; empty after one opened.
+  QString show_refusal() const { return show_refusal_; }
+  void new_show();
+  // Writes each connected unit of the show from the show, all or nothing, after the preview.
+  void write_show_to_units();
+  // Writes the newest backup of the selected unit back to it, after the preview.
+  void undo_last_write();
+  // The selected unit's fields that differ from the show: "Delay (ms): unit 0 → show 120".
+  QStringList differences() const;
+  // Where backups go: the folder owlctl uses too.
+  static std::filesystem::path backup_folder();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
@@ -57,11 +82,52 @@ class MainWindow : public QMainWindow {
  private:
   QWidget* build_unit_panel();
   QWidget* build_write_panel();
-  QWidget* build_simulator_box();
   QLayout* build_progress_row();
 
   void build_actions();
-  void connect_bridge();
+  void build_menus();
+  void say(const QString& text);
+  void update_title();
+  bool ask_save_show();
+  void choose_show();
+  void choose_save_path();
+  void remember_recent(const QString& path);
+  void update_recent_menu();
+  void drop_show_rows();
+  // After the show was opened or created: its units listed, live ones compared.
+  void show_changed();
+  // A connected unit of the show: the show's settings become its edits where they differ.
+  void adopt_show_settings(const QString& key);
+  void update_show_notes();
+  void note_show_edit();
+  void import_settings();
+  void export_settings();
+  void show_hardware_guide();
+  void show_about();
+  std::optional<std::vector<PreviewChoice>> preview(const QString& title, const QString& intro,
+                                                    std::vector<PreviewUnit> units);
+  // Saves each unit's settings before a write; false, with the reason said, if any failed.
+  bool backup_units(const QStringList& keys);
+  struct Batch {
+    QString what;
+    std::vector<PreviewChoice> choices;
+    QMap<quint64, QString> waiting;  // check sequence -> unit
+    QStringList refusal;
+  };
+  // Checks every unit's own settings, then writes them all, or none if any was refused.
+  void start_batch(const QString& what, std::vector<PreviewChoice> choices);
+  // True when the answer belonged to a batch.
+  bool on_batch_checked(const QString& key, quint64 sequence, const QStringList& problems);
+  void finish_batch(const Batch& done);
+  void build_layout();
+  // Connects every signal of the window's parts to what it sets off.
+  void wire();
+  void on_ready();
+  void on_failed(const QString& message);
+  void on_announced(const QString& key, const QString& label);
+  void on_identity(const QString& key, const QString& text);
+  void refresh_selected();
+  void save_current_show() { save_show(); }
   void apply_theme();
   void log(const QString& text);
   void select_row(const QString& key);
@@ -79,7 +145,6 @@ class MainWindow : public QMainWindow {
   void update_band();
   // Commits what is still being typed before a write; false, with the reason said, if it cannot.
   bool commit_edit();
-  enum class WriteRequest { None, One, All };
   // A write asked for while the form is being checked waits for the answer.
   void request_write(WriteRequest what);
   void cancel_waiting_write(const QString& why);
@@ -90,9 +155,10 @@ class MainWindow : public QMainWindow {
   // Drops a row; the form moves on to another unit if it showed this one.
   void drop_row(const QString& key);
   void forget_gone_unit();
-  void add_simulated_unit();
+  void add_simulated_unit(const SimulatedUnitRequest& unit);
   void remove_simulated_unit();
-  void suggest_sim_id();
+  // Tells the simulator box which ids are taken.
+  void list_for_simulator();
   void show_port_problems(const QStringList& lines);
 
   void on_settings(const QString& key, const UiSettings& settings);
@@ -107,23 +173,21 @@ class MainWindow : public QMainWindow {
   EngineBridge* bridge_;
   UnitListModel* units_;
 
-  QString selected_;
-  // Edits of units that are not selected right now, so that switching units loses nothing.
-  QMap<QString, UiSettings> drafts_;
-  bool dirty_ = false;
-  bool edited_since_write_ = false;
-  bool check_pending_ = false;
-  WriteRequest waiting_write_ = WriteRequest::None;
-  quint64 check_sequence_ = 0;
+  // The form's unit, its edits and the checks and writes under way.
+  EditSession session_;
   QStringList problems_;
   QStringList write_all_refusal_;
-  // What each unit was last asked to write, so that a unit that goes away during the write
-  // still has its draft when it comes back.
-  QMap<QString, UiSettings> in_flight_;
   // Set once the user picks a unit; until then the first unit in list order is selected.
   bool user_selected_ = false;
   bool selecting_ = false;
   QTimer check_timer_;
+
+  ShowDocument show_;
+  QString show_refusal_;
+  // Units of the show listed but not reporting yet: their first report is compared with the show.
+  QSet<QString> adopt_pending_;
+  std::optional<Batch> batch_;
+  quint64 batch_sequence_ = 0;
 
   QLabel* port_banner_ = nullptr;
   QLabel* error_banner_ = nullptr;
@@ -149,18 +213,24 @@ class MainWindow : public QMainWindow {
   QAction* refresh_action_ = nullptr;
   QAction* revert_action_ = nullptr;
   QAction* forget_action_ = nullptr;
+  QAction* forget_key_ = nullptr;
+  QAction* new_show_action_ = nullptr;
+  QAction* open_show_action_ = nullptr;
+  QAction* save_show_action_ = nullptr;
+  QAction* save_show_as_action_ = nullptr;
+  QAction* import_action_ = nullptr;
+  QAction* export_action_ = nullptr;
+  QAction* quit_action_ = nullptr;
+  QAction* write_show_action_ = nullptr;
+  QAction* undo_action_ = nullptr;
+  QAction* guide_action_ = nullptr;
+  QAction* about_action_ = nullptr;
+  QMenu* recent_menu_ = nullptr;
+  QWidget* differences_box_ = nullptr;
+  QListWidget* differences_ = nullptr;
   QPlainTextEdit* log_ = nullptr;
 
-  QLineEdit* sim_id_ = nullptr;
-  QSpinBox* sim_serial_ = nullptr;
-  QLineEdit* sim_low_ = nullptr;
-  QLineEdit* sim_high_ = nullptr;
-  QSpinBox* sim_channels_ = nullptr;
-  QPushButton* sim_remove_ = nullptr;
-  // The id last offered, replaced as units come and go unless the user typed another.
-  QString sim_suggested_;
-  // Asked for but not listed yet, so that it is not offered again meanwhile.
-  QString sim_requested_;
+  SimulatorPanel* sim_panel_ = nullptr;
 };
 
 }  // namespace owl::desktop

@@ -39,6 +39,8 @@ QString UnitListModel::state_text(const UnitRow& row) {
       return tr("last write failed: %1").arg(row.last_write);
     case UnitState::Gone:
       return tr("gone during a write: not confirmed; it may hold the old or the new settings");
+    case UnitState::Offline:
+      return tr("offline: from the show");
   }
   return {};
 }
@@ -57,7 +59,8 @@ QVariant UnitListModel::data(const QModelIndex& index, int role) const {
       case IdentityColumn:
         return row.identity;
       case StateColumn:
-        return state_text(row);
+        return row.show_note.isEmpty() ? state_text(row)
+                                       : state_text(row) + QStringLiteral("; ") + row.show_note;
       default:
         return {};
     }
@@ -116,6 +119,11 @@ void UnitListModel::announce(const QString& key, const QString& label) {
   if (UnitRow* row = find_mutable(key)) {
     row->label = label;
     if (row->state == UnitState::Gone) row->state = UnitState::Waiting;
+    if (row->state == UnitState::Offline) {
+      // The show's settings stay in the show; the row now waits for the unit's own.
+      row->state = UnitState::Waiting;
+      row->settings.reset();
+    }
     row_changed(key);
     return;
   }
@@ -137,6 +145,23 @@ void UnitListModel::remove(const QString& key) {
   beginRemoveRows({}, r, r);
   rows_.erase(rows_.begin() + r);
   endRemoveRows();
+}
+
+void UnitListModel::set_offline(const QString& key, const UiSettings& settings) {
+  if (find(key) == nullptr) announce(key, tr("not connected"));
+  UnitRow* row = find_mutable(key);
+  row->state = UnitState::Offline;
+  row->label = tr("not connected");
+  row->identity.clear();
+  row->settings = settings;
+  row_changed(key);
+}
+
+void UnitListModel::set_show_note(const QString& key, const QString& note) {
+  UnitRow* row = find_mutable(key);
+  if (row == nullptr || row->show_note == note) return;
+  row->show_note = note;
+  row_changed(key);
 }
 
 void UnitListModel::set_gone(const QString& key) {
@@ -191,7 +216,7 @@ void UnitListModel::set_write_result(const QString& key, bool ok, const QString&
 bool UnitListModel::present(const QString& key) const {
   const UnitRow* row = find(key);
   return row != nullptr && row->settings && row->state != UnitState::Gone &&
-         row->state != UnitState::Waiting;
+         row->state != UnitState::Waiting && row->state != UnitState::Offline;
 }
 
 bool UnitListModel::any_writing() const {

@@ -11,7 +11,8 @@ namespace owl::desktop {
 
 // Gone: the unit went away while a write waited for its confirmation; the row stays so that
 // the outcome stays visible, and comes back to life when a unit with the same key reports.
-enum class UnitState { Waiting, Reporting, Writing, WriteFailed, Gone };
+// Offline: a unit of the open show that is not connected; its settings are the show's.
+enum class UnitState { Waiting, Reporting, Writing, WriteFailed, Gone, Offline };
 
 struct UnitRow {
   QString key;
@@ -21,6 +22,8 @@ struct UnitRow {
   UnitState state = UnitState::Waiting;
   // The outcome of the last write: "confirmed" or the engine's message.
   QString last_write;
+  // How the unit compares with the open show ("differs from the show: 3 fields"); empty without.
+  QString show_note;
 };
 
 // The units the event stream reports, sorted by key in byte order as the engine sorts them.
@@ -40,6 +43,9 @@ class UnitListModel : public QAbstractTableModel {
 
   void announce(const QString& key, const QString& label);
   void remove(const QString& key);
+  // Lists a show's unit that is not connected (or turns a row into one), with the show's settings.
+  void set_offline(const QString& key, const UiSettings& settings);
+  void set_show_note(const QString& key, const QString& note);
   void set_gone(const QString& key);
   void set_settings(const QString& key, const UiSettings& settings);
   void set_identity(const QString& key, const QString& text);
@@ -52,7 +58,7 @@ class UnitListModel : public QAbstractTableModel {
   const UnitRow* find(const QString& key) const;
   const std::vector<UnitRow>& rows() const { return rows_; }
   bool any_writing() const;
-  // Listed and reporting now: not waiting for a first report and not gone.
+  // Listed and reporting now: not waiting for a first report, not gone, not offline.
   bool present(const QString& key) const;
 
   static QString state_text(const UnitRow& row);
