@@ -7,8 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "manager/engine.hpp"
-#include "ui_settings.hpp"
+#include "records.hpp"
 
 namespace owl {
 
@@ -22,18 +21,12 @@ class EventSink {
   virtual void close() = 0;
 };
 
-UiEvent to_ui_event(UnitEvent event);
-
 std::string core_version();
 bool build_features();
 
 // Creates the engine once per process; later calls do nothing. Throws Panic when a thread cannot
 // be started (the engine then stays unstarted and a later call tries again).
 void start(bool simulator);
-void start(const EngineOptions& options);
-
-// The started engine; throws Panic("start() must be called first") before start.
-Engine& started_engine();
 
 std::vector<UnitInfo> units();
 void refresh_unit(const std::string& key);
