@@ -9,6 +9,7 @@
 #include "settings/json.hpp"
 #include "settings/model.hpp"
 #include "settings/payload.hpp"
+#include "text.hpp"
 
 namespace {
 

@@ -26,6 +26,8 @@
 #include "owl_client.hpp"
 #include "records_json.hpp"
 #include "session.hpp"
+#include "texts.hpp"
+#include "ui_fields.hpp"
 
 namespace owl::cli {
 namespace {
@@ -151,7 +153,7 @@ class Engine {
   }
 
   static CliError not_reported(const std::string& key) {
-    return no_unit("unit " + key + " has not reported its settings yet");
+    return no_unit(text::no_settings_yet(key));
   }
 
   // No unit at all, with why and where to turn.
@@ -173,15 +175,6 @@ class Engine {
   const Options& options_;
   Session& session_;
 };
-
-// What check_settings must see to decide as the write will: the write keeps the unit's name or
-// charge when asked to, so the check must too.
-UiSettings as_written(UiSettings form, const UiSettings& current, bool keep_name,
-                      bool keep_charge) {
-  if (keep_name) form.unit_name = current.unit_name;
-  if (keep_charge) form.charge = current.charge;
-  return form;
-}
 
 void refuse_if_problems(const std::string& key, const std::vector<std::string>& problems) {
   if (problems.empty()) return;
