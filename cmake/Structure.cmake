@@ -20,7 +20,7 @@ endfunction()
 
 if(OWL_BUILD_TESTS)
   owl_front_end_boundary(owl_coordination analysis.hpp)
-  owl_front_end_boundary(owl_frontend show_file.hpp)
+  owl_front_end_boundary(owl_frontend show_file.hpp settings_file.hpp ui_fields.hpp)
   owl_front_end_boundary(owlctl_lib owl_client.hpp records.hpp session.hpp)
   owl_front_end_boundary(owl_desktop_ui owl_client.hpp records.hpp)
   string(REPLACE ";" "," targets "${OWL_BOUNDARY_TARGETS}")

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -18,18 +19,20 @@
 #include <vector>
 
 #include "backup.hpp"
+#include "coordination_command.hpp"
 #include "doctor.hpp"
 #include "errors.hpp"
-#include "form.hpp"
 #include "input.hpp"
 #include "man_help.hpp"
 #include "owl_client.hpp"
 #include "records_json.hpp"
 #include "session.hpp"
+#include "settings_file.hpp"
 #include "texts.hpp"
 #include "ui_fields.hpp"
 
 namespace owl::cli {
+using namespace owl::frontend;
 namespace {
 
 namespace fs = std::filesystem;
@@ -187,7 +190,12 @@ std::optional<std::string> back_up(const Options& options, const std::string& ke
                                    const UiSettings& current) {
   if (options.no_backup) return std::nullopt;
   const auto root = backup_root(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
-  const auto path = write_backup(root, key, current, std::time(nullptr));
+  std::filesystem::path path;
+  try {
+    path = write_backup(root, key, current, std::time(nullptr));
+  } catch (const CliError& error) {
+    throw failure(std::string(error.what()) + " (use --no-backup to write without a backup)");
+  }
   print_err("saved the settings of " + key + " to " + path.string() + " (undo with: owlctl load " +
             key + " " + path.string() + ")");
   return path.string();
@@ -762,6 +770,8 @@ int run(int argc, char** argv, Session& session) {
   add_reading_commands(app, *help, options);
   add_writing_commands(app, *help, options);
   add_other_commands(app, *help, options);
+  CoordinationOptions coordination;
+  add_coordination_commands(app, *help, coordination);
   if (const auto status = parse(app, argc, argv)) return *status;
   // Counted, not tested for text: an empty value is a mistake, not the default.
   if (app.count("--wait") > 0) options.wait_seconds = parse_wait(options.wait_text);
@@ -776,6 +786,11 @@ int run(int argc, char** argv, Session& session) {
   if (command == "load") return run_load(options, session);
   if (command == "watch") return run_watch(options, session);
   if (command == "diff") return run_diff(options, session);
+  if (command == "plan" || command == "coordinate") {
+    Connection connection{session, options.simulator, options.wait_seconds};
+    return command == "plan" ? run_plan(coordination, connection, std::cout, std::cerr)
+                             : run_coordinate(coordination, connection, std::cout, std::cerr);
+  }
   return run_doctor(options);
 }
 

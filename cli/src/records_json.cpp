@@ -4,9 +4,11 @@
 #include <ctime>
 #include <type_traits>
 
-#include "form.hpp"
+#include "settings_file.hpp"
 
 namespace owl::cli {
+using frontend::join;
+using frontend::settings_to_json;
 namespace {
 
 template <class>

@@ -3,12 +3,14 @@
 #include <QList>
 #include <QWidget>
 #include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "records.hpp"
 #include "ui/labels.hpp"
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -38,6 +40,21 @@ class SettingsForm : public QWidget {
   // Why the text being typed into a frequency cell would be refused; empty when it is fine.
   QString frequency_note() const;
 
+  // Copy channels, Paste channels and Fill frequencies…, with their shortcuts, for the Edit
+  // menu; the channel table offers them in its context menu too.
+  QList<QAction*> channelActions() const;
+  // The selected channel rows (all when none is selected) as tab-separated text.
+  QString channel_text() const;
+  // Pastes tab-separated channel rows into the selected rows onward. All or nothing: returns
+  // why nothing was pasted, empty when it was.
+  QString paste_channel_text(const QString& text);
+  // Sets the frequencies of the given rows (0-based, in order) from start_khz, step_khz apart.
+  // All or nothing, as above.
+  QString fill_channel_frequencies(const QList<int>& rows, std::uint32_t start_khz,
+                                   std::int32_t step_khz);
+  // The selected channel rows, ascending; empty when none is selected.
+  QList<int> selected_channel_rows() const;
+
  signals:
   void edited();
 
@@ -58,6 +75,16 @@ class SettingsForm : public QWidget {
   };
 
   void build_channel_table();
+  void build_channel_actions();
+  void copy_channels();
+  void paste_channels();
+  void open_fill_dialog();
+  // Marks frequency cells that cannot be written to this unit, with the reason as tool tip.
+  void mark_frequency(int row);
+  void mark_frequencies();
+  void set_channel_note(const QString& text, bool problem);
+  bool eventFilter(QObject* object, QEvent* event) override;
+  void changeEvent(QEvent* event) override;
   static OptionField field_of(Option option);
   const std::vector<std::string>& names_for(Option option) const;
   void fill_combo(Option option, const std::string& value);
@@ -79,6 +106,10 @@ class SettingsForm : public QWidget {
   QTableWidget* channels_ = nullptr;
   QLabel* frequency_note_ = nullptr;
   QList<const QWidget*> keep_editor_open_;
+  QAction* copy_channels_ = nullptr;
+  QAction* paste_channels_ = nullptr;
+  QAction* fill_frequencies_ = nullptr;
+  std::int32_t fill_step_khz_ = 300;
 };
 
 }  // namespace owl::desktop

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <set>
 
-#include "errors.hpp"
-#include "form.hpp"
+#include "settings_file.hpp"
+#include "user_error.hpp"
 
-namespace owl::cli {
+namespace owl::frontend {
 namespace {
 
 namespace fs = std::filesystem;
@@ -60,7 +60,7 @@ TEST(Backup, WritesTheFileFormAndNeverOverwrites) {
             settings);
 }
 
-TEST(Backup, EveryFailureSaysHowToWriteWithoutABackup) {
+TEST(Backup, FailuresAreUserErrors) {
   TempDir dir;
   std::ofstream(dir.path / "file") << "x";
   // No place at all, and a directory that cannot be made because its parent is a file.
@@ -69,14 +69,40 @@ TEST(Backup, EveryFailureSaysHowToWriteWithoutABackup) {
     try {
       write_backup(root, "SIM0001", UiSettings{}, SOME_TIME);
       ADD_FAILURE() << "no error for " << root;
-    } catch (const CliError& error) {
-      EXPECT_EQ(error.status(), EXIT_FAILED);
-      EXPECT_NE(std::string(error.what()).find("(use --no-backup to write without a backup)"),
-                std::string::npos)
-          << error.what();
+    } catch (const UserError& error) {
+      EXPECT_EQ(error.status(), STATUS_FAILED);
+      EXPECT_NE(std::string(error.what()).find("cannot"), std::string::npos) << error.what();
     }
   }
 }
 
+TEST(Backup, ListedNewestFirstAndReadBack) {
+  TempDir dir;
+  UiSettings settings;
+  settings.unit_name = "A";
+  const auto first = write_backup(dir.path, "SIM0001", settings, SOME_TIME);
+  settings.delay_ms = 7;
+  const auto second = write_backup(dir.path, "SIM0001", settings, SOME_TIME);
+  settings.delay_ms = 9;
+  const auto third = write_backup(dir.path, "SIM0001", settings, SOME_TIME + 60);
+  // Not backups: another name, a folder with a backup's name.
+  std::ofstream(dir.path / "SIM0001" / "notes.json") << "{}";
+  fs::create_directory(dir.path / "SIM0001" / "20200101T000000Z.json");
+
+  const auto entries = list_backups(dir.path, "SIM0001");
+  ASSERT_EQ(entries.size(), 3U);
+  EXPECT_EQ(entries[0].path, third);
+  EXPECT_EQ(entries[1].path, second);
+  EXPECT_EQ(entries[2].path, first);
+  EXPECT_EQ(entries[0].time, SOME_TIME + 60);
+  EXPECT_EQ(entries[2].time, SOME_TIME);
+  EXPECT_EQ(read_backup(entries[1].path).settings.delay_ms, 7);
+  EXPECT_TRUE(list_backups(dir.path, "SIM0009").empty());
+
+  std::ofstream(dir.path / "SIM0001" / "20300101T000000Z.json") << "{\"delay_ms\": 1}";
+  EXPECT_THROW(read_backup(dir.path / "SIM0001" / "20300101T000000Z.json"), UserError);
+  EXPECT_THROW(read_backup(dir.path / "absent.json"), UserError);
+}
+
 }  // namespace
-}  // namespace owl::cli
+}  // namespace owl::frontend

@@ -8,10 +8,12 @@
 #include <vector>
 
 #include "records.hpp"
+#include "show_file.hpp"
 
 // The settings form in the user interface's field names: assignments from the command line,
-// the JSON file form, and comparisons. Pure functions; failures throw CliError.
-namespace owl::cli {
+// the JSON file form, and comparisons. Shared by owlctl and the desktop, so a file written by one
+// is read the same way by the other. Pure functions; failures throw UserError.
+namespace owl::frontend {
 
 // The file form of UiSettings: every field under its UI name, in wire order.
 nlohmann::ordered_json settings_to_json(const UiSettings& settings);
@@ -29,10 +31,15 @@ struct SettingsFile {
 };
 
 // Reads the file form back. Refuses (status 1) anything but exactly the expected fields with the
-// expected types; the read-only fields may be left out since the unit keeps its own. The unit's
-// own form, as `show` prints it, is refused with a pointer to `save`. `origin` names the source
-// in messages.
+// expected types, listing every fault, one line each, as "origin: path: problem"; the read-only
+// fields may be left out since the unit keeps its own. The unit's own form, as `show` prints it,
+// and a show file are refused with a pointer to what to use instead.
 SettingsFile settings_from_json(const nlohmann::json& value, const std::string& origin);
+
+// The same checks as settings_from_json, as data: every problem with the path of its value
+// ("dely_ms", "channels[3].frequency"), none when the object is a valid settings file. This is
+// the settings check a show file's units are read with.
+std::vector<ShowProblem> settings_problems(const nlohmann::ordered_json& value);
 
 // Parses JSON text and reads it with settings_from_json; bad JSON is refused (status 1).
 SettingsFile settings_from_json_text(std::string_view text, const std::string& origin);
@@ -88,4 +95,4 @@ std::string canonical_value(std::string_view field, const std::string& text,
 std::vector<Difference> diff_settings(const UiSettings& left, const UiSettings& right,
                                       const EnumOptions& options);
 
-}  // namespace owl::cli
+}  // namespace owl::frontend

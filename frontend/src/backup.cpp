@@ -3,20 +3,48 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <tuple>
 
-#include "errors.hpp"
-#include "form.hpp"
-#include "records_json.hpp"
+#include "settings_file.hpp"
+#include "user_error.hpp"
 
-namespace owl::cli {
+namespace owl::frontend {
 namespace {
 
-constexpr const char* NO_BACKUP_ADVICE = " (use --no-backup to write without a backup)";
+UserError backup_failure(const std::string& problem) {
+  return failure(problem);
+}
 
-CliError backup_failure(const std::string& problem) {
-  return failure(problem + NO_BACKUP_ADVICE);
+// Backups are our own small files; anything much larger in the folder is not one.
+constexpr std::uintmax_t MAX_BACKUP_BYTES = std::uintmax_t{1} << 20U;
+
+struct ParsedName {
+  std::time_t time;
+  unsigned sequence;
+};
+
+// The inverse of backup_file_name; nullopt for any other name.
+std::optional<ParsedName> parse_backup_name(const std::string& name) {
+  std::tm parts{};
+  char rest[32] = {};
+  if (name.size() < 21 || name.size() > 30) return std::nullopt;
+  const char* end = strptime(name.c_str(), "%Y%m%dT%H%M%SZ", &parts);
+  if (end == nullptr || end != name.c_str() + 16) return std::nullopt;
+  unsigned sequence = 1;
+  const std::string tail(end);
+  if (tail != ".json") {
+    if (std::sscanf(tail.c_str(), "-%u%31s", &sequence, rest) != 2 ||
+        std::string(rest) != ".json" || sequence < 2) {
+      return std::nullopt;
+    }
+  }
+  return ParsedName{timegm(&parts), sequence};
 }
 
 }  // namespace
@@ -67,7 +95,9 @@ std::filesystem::path write_backup(const std::filesystem::path& root, std::strin
     throw backup_failure("cannot create the backup directory " + dir.string() + ": " +
                          error.message());
   }
-  const std::string text = dump_json(settings_to_json(settings), 2) + "\n";
+  const std::string text = settings_to_json(settings).dump(
+                               2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) +
+                           "\n";
   for (unsigned sequence = 1; sequence < 10000; ++sequence) {
     const std::filesystem::path path = dir / backup_file_name(now, sequence);
     // O_EXCL: two owlctl runs in the same second must not overwrite each other's backup.
@@ -100,4 +130,35 @@ std::filesystem::path write_backup(const std::filesystem::path& root, std::strin
   throw backup_failure("cannot find a free backup name in " + dir.string());
 }
 
-}  // namespace owl::cli
+std::vector<BackupEntry> list_backups(const std::filesystem::path& root, std::string_view key) {
+  std::vector<std::tuple<std::time_t, unsigned, std::filesystem::path>> found;
+  std::error_code error;
+  const std::filesystem::path dir = root / key_directory_name(key);
+  for (std::filesystem::directory_iterator it(dir, error), end; !error && it != end;
+       it.increment(error)) {
+    if (!it->is_regular_file(error)) continue;
+    if (const auto parsed = parse_backup_name(it->path().filename().string())) {
+      found.emplace_back(parsed->time, parsed->sequence, it->path());
+    }
+  }
+  std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+    return std::tie(std::get<0>(a), std::get<1>(a)) > std::tie(std::get<0>(b), std::get<1>(b));
+  });
+  std::vector<BackupEntry> out;
+  for (auto& [time, sequence, path] : found) out.push_back({std::move(path), time});
+  return out;
+}
+
+SettingsFile read_backup(const std::filesystem::path& path) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  if (error) throw failure("cannot read the backup " + path.string() + ": " + error.message());
+  if (size > MAX_BACKUP_BYTES) throw failure(path.string() + ": too large for a backup");
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (!in) throw failure("cannot read the backup " + path.string());
+  return settings_from_json_text(text.str(), path.string());
+}
+
+}  // namespace owl::frontend

@@ -1,4 +1,4 @@
-#include "form.hpp"
+#include "settings_file.hpp"
 
 #include <algorithm>
 #include <array>
@@ -9,42 +9,16 @@
 #include <set>
 #include <variant>
 
-#include "errors.hpp"
+#include "text.hpp"
+#include "ui_fields.hpp"
+#include "user_error.hpp"
 
-namespace owl::cli {
+namespace owl::frontend {
 namespace {
 
-using FieldRef = std::variant<std::string UiSettings::*, bool UiSettings::*,
-                              std::uint16_t UiSettings::*, std::uint32_t UiSettings::*>;
-
-struct Field {
-  std::string_view name;
-  FieldRef ref;
-  bool editable;
-};
-
-// Wire order, which is also the order of the file form and of diff output.
-const std::array<Field, 19> FIELDS{{
-    {"unit_name", &UiSettings::unit_name, true},
-    {"serial", &UiSettings::serial, false},
-    {"voice_prompts", &UiSettings::voice_prompts, true},
-    {"boot_announce", &UiSettings::boot_announce, true},
-    {"delay_ms", &UiSettings::delay_ms, true},
-    {"hph_mode", &UiSettings::hph_mode, true},
-    {"led", &UiSettings::led, true},
-    {"charge", &UiSettings::charge, true},
-    {"squelch", &UiSettings::squelch, true},
-    {"ab_button", &UiSettings::ab_button, true},
-    {"star_button", &UiSettings::star_button, true},
-    {"rf_mode", &UiSettings::rf_mode, false},
-    {"compander", &UiSettings::compander, true},
-    {"battery_type", &UiSettings::battery_type, true},
-    {"encryption", &UiSettings::encryption, true},
-    {"audio_eq", &UiSettings::audio_eq, true},
-    {"gain_boost", &UiSettings::gain_boost, true},
-    {"min_freq", &UiSettings::min_freq, false},
-    {"max_freq", &UiSettings::max_freq, false},
-}};
+// The record's one field table, shared with the engine's codec.
+using Field = UiField;
+constexpr const auto& FIELDS = UI_FIELDS;
 
 using ChannelRef = std::variant<std::uint32_t UiChannel::*, bool UiChannel::*>;
 
@@ -61,26 +35,11 @@ const std::array<ChannelField, 4> CHANNEL_FIELDS{{
     {"channel_enable", "enable", &UiChannel::channel_enable},
 }};
 
-const Field* find_field(std::string_view name) {
-  for (const auto& field : FIELDS) {
-    if (field.name == name) return &field;
-  }
-  return nullptr;
-}
-
 const ChannelField* find_channel_field(std::string_view name) {
   for (const auto& field : CHANNEL_FIELDS) {
     if (field.cli_name == name || field.name == name) return &field;
   }
   return nullptr;
-}
-
-std::string lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(), [](char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  });
-  return out;
 }
 
 template <class T>
@@ -97,7 +56,7 @@ T parse_number(std::string_view field, std::string_view text) {
 }
 
 bool parse_bool(std::string_view field, std::string_view text) {
-  const std::string word = lower(text);
+  const std::string word = ascii_lower(text);
   if (word == "true" || word == "yes" || word == "on" || word == "1") return true;
   if (word == "false" || word == "no" || word == "off" || word == "0") return false;
   throw usage_error(std::string(field) + ": expected true or false, got '" + std::string(text) +
@@ -181,14 +140,6 @@ const std::array<OptionField, 11> OPTION_FIELDS{{
 // The squelch levels are stored as these numbers, not as their position in the list of names.
 constexpr std::array<unsigned, 3> SQUELCH_CODES = {10, 40, 80};
 
-std::string upper(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(), [](char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  });
-  return out;
-}
-
 // A code as the engine reads it: digits with an optional leading '+', at most 255.
 std::optional<unsigned> option_code(std::string_view text) {
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
@@ -208,61 +159,131 @@ std::string channel_span(std::size_t first, std::size_t last) {
                        : "channels " + std::to_string(first) + "-" + std::to_string(last);
 }
 
-[[noreturn]] void refuse_file(const std::string& origin, const std::string& problem) {
-  throw failure(origin + ": " + problem);
-}
+// Collects every problem of a settings object with the path of the value, so that a show file
+// can name "units[2].settings.dely_ms" and a settings file can list all its faults at once.
+class Reader {
+ public:
+  std::vector<ShowProblem> problems;
 
-template <class T>
-T read_unsigned(const nlohmann::json& value, const std::string& origin, const std::string& where) {
-  if (!value.is_number_unsigned() || value.get<std::uint64_t>() > std::numeric_limits<T>::max()) {
-    refuse_file(origin, "'" + where + "' must be a whole number from 0 to " +
-                            std::to_string(std::numeric_limits<T>::max()) + ", not " +
-                            value.dump());
+  void add(std::string path, std::string message) {
+    problems.push_back({std::move(path), std::move(message)});
   }
-  return static_cast<T>(value.get<std::uint64_t>());
-}
 
-bool read_bool(const nlohmann::json& value, const std::string& origin, const std::string& where) {
-  if (!value.is_boolean()) {
-    refuse_file(origin, "'" + where + "' must be true or false, not " + value.dump());
+  template <class T>
+  T read_unsigned(const nlohmann::json& value, const std::string& path) {
+    if (!value.is_number_unsigned() || value.get<std::uint64_t>() > std::numeric_limits<T>::max()) {
+      add(path, "must be a whole number from 0 to " +
+                    std::to_string(std::numeric_limits<T>::max()) + ", not " + shown(value));
+      return T{};
+    }
+    return static_cast<T>(value.get<std::uint64_t>());
   }
-  return value.get<bool>();
-}
 
-std::string read_string(const nlohmann::json& value, const std::string& origin,
-                        const std::string& where) {
-  if (!value.is_string()) {
-    refuse_file(origin, "'" + where + "' must be a string, not " + value.dump());
+  bool read_bool(const nlohmann::json& value, const std::string& path) {
+    if (!value.is_boolean()) {
+      add(path, "must be true or false, not " + shown(value));
+      return false;
+    }
+    return value.get<bool>();
   }
-  return value.get<std::string>();
-}
 
-UiChannel channel_from_json(const nlohmann::json& value, const std::string& origin,
-                            const std::string& where) {
-  if (!value.is_object()) refuse_file(origin, "'" + where + "' must be an object");
+  std::string read_string(const nlohmann::json& value, const std::string& path) {
+    if (!value.is_string()) {
+      add(path, "must be a string, not " + shown(value));
+      return {};
+    }
+    return value.get<std::string>();
+  }
+
+  template <class Record, class Ref>
+  void read_member(Record& record, Ref ref, const nlohmann::json& value, const std::string& path) {
+    using T = std::remove_reference_t<decltype(record.*ref)>;
+    if constexpr (std::is_same_v<T, bool>) {
+      record.*ref = read_bool(value, path);
+    } else if constexpr (std::is_same_v<T, std::string>) {
+      record.*ref = read_string(value, path);
+    } else {
+      record.*ref = read_unsigned<T>(value, path);
+    }
+  }
+
+  UiChannel read_channel(const nlohmann::json& value, const std::string& where) {
+    UiChannel channel;
+    if (!value.is_object()) {
+      add(where, "must be an object");
+      return channel;
+    }
+    for (const auto& item : value.items()) {
+      const bool known = std::any_of(CHANNEL_FIELDS.begin(), CHANNEL_FIELDS.end(),
+                                     [&](const ChannelField& f) { return f.name == item.key(); });
+      if (!known) add(where + "." + item.key(), "unknown field");
+    }
+    for (const auto& field : CHANNEL_FIELDS) {
+      const std::string name(field.name);
+      const std::string path = where + "." + name;
+      if (!value.contains(name)) {
+        add(path, "missing field");
+        continue;
+      }
+      std::visit([&](auto ref) { read_member(channel, ref, value.at(name), path); }, field.ref);
+    }
+    return channel;
+  }
+
+ private:
+  // A value as it stands in the file, cut short: the message must stay one readable line.
+  static std::string shown(const nlohmann::json& value) {
+    std::string text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    if (text.size() > 40) text = text.substr(0, 37) + "...";
+    return text;
+  }
+};
+
+// Reads a settings object, recording every problem; the settings are meaningful only when
+// there is none.
+SettingsFile read_settings(const nlohmann::json& value, Reader& reader) {
+  SettingsFile file;
+  if (!value.is_object()) {
+    reader.add("", "expected a JSON object of settings fields");
+    return file;
+  }
+  if (is_show_document(value)) {
+    reader.add("", SHOW_NOT_SETTINGS);
+    return file;
+  }
+  if (!value.contains("unit_name") &&
+      std::any_of(UNIT_FORM_KEYS.begin(), UNIT_FORM_KEYS.end(),
+                  [&](std::string_view key) { return value.contains(std::string(key)); })) {
+    reader.add("", UNIT_FORM_MESSAGE);
+    return file;
+  }
   for (const auto& item : value.items()) {
-    const bool known = std::any_of(CHANNEL_FIELDS.begin(), CHANNEL_FIELDS.end(),
-                                   [&](const ChannelField& f) { return f.name == item.key(); });
-    if (!known) refuse_file(origin, "unknown field '" + where + "." + item.key() + "'");
+    if (item.key() != "channels" && find_ui_field(item.key()) == nullptr) {
+      reader.add(item.key(), "unknown field");
+    }
   }
-  UiChannel channel;
-  for (const auto& field : CHANNEL_FIELDS) {
+  UiSettings& settings = file.settings;
+  for (const auto& field : FIELDS) {
     const std::string name(field.name);
-    const std::string path = where + "." + name;
-    if (!value.contains(name)) refuse_file(origin, "missing field '" + path + "'");
-    const auto& member = value.at(name);
-    std::visit(
-        [&](auto ref) {
-          using T = std::remove_reference_t<decltype(channel.*ref)>;
-          if constexpr (std::is_same_v<T, bool>) {
-            channel.*ref = read_bool(member, origin, path);
-          } else {
-            channel.*ref = read_unsigned<T>(member, origin, path);
-          }
-        },
-        field.ref);
+    if (!value.contains(name)) {
+      if (field.editable) reader.add(name, "missing field");
+      continue;
+    }
+    if (!field.editable) file.read_only_given.insert(name);
+    std::visit([&](auto ref) { reader.read_member(settings, ref, value.at(name), name); },
+               field.ref);
   }
-  return channel;
+  if (!value.contains("channels")) {
+    reader.add("channels", "missing field");
+  } else if (const auto& channels = value.at("channels"); !channels.is_array()) {
+    reader.add("channels", "must be an array");
+  } else {
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+      settings.channels.push_back(
+          reader.read_channel(channels[i], "channels[" + std::to_string(i) + "]"));
+    }
+  }
+  return file;
 }
 
 }  // namespace
@@ -296,7 +317,8 @@ nlohmann::ordered_json settings_to_json(const UiSettings& settings) {
 UiSettings SettingsFile::for_unit(const UiSettings& unit) const {
   UiSettings out = settings;
   for (const auto& field : FIELDS) {
-    if (!field.editable) std::visit([&](auto ref) { out.*ref = unit.*ref; }, field.ref);
+    if (unit_keeps(field, false, false))
+      std::visit([&](auto ref) { out.*ref = unit.*ref; }, field.ref);
   }
   return out;
 }
@@ -312,48 +334,21 @@ UiSettings SettingsFile::filled_from(const UiSettings& unit) const {
 }
 
 SettingsFile settings_from_json(const nlohmann::json& value, const std::string& origin) {
-  if (!value.is_object()) refuse_file(origin, "expected a JSON object of settings fields");
-  if (!value.contains("unit_name") &&
-      std::any_of(UNIT_FORM_KEYS.begin(), UNIT_FORM_KEYS.end(),
-                  [&](std::string_view key) { return value.contains(std::string(key)); })) {
-    refuse_file(origin, UNIT_FORM_MESSAGE);
-  }
-  for (const auto& item : value.items()) {
-    if (item.key() != "channels" && find_field(item.key()) == nullptr) {
-      refuse_file(origin, "unknown field '" + item.key() + "'");
-    }
-  }
-  SettingsFile file;
-  UiSettings& settings = file.settings;
-  for (const auto& field : FIELDS) {
-    const std::string name(field.name);
-    if (!value.contains(name)) {
-      if (!field.editable) continue;
-      refuse_file(origin, "missing field '" + name + "'");
-    }
-    if (!field.editable) file.read_only_given.insert(name);
-    const auto& member = value.at(name);
-    std::visit(
-        [&](auto ref) {
-          using T = std::remove_reference_t<decltype(settings.*ref)>;
-          if constexpr (std::is_same_v<T, bool>) {
-            settings.*ref = read_bool(member, origin, name);
-          } else if constexpr (std::is_same_v<T, std::string>) {
-            settings.*ref = read_string(member, origin, name);
-          } else {
-            settings.*ref = read_unsigned<T>(member, origin, name);
-          }
-        },
-        field.ref);
-  }
-  if (!value.contains("channels")) refuse_file(origin, "missing field 'channels'");
-  const auto& channels = value.at("channels");
-  if (!channels.is_array()) refuse_file(origin, "'channels' must be an array");
-  for (std::size_t i = 0; i < channels.size(); ++i) {
-    settings.channels.push_back(
-        channel_from_json(channels[i], origin, "channels[" + std::to_string(i) + "]"));
+  Reader reader;
+  SettingsFile file = read_settings(value, reader);
+  if (!reader.problems.empty()) {
+    std::vector<std::string> lines;
+    for (const auto& problem : reader.problems) lines.push_back(origin + ": " + problem.text());
+    throw failure(join(lines, "\n"));
   }
   return file;
+}
+
+std::vector<ShowProblem> settings_problems(const nlohmann::ordered_json& value) {
+  // The reader works on the plain json type; key order does not matter for checking.
+  Reader reader;
+  (void)read_settings(nlohmann::json(value), reader);
+  return std::move(reader.problems);
 }
 
 SettingsFile settings_from_json_text(std::string_view text, const std::string& origin) {
@@ -367,7 +362,7 @@ SettingsFile settings_from_json_text(std::string_view text, const std::string& o
         !detail.empty() && detail[0] == '[' && end != std::string_view::npos) {
       detail.remove_prefix(end + 2);
     }
-    refuse_file(origin, "not valid JSON: " + std::string(detail));
+    throw failure(origin + ": not valid JSON: " + std::string(detail));
   }
   return settings_from_json(value, origin);
 }
@@ -430,7 +425,7 @@ void apply_assignment(UiSettings& settings, const Assignment& assignment) {
         path->field->ref);
     return;
   }
-  const Field* field = find_field(name);
+  const Field* field = find_ui_field(name);
   if (field == nullptr) {
     throw usage_error("unknown field '" + name + "'; fields are " +
                       join(editable_field_names(), ", ") +
@@ -459,7 +454,7 @@ std::string field_value(const UiSettings& settings, std::string_view field_name)
     const UiChannel& channel = settings.channels[path->index];
     return std::visit([&](auto ref) { return render(channel.*ref); }, path->field->ref);
   }
-  const Field* field = find_field(field_name);
+  const Field* field = find_ui_field(field_name);
   if (field == nullptr) throw usage_error("unknown field '" + std::string(field_name) + "'");
   return std::visit([&](auto ref) { return render(settings.*ref); }, field->ref);
 }
@@ -474,12 +469,12 @@ std::vector<std::string> editable_field_names() {
 
 std::string canonical_value(std::string_view field, const std::string& text,
                             const EnumOptions& options) {
-  if (field == "encryption") return upper(text);
+  if (field == "encryption") return ascii_upper(text);
   const auto option = std::find_if(OPTION_FIELDS.begin(), OPTION_FIELDS.end(),
                                    [&](const OptionField& f) { return f.name == field; });
   if (option == OPTION_FIELDS.end()) return text;
   const std::vector<std::string>& names = options.*(option->names);
-  const std::string name = upper(text);
+  const std::string name = ascii_upper(text);
   if (std::find(names.begin(), names.end(), name) != names.end()) return name;
   const auto code = option_code(text);
   if (!code) return text;
@@ -535,4 +530,4 @@ std::vector<Difference> diff_settings(const UiSettings& left, const UiSettings& 
   return out;
 }
 
-}  // namespace owl::cli
+}  // namespace owl::frontend

@@ -1,13 +1,13 @@
-#include "form.hpp"
+#include "settings_file.hpp"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <tuple>
 
-#include "errors.hpp"
+#include "user_error.hpp"
 
-namespace owl::cli {
+namespace owl::frontend {
 namespace {
 
 UiSettings sample() {
@@ -22,16 +22,16 @@ UiSettings sample() {
 int status_of(const std::function<void()>& action) {
   try {
     action();
-  } catch (const CliError& error) {
+  } catch (const UserError& error) {
     return error.status();
   }
-  return EXIT_OK;
+  return 0;
 }
 
 std::string message_of(const std::function<void()>& action) {
   try {
     action();
-  } catch (const CliError& error) {
+  } catch (const UserError& error) {
     return error.what();
   }
   return "";
@@ -55,8 +55,8 @@ TEST(Form, AssignmentSplitsAtFirstEquals) {
   EXPECT_EQ(a.field, "unit_name");
   EXPECT_EQ(a.value, "A=B");
   EXPECT_EQ(parse_assignment("encryption=").value, "");
-  EXPECT_EQ(status_of([] { parse_assignment("delay_ms"); }), EXIT_USAGE);
-  EXPECT_EQ(status_of([] { parse_assignment("=5"); }), EXIT_USAGE);
+  EXPECT_EQ(status_of([] { parse_assignment("delay_ms"); }), STATUS_USAGE);
+  EXPECT_EQ(status_of([] { parse_assignment("=5"); }), STATUS_USAGE);
 }
 
 TEST(Form, AppliesAndRendersFieldsByName) {
@@ -88,7 +88,7 @@ TEST(Form, RefusesBadAssignmentsAsUsageErrors) {
   for (const char* a : {"delay_ms=12x", "delay_ms=-1", "delay_ms=65536", "gain_boost=maybe",
                         "channel.4.frequency=216000", "channel.0.enable=true",
                         "channel.x.enable=true", "channel.1.colour=red", "volume=3"}) {
-    EXPECT_EQ(status_of([&] { apply_assignment(s, parse_assignment(a)); }), EXIT_USAGE) << a;
+    EXPECT_EQ(status_of([&] { apply_assignment(s, parse_assignment(a)); }), STATUS_USAGE) << a;
   }
   EXPECT_EQ(s, before);
   for (const char* field : {"serial", "rf_mode", "min_freq", "max_freq"}) {
@@ -142,21 +142,21 @@ struct BadFile {
 
 TEST(Form, MalformedJsonIsRefusedNamingTheProblem) {
   const std::vector<BadFile> cases = {
-      {[](nlohmann::json& j) { j.erase("led"); }, "missing field 'led'"},
-      {[](nlohmann::json& j) { j["volume"] = 3; }, "unknown field 'volume'"},
-      {[](nlohmann::json& j) { j["delay_ms"] = "120"; }, "'delay_ms' must be a whole number"},
-      {[](nlohmann::json& j) { j["delay_ms"] = -1; }, "'delay_ms' must be a whole number"},
-      {[](nlohmann::json& j) { j["delay_ms"] = 70000; }, "'delay_ms' must be a whole number"},
-      {[](nlohmann::json& j) { j["delay_ms"] = 1.5; }, "'delay_ms' must be a whole number"},
-      {[](nlohmann::json& j) { j["gain_boost"] = 1; }, "'gain_boost' must be true or false"},
-      {[](nlohmann::json& j) { j["hph_mode"] = nullptr; }, "'hph_mode' must be a string"},
-      {[](nlohmann::json& j) { j["channels"] = 5; }, "'channels' must be an array"},
-      {[](nlohmann::json& j) { j.erase("channels"); }, "missing field 'channels'"},
+      {[](nlohmann::json& j) { j.erase("led"); }, "led: missing field"},
+      {[](nlohmann::json& j) { j["volume"] = 3; }, "volume: unknown field"},
+      {[](nlohmann::json& j) { j["delay_ms"] = "120"; }, "delay_ms: must be a whole number"},
+      {[](nlohmann::json& j) { j["delay_ms"] = -1; }, "delay_ms: must be a whole number"},
+      {[](nlohmann::json& j) { j["delay_ms"] = 70000; }, "delay_ms: must be a whole number"},
+      {[](nlohmann::json& j) { j["delay_ms"] = 1.5; }, "delay_ms: must be a whole number"},
+      {[](nlohmann::json& j) { j["gain_boost"] = 1; }, "gain_boost: must be true or false"},
+      {[](nlohmann::json& j) { j["hph_mode"] = nullptr; }, "hph_mode: must be a string"},
+      {[](nlohmann::json& j) { j["channels"] = 5; }, "channels: must be an array"},
+      {[](nlohmann::json& j) { j.erase("channels"); }, "channels: missing field"},
       {[](nlohmann::json& j) { j["channels"][1].erase("frequency"); },
-       "missing field 'channels[1].frequency'"},
+       "channels[1].frequency: missing field"},
       {[](nlohmann::json& j) { j["channels"][0]["colour"] = 1; },
-       "unknown field 'channels[0].colour'"},
-      {[](nlohmann::json& j) { j["channels"][2] = 7; }, "'channels[2]' must be an object"},
+       "channels[0].colour: unknown field"},
+      {[](nlohmann::json& j) { j["channels"][2] = 7; }, "channels[2]: must be an object"},
       {[](nlohmann::json& j) { j = nlohmann::json::array(); }, "expected a JSON object"},
       {[](nlohmann::json& j) {
          j = {{"unitName", "A"}, {"abButton", "OFF"}};
@@ -169,18 +169,38 @@ TEST(Form, MalformedJsonIsRefusedNamingTheProblem) {
     try {
       settings_from_json(json, "bad.json");
       ADD_FAILURE() << "accepted: " << bad.named;
-    } catch (const CliError& error) {
-      EXPECT_EQ(error.status(), EXIT_FAILED);
+    } catch (const UserError& error) {
+      EXPECT_EQ(error.status(), STATUS_FAILED);
       EXPECT_NE(std::string(error.what()).find(bad.named), std::string::npos) << error.what();
       EXPECT_EQ(std::string(error.what()).rfind("bad.json: ", 0), 0u) << error.what();
     }
   }
 }
 
+TEST(Form, EveryProblemIsListedWithItsPath) {
+  auto json = nlohmann::ordered_json::parse(settings_to_json(sample()).dump());
+  json["dely_ms"] = 120;
+  json["channels"][1]["frequency"] = "216.5";
+  json.erase("led");
+  std::vector<std::string> texts;
+  for (const auto& problem : settings_problems(json)) texts.push_back(problem.text());
+  EXPECT_EQ(texts, (std::vector<std::string>{
+                       "dely_ms: unknown field", "led: missing field",
+                       "channels[1].frequency: must be a whole number from 0 to 4294967295, "
+                       "not \"216.5\""}));
+  EXPECT_TRUE(
+      settings_problems(nlohmann::ordered_json::parse(settings_to_json(sample()).dump())).empty());
+  const auto show = nlohmann::ordered_json::parse(R"({"format": "owl-show", "version": 1})");
+  EXPECT_EQ(settings_problems(show).at(0).message, SHOW_NOT_SETTINGS);
+  // The file form says all of them, one line each.
+  const auto message = message_of([&] { settings_from_json(json, "x.json"); });
+  EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 2) << message;
+}
+
 TEST(Form, InvalidJsonTextIsRefused) {
   const auto message = message_of([] { settings_from_json_text("{\"unit_name\": ", "x.json"); });
   EXPECT_NE(message.find("x.json: not valid JSON"), std::string::npos) << message;
-  EXPECT_EQ(status_of([] { settings_from_json_text("", "x.json"); }), EXIT_FAILED);
+  EXPECT_EQ(status_of([] { settings_from_json_text("", "x.json"); }), STATUS_FAILED);
 }
 
 using Diff = std::vector<std::tuple<std::string, std::string, std::string>>;
@@ -296,4 +316,4 @@ TEST(Form, AFileFromAnotherUnitNeedsConsent) {
 }
 
 }  // namespace
-}  // namespace owl::cli
+}  // namespace owl::frontend
