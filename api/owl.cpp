@@ -1,5 +1,8 @@
 #include "owl.hpp"
 
+#include "owl_seams.hpp"
+#include "ui_settings.hpp"
+
 #include <algorithm>
 #include <atomic>
 #include <exception>
@@ -12,6 +15,7 @@
 #include "settings/json.hpp"
 #include "settings/verification.hpp"
 #include "sim/simulator.hpp"
+#include "texts.hpp"
 #include "thread.hpp"
 
 namespace owl {
@@ -229,7 +233,7 @@ std::vector<std::string> write_settings(const std::string& key, const UiSettings
   const std::vector<UnitSnapshot> snapshot = engine.manager.registry->snapshot_units();
   const UnitSnapshot* unit = find_unit(snapshot, key);
   if (unit == nullptr || !unit->settings) {
-    return {"unit " + key + " has not reported its settings yet"};
+    return {text::no_settings_yet(key)};
   }
   auto converted = settings_from_ui(form, *unit->settings);
   if (!converted) return {converted.error()};

@@ -7,8 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "manager/engine.hpp"
-#include "ui_settings.hpp"
+#include "records.hpp"
 
 namespace owl {
 
@@ -31,9 +30,6 @@ class EventSink {
   virtual void close() = 0;
 };
 
-// The user interface's view of an engine event (used by the forwarding thread and its tests).
-UiEvent to_ui_event(UnitEvent event);
-
 // "0.1.0". Needs no engine.
 std::string core_version();
 // Always false: the engine has no optional features to report. Needs no engine.
@@ -43,11 +39,6 @@ bool build_features();
 // when a thread cannot be started (the engine then stays unstarted and a later call tries again).
 // Concurrent first calls wait for the one that creates it.
 void start(bool simulator);
-// The same with every option; tests use it to hand in their own sysfs tree and clock.
-void start(const EngineOptions& options);
-
-// The started engine; throws Panic("start() must be called first") before start.
-Engine& started_engine();
 
 // The announced units, sorted by key in byte order, with what each has reported so far
 // (settings_json is empty until the unit reported settings). Throws Panic before start, and

@@ -1,5 +1,8 @@
 #include "ui_settings.hpp"
 
+#include "text.hpp"
+#include "ui_fields.hpp"
+
 #include <cstdio>
 
 namespace owl {
@@ -52,7 +55,7 @@ std::optional<std::uint32_t> parse_encryption(std::string_view text) {
 
 // Parses field into out; on failure records the field's message unless an earlier field failed.
 template <class E>
-void convert(const std::string& text, E& out, const char* label,
+void convert(const std::string& text, E& out, std::string_view label,
              std::optional<std::string>& error) {
   if (error) return;
   if (auto value = parse_enum_text<E>(text)) {
@@ -66,10 +69,7 @@ void convert(const std::string& text, E& out, const char* label,
 
 template <class E>
 std::optional<E> parse_enum_text(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  const std::string upper = ascii_upper(text);
   for (std::size_t i = 0; i < E::count(); ++i) {
     if (*E::nth(i).name() == upper) return E::nth(i);
   }
@@ -121,16 +121,16 @@ Expected<UnitSettings, std::string> settings_from_ui(const UiSettings& form,
                                                      const UnitSettings& base) {
   UnitSettings s;
   std::optional<std::string> error;
-  convert(form.voice_prompts, s.voicePromptsEnable, "voice prompts", error);
-  convert(form.hph_mode, s.hphMode, "headphone mode", error);
-  convert(form.led, s.led, "LED", error);
-  convert(form.charge, s.charge, "charge", error);
-  convert(form.squelch, s.squelch, "squelch", error);
-  convert(form.ab_button, s.abButton, "A/B button", error);
-  convert(form.star_button, s.starButton, "* button", error);
-  convert(form.rf_mode, s.rfMode, "RF mode", error);
-  convert(form.compander, s.compander, "compander", error);
-  convert(form.battery_type, s.batteryType, "battery type", error);
+  convert(form.voice_prompts, s.voicePromptsEnable, ui_label("voice_prompts"), error);
+  convert(form.hph_mode, s.hphMode, ui_label("hph_mode"), error);
+  convert(form.led, s.led, ui_label("led"), error);
+  convert(form.charge, s.charge, ui_label("charge"), error);
+  convert(form.squelch, s.squelch, ui_label("squelch"), error);
+  convert(form.ab_button, s.abButton, ui_label("ab_button"), error);
+  convert(form.star_button, s.starButton, ui_label("star_button"), error);
+  convert(form.rf_mode, s.rfMode, ui_label("rf_mode"), error);
+  convert(form.compander, s.compander, ui_label("compander"), error);
+  convert(form.battery_type, s.batteryType, ui_label("battery_type"), error);
   if (!error) {
     if (auto code = parse_encryption(form.encryption)) {
       s.encryption = *code;
@@ -138,7 +138,7 @@ Expected<UnitSettings, std::string> settings_from_ui(const UiSettings& form,
       error = "encryption must be exactly 6 hex digits";
     }
   }
-  convert(form.audio_eq, s.audioEq, "bass boost", error);
+  convert(form.audio_eq, s.audioEq, ui_label("audio_eq"), error);
   if (error) return Unexpected{std::move(*error)};
 
   s.unitName = form.unit_name;

@@ -52,75 +52,56 @@ UiSettings read_settings(wire::Reader& r) {
   return form;
 }
 
-// Decodes the arguments of an asynchronous operation and returns the job that runs it.
+// A job for an operation that answers with success and no value.
+template <class F>
+Job acknowledged(F operation) {
+  return [operation = std::move(operation)] {
+    operation();
+    return wire::success_bytes();
+  };
+}
+
+// Decodes the arguments of an asynchronous operation and returns the job that runs it; the caller
+// checks that no argument bytes are left over.
 Job decode_async(std::int32_t func_id, wire::Reader& r) {
   switch (func_id) {
     case wire::CHECK_SETTINGS: {
       std::string key = r.text();
       UiSettings form = read_settings(r);
-      r.finish();
       return [key = std::move(key), form = std::move(form)] {
         return wire::success_bytes(check_settings(key, form));
       };
     }
     case wire::EVENT_STREAM: {
       const std::int64_t stream_port = wire::parse_stream_port(r.text());
-      r.finish();
-      return [stream_port] {
-        event_stream(std::make_unique<PortSink>(stream_port));
-        return wire::success_bytes();
-      };
+      return acknowledged([stream_port] { event_stream(std::make_unique<PortSink>(stream_port)); });
     }
     case wire::INITIALIZE:
-      r.finish();
-      return [] {
+      return acknowledged([] {
         install_system_log();
         set_fault_sink(&log_engine_fault);
-        return wire::success_bytes();
-      };
-    case wire::REFRESH_UNIT: {
-      std::string key = r.text();
-      r.finish();
-      return [key = std::move(key)] {
-        refresh_unit(key);
-        return wire::success_bytes();
-      };
-    }
+      });
+    case wire::REFRESH_UNIT:
+      return acknowledged([key = r.text()] { refresh_unit(key); });
     case wire::SIM_ADD_UNIT: {
       std::string id = r.text();
       const std::uint32_t serial = r.u32();
       const std::uint32_t low = r.u32();
       const std::uint32_t high = r.u32();
       const std::uint32_t channels = r.u32();
-      r.finish();
-      return [id = std::move(id), serial, low, high, channels] {
+      return acknowledged([id = std::move(id), serial, low, high, channels] {
         sim_add_unit(id, serial, low, high, channels);
-        return wire::success_bytes();
-      };
+      });
     }
-    case wire::SIM_REMOVE_UNIT: {
-      std::string id = r.text();
-      r.finish();
-      return [id = std::move(id)] {
-        sim_remove_unit(id);
-        return wire::success_bytes();
-      };
-    }
-    case wire::START: {
-      const bool simulator = r.boolean();
-      r.finish();
-      return [simulator] {
-        start(simulator);
-        return wire::success_bytes();
-      };
-    }
+    case wire::SIM_REMOVE_UNIT:
+      return acknowledged([id = r.text()] { sim_remove_unit(id); });
+    case wire::START:
+      return acknowledged([simulator = r.boolean()] { start(simulator); });
     case wire::UNITS:
-      r.finish();
       return [] { return wire::success_bytes(units()); };
     case wire::WRITE_ALL_SETTINGS: {
       UiSettings form = read_settings(r);
       const bool keep_charge = r.boolean();
-      r.finish();
       return [form = std::move(form), keep_charge] {
         return wire::success_bytes(write_all_settings(form, keep_charge));
       };
@@ -130,7 +111,6 @@ Job decode_async(std::int32_t func_id, wire::Reader& r) {
       UiSettings form = read_settings(r);
       const bool keep_name = r.boolean();
       const bool keep_charge = r.boolean();
-      r.finish();
       return [key = std::move(key), form = std::move(form), keep_name, keep_charge] {
         return wire::success_bytes(write_settings(key, form, keep_name, keep_charge));
       };
@@ -148,6 +128,7 @@ void dispatch_async(std::int32_t func_id, std::int64_t port, std::span<const std
   try {
     wire::Reader reader(args);
     job = decode_async(func_id, reader);
+    reader.finish();
   } catch (const std::exception& e) {
     post_message(port, wire::panic_bytes(e.what()));
     return;

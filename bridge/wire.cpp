@@ -1,5 +1,9 @@
 #include "wire.hpp"
 
+#include <type_traits>
+
+#include "ui_fields.hpp"
+
 #include <limits>
 
 namespace owl::wire {
@@ -82,43 +86,6 @@ void Reader::finish() const {
   if (remaining() != 0) throw DecodeError("bytes left over after the last argument");
 }
 
-bool is_valid_utf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto b0 = static_cast<unsigned char>(text[i]);
-    std::size_t len = 0;
-    std::uint32_t min = 0;
-    std::uint32_t cp = 0;
-    if (b0 < 0x80) {
-      ++i;
-      continue;
-    } else if ((b0 & 0xE0) == 0xC0) {
-      len = 2;
-      min = 0x80;
-      cp = b0 & 0x1Fu;
-    } else if ((b0 & 0xF0) == 0xE0) {
-      len = 3;
-      min = 0x800;
-      cp = b0 & 0x0Fu;
-    } else if ((b0 & 0xF8) == 0xF0) {
-      len = 4;
-      min = 0x10000;
-      cp = b0 & 0x07u;
-    } else {
-      return false;
-    }
-    if (i + len > text.size()) return false;
-    for (std::size_t k = 1; k < len; ++k) {
-      const auto b = static_cast<unsigned char>(text[i + k]);
-      if ((b & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (b & 0x3Fu);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += len;
-  }
-  return true;
-}
-
 std::int64_t parse_stream_port(std::string_view text) {
   bool negative = false;
   if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
@@ -167,36 +134,44 @@ void read(Reader& r, UiChannel& v) {
   v.channel_enable = r.boolean();
 }
 
+// The fields in table order, each as its type is written; the channels follow.
 void write(Writer& w, const UiSettings& v) {
-  w.text(v.unit_name);
-  w.u32(v.serial);
-  w.text(v.voice_prompts);
-  w.boolean(v.boot_announce);
-  w.u16(v.delay_ms);
-  for (const std::string* t :
-       {&v.hph_mode, &v.led, &v.charge, &v.squelch, &v.ab_button, &v.star_button, &v.rf_mode,
-        &v.compander, &v.battery_type, &v.encryption, &v.audio_eq}) {
-    w.text(*t);
+  for (const UiField& field : UI_FIELDS) {
+    std::visit(
+        [&](auto member) {
+          using T = std::remove_cvref_t<decltype(v.*member)>;
+          if constexpr (std::is_same_v<T, std::string>) {
+            w.text(v.*member);
+          } else if constexpr (std::is_same_v<T, bool>) {
+            w.boolean(v.*member);
+          } else if constexpr (std::is_same_v<T, std::uint16_t>) {
+            w.u16(v.*member);
+          } else {
+            w.u32(v.*member);
+          }
+        },
+        field.ref);
   }
-  w.boolean(v.gain_boost);
-  w.u32(v.min_freq);
-  w.u32(v.max_freq);
   write(w, v.channels);
 }
 
 void read(Reader& r, UiSettings& v) {
-  v.unit_name = r.text();
-  v.serial = r.u32();
-  v.voice_prompts = r.text();
-  v.boot_announce = r.boolean();
-  v.delay_ms = r.u16();
-  for (std::string* t : {&v.hph_mode, &v.led, &v.charge, &v.squelch, &v.ab_button, &v.star_button,
-                         &v.rf_mode, &v.compander, &v.battery_type, &v.encryption, &v.audio_eq}) {
-    *t = r.text();
+  for (const UiField& field : UI_FIELDS) {
+    std::visit(
+        [&](auto member) {
+          using T = std::remove_cvref_t<decltype(v.*member)>;
+          if constexpr (std::is_same_v<T, std::string>) {
+            v.*member = r.text();
+          } else if constexpr (std::is_same_v<T, bool>) {
+            v.*member = r.boolean();
+          } else if constexpr (std::is_same_v<T, std::uint16_t>) {
+            v.*member = r.u16();
+          } else {
+            v.*member = r.u32();
+          }
+        },
+        field.ref);
   }
-  v.gain_boost = r.boolean();
-  v.min_freq = r.u32();
-  v.max_freq = r.u32();
   read(r, v.channels);
 }
 

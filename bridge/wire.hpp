@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "records.hpp"
+#include "text.hpp"
 
 // The byte encoding of calls, results and stream items between the engine and a user interface:
 // values back to back, little-endian, texts and lists with an i32 count in front.
@@ -88,8 +89,6 @@ class Reader {
   std::span<const std::uint8_t> bytes_;
   std::size_t pos_ = 0;
 };
-
-bool is_valid_utf8(std::string_view text);
 
 // A stream's port written as decimal text with an optional sign.
 std::int64_t parse_stream_port(std::string_view text);

@@ -9,17 +9,12 @@
 #include "settings/json.hpp"
 #include "settings/model.hpp"
 #include "settings/payload.hpp"
+#include "text.hpp"
 
 namespace {
 
 [[noreturn]] void fail() {
   std::abort();
-}
-
-// True when the name bytes are valid UTF-8 (the lossy conversion left them unchanged).
-bool valid_utf8(const std::string& s) {
-  const auto* p = reinterpret_cast<const std::uint8_t*>(s.data());
-  return owl::utf8_lossy(std::span<const std::uint8_t>(p, s.size())) == s;
 }
 
 }  // namespace
@@ -60,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string prefix = an.substr(0, std::min<std::size_t>(15, an.size()));
   const std::string expected_name = owl::utf8_lossy(std::span<const std::uint8_t>(
       reinterpret_cast<const std::uint8_t*>(prefix.data()), prefix.size()));
-  if (an.size() <= 15 && valid_utf8(an) && b.unitName != an) fail();
+  if (an.size() <= 15 && owl::is_valid_utf8(an) && b.unitName != an) fail();
   if (b.unitName != expected_name) fail();
 
   // Everything other than the name comes back unchanged.

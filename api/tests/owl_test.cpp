@@ -1,4 +1,4 @@
-#include "owl.hpp"
+#include "owl_seams.hpp"
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,8 @@
 #include <random>
 
 #include "settings/payload.hpp"
+#include "settings/validation.hpp"
+#include "ui_fields.hpp"
 
 namespace owl {
 namespace {
@@ -44,6 +46,39 @@ UnitSettings random_settings(std::mt19937& rng) {
                           (rng() & 1) != 0, (rng() & 1) != 0, (rng() & 1) != 0});
   }
   return s;
+}
+
+// The engine's write and a front end's check keep the same fields of the unit: the front end's
+// form, merged by as_written, is what the engine's request shows.
+TEST(UiSettingsKeptFields, EngineAndFrontEndsKeepTheSameFields) {
+  std::mt19937 rng(11);
+  for (int i = 0; i < 50; ++i) {
+    const UnitSettings requested = random_settings(rng);
+    UnitSettings current = random_settings(rng);
+    current.channels = requested.channels;  // the channel count rule is the engine's alone
+    for (const bool keep_name : {false, true}) {
+      for (const bool keep_charge : {false, true}) {
+        const UiSettings engine =
+            settings_to_ui(build_write_request(requested, current, keep_name, keep_charge));
+        const UiSettings front =
+            as_written(settings_to_ui(requested), settings_to_ui(current), keep_name, keep_charge);
+        EXPECT_EQ(engine, front) << i << keep_name << keep_charge;
+      }
+    }
+  }
+  UiSettings unit;
+  unit.unit_name = "UNIT";
+  unit.charge = "SLOW";
+  unit.serial = 7;
+  UiSettings form;
+  form.unit_name = "NEW";
+  form.charge = "FAST";
+  form.delay_ms = 40;
+  const UiSettings kept = as_written(form, unit, true, false);
+  EXPECT_EQ(kept.unit_name, "UNIT");
+  EXPECT_EQ(kept.charge, "FAST");
+  EXPECT_EQ(kept.serial, 7u);
+  EXPECT_EQ(kept.delay_ms, 40);
 }
 
 TEST(UiSettingsRoundTrip, FromUiOfToUiGivesTheRecordBack) {

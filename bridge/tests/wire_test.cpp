@@ -114,20 +114,6 @@ TEST(WireDecode, FaultsAreDecodeErrors) {
     Reader r(faults[i].first);
     EXPECT_THROW(faults[i].second(r), DecodeError) << "case " << i;
   }
-  EXPECT_TRUE(is_valid_utf8("Grüße €"));
-  EXPECT_FALSE(is_valid_utf8(std::string("\xC0\xAF")));      // overlong
-  EXPECT_FALSE(is_valid_utf8(std::string("\xED\xA0\x80")));  // surrogate
-  EXPECT_FALSE(is_valid_utf8(std::string("\xF4\x90\x80\x80")));
-  EXPECT_FALSE(is_valid_utf8(std::string("ok\xE2\x82")));  // cut short by the end
-  EXPECT_FALSE(is_valid_utf8(std::string("\x80")));        // a continuation byte with no lead
-  // The edges of the ranges: last before and first after the surrogates, the highest code point,
-  // and the longest overlong forms of three and four bytes.
-  for (const char* valid : {"\xED\x9F\xBF", "\xEE\x80\x80", "\xF4\x8F\xBF\xBF"}) {
-    EXPECT_TRUE(is_valid_utf8(valid)) << valid;
-  }
-  for (const char* overlong : {"\xE0\x9F\xBF", "\xF0\x8F\xBF\xBF"}) {
-    EXPECT_FALSE(is_valid_utf8(overlong)) << overlong;
-  }
 }
 
 TEST(WireStreamPort, DecimalWithOptionalSign) {

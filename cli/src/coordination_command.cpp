@@ -22,6 +22,7 @@
 #include "settings_file.hpp"
 #include "show_commands.hpp"
 #include "show_file.hpp"
+#include "texts.hpp"
 #include "unit_wait.hpp"
 
 namespace owl::cli {
@@ -205,7 +206,7 @@ std::vector<UnitInfo> connected_units(Connection& connection) {
         "file offline with --show");
   }
   for (const auto& unit : units) {
-    if (!unit.settings) throw no_unit("unit " + unit.key + " has not reported its settings yet");
+    if (!unit.settings) throw no_unit(text::no_settings_yet(unit.key));
   }
   return units;
 }

@@ -1,5 +1,7 @@
 #include "doctor.hpp"
 
+#include "unit_port.hpp"
+
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,9 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::uint16_t UNIT_USB_VID = 0x2E8A;
-constexpr std::uint16_t UNIT_USB_PID = 0x000A;
-
 std::optional<std::string> read_line(const fs::path& path) {
   std::ifstream in(path);
   if (!in) return std::nullopt;
@@ -29,36 +28,6 @@ std::optional<std::string> read_line(const fs::path& path) {
     line.pop_back();
   }
   return line;
-}
-
-std::uint16_t read_hex_id(const fs::path& path) {
-  const auto text = read_line(path);
-  std::uint16_t value = 0;
-  if (text) std::from_chars(text->data(), text->data() + text->size(), value, 16);
-  return value;
-}
-
-bool equals_ignoring_ascii_case(const std::optional<std::string>& text, std::string_view expected) {
-  if (!text || text->size() != expected.size()) return false;
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    if (fold((*text)[i]) != fold(expected[i])) return false;
-  }
-  return true;
-}
-
-// The USB device is the nearest directory above the tty's interface that reports ids.
-std::optional<fs::path> usb_device_above(const fs::path& device_link, const fs::path& sysfs) {
-  std::error_code error;
-  fs::path dir = fs::canonical(device_link, error);
-  if (error) return std::nullopt;
-  const fs::path top = fs::canonical(sysfs, error);
-  if (error) return std::nullopt;
-  while (!dir.empty() && dir != top && dir != dir.root_path()) {
-    if (fs::exists(dir / "idVendor", error) && fs::exists(dir / "idProduct", error)) return dir;
-    dir = dir.parent_path();
-  }
-  return std::nullopt;
 }
 
 bool modem_manager_running(const fs::path& proc) {
@@ -78,9 +47,20 @@ std::string group_of(const fs::path& path) {
   return "dialout";
 }
 
-std::string describe(const UsbSerialPort& port) {
-  return port.manufacturer.value_or("?") + " " + port.product.value_or("?") +
-         (port.serial ? ", serial " + *port.serial : ", no serial number");
+std::string describe(const UsbIdentity& usb) {
+  return usb.manufacturer.value_or("?") + " " + usb.product.value_or("?") +
+         (usb.serial_number ? ", serial " + *usb.serial_number : ", no serial number");
+}
+
+// The ports on a USB device, as the engine's scanner lists them; none when sysfs cannot be read.
+std::vector<SerialPortInfo> usb_serial_ports(const DoctorRoots& roots) {
+  PortListing listing = list_serial_ports(roots.sysfs.string(), roots.dev.string());
+  std::vector<SerialPortInfo> out;
+  if (!listing) return out;
+  for (SerialPortInfo& port : listing.value()) {
+    if (port.usb) out.push_back(std::move(port));
+  }
+  return out;
 }
 
 }  // namespace
@@ -100,33 +80,6 @@ DoctorRoots doctor_roots_from_environment() {
   return roots;
 }
 
-std::vector<UsbSerialPort> list_usb_serial_ports(const fs::path& sysfs) {
-  std::vector<UsbSerialPort> ports;
-  std::error_code error;
-  for (fs::directory_iterator it(sysfs / "class" / "tty", error), end; !error && it != end;
-       it.increment(error)) {
-    const auto usb = usb_device_above(it->path() / "device", sysfs);
-    if (!usb) continue;
-    UsbSerialPort port;
-    port.name = it->path().filename().string();
-    port.vendor_id = read_hex_id(*usb / "idVendor");
-    port.product_id = read_hex_id(*usb / "idProduct");
-    port.manufacturer = read_line(*usb / "manufacturer");
-    port.product = read_line(*usb / "product");
-    port.serial = read_line(*usb / "serial");
-    ports.push_back(std::move(port));
-  }
-  std::sort(ports.begin(), ports.end(),
-            [](const UsbSerialPort& a, const UsbSerialPort& b) { return a.name < b.name; });
-  return ports;
-}
-
-bool is_unit_port(const UsbSerialPort& port) {
-  return port.vendor_id == UNIT_USB_VID && port.product_id == UNIT_USB_PID &&
-         equals_ignoring_ascii_case(port.manufacturer, "Quillon") &&
-         equals_ignoring_ascii_case(port.product, "OWL");
-}
-
 int real_access_check(const fs::path& path) {
   return ::access(path.c_str(), R_OK | W_OK) == 0 ? 0 : errno;
 }
@@ -136,20 +89,22 @@ std::vector<Finding> run_doctor(const DoctorRoots& roots, const AccessCheck& may
   const auto rule_status = frontend::find_udev_rule(roots.udev_rule_dirs, roots.program_dir);
   const auto& rule = rule_status.installed;
   bool any_unit = false;
-  for (const auto& port : list_usb_serial_ports(roots.sysfs)) {
-    if (!is_unit_port(port)) {
-      if (port.vendor_id == UNIT_USB_VID && port.product_id == UNIT_USB_PID) {
+  for (const SerialPortInfo& port : usb_serial_ports(roots)) {
+    const UsbIdentity& usb = *port.usb;
+    const fs::path node = port.device_path;
+    const std::string name = node.filename().string();
+    if (!is_unit_port(usb)) {
+      if (usb.vid == UNIT_USB_VID && usb.pid == UNIT_USB_PID) {
         findings.push_back({false,
-                            port.name + " has the units' USB ids but reports " + describe(port) +
+                            name + " has the units' USB ids but reports " + describe(usb) +
                                 "; it is another board and is left alone",
                             ""});
       }
       continue;
     }
     any_unit = true;
-    const fs::path node = roots.dev / port.name;
-    findings.push_back({false, "unit port " + node.string() + ": " + describe(port), ""});
-    if (!port.serial) {
+    findings.push_back({false, "unit port " + node.string() + ": " + describe(usb), ""});
+    if (!usb.serial_number) {
       findings.push_back({true,
                           node.string() + " reports no USB serial number, so it cannot be used",
                           "the unit's firmware must report a serial number; contact the supplier"});
@@ -158,7 +113,7 @@ std::vector<Finding> run_doctor(const DoctorRoots& roots, const AccessCheck& may
     std::error_code error;
     if (!fs::exists(node, error)) {
       findings.push_back({true, node.string() + " does not exist",
-                          "unplug and replug the unit; `udevadm info --name=" + port.name +
+                          "unplug and replug the unit; `udevadm info --name=" + name +
                               "` shows whether udev handled it"});
       continue;
     }

@@ -27,21 +27,6 @@ struct DoctorRoots {
 // OWLCTL_UDEV_RULES_DIRS (colon-separated).
 DoctorRoots doctor_roots_from_environment();
 
-// A serial port that sits on a USB device, with the identity the USB device reports.
-struct UsbSerialPort {
-  std::string name;  // e.g. ttyACM0
-  std::uint16_t vendor_id = 0;
-  std::uint16_t product_id = 0;
-  std::optional<std::string> manufacturer;
-  std::optional<std::string> product;
-  std::optional<std::string> serial;
-};
-
-std::vector<UsbSerialPort> list_usb_serial_ports(const std::filesystem::path& sysfs);
-
-// Vendor 0x2E8A, product 0x000A, manufacturer "Quillon" and product "OWL" ignoring ASCII case.
-bool is_unit_port(const UsbSerialPort& port);
-
 struct Finding {
   bool problem = false;
   std::string text;

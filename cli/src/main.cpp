@@ -29,6 +29,8 @@
 #include "session.hpp"
 #include "settings_file.hpp"
 #include "show_commands.hpp"
+#include "texts.hpp"
+#include "ui_fields.hpp"
 
 namespace owl::cli {
 using namespace owl::frontend;
@@ -155,7 +157,7 @@ class Engine {
   }
 
   static CliError not_reported(const std::string& key) {
-    return no_unit("unit " + key + " has not reported its settings yet");
+    return no_unit(text::no_settings_yet(key));
   }
 
   // No unit at all, with why and where to turn.
@@ -177,15 +179,6 @@ class Engine {
   const Options& options_;
   Session& session_;
 };
-
-// What check_settings must see to decide as the write will: the write keeps the unit's name or
-// charge when asked to, so the check must too.
-UiSettings as_written(UiSettings form, const UiSettings& current, bool keep_name,
-                      bool keep_charge) {
-  if (keep_name) form.unit_name = current.unit_name;
-  if (keep_charge) form.charge = current.charge;
-  return form;
-}
 
 void refuse_if_problems(const std::string& key, const std::vector<std::string>& problems) {
   if (problems.empty()) return;

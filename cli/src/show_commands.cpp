@@ -16,6 +16,7 @@
 #include "records_json.hpp"
 #include "settings_file.hpp"
 #include "show_file.hpp"
+#include "ui_fields.hpp"
 
 namespace owl::cli {
 namespace {
@@ -65,11 +66,9 @@ UiSettings unit_settings(const std::map<std::string, UiSettings>& units, const s
                 (keys.empty() ? std::string() : " (units: " + join(keys, ", ") + ")"));
 }
 
-// What check_settings must see to decide as the write will.
-UiSettings as_written(UiSettings form, const UiSettings& current, const WriteFlags& flags) {
-  if (flags.keep_name) form.unit_name = current.unit_name;
-  if (flags.keep_charge) form.charge = current.charge;
-  return form;
+// What check_settings must see to decide as the write will: the engine's own merge.
+UiSettings as_written(const UiSettings& form, const UiSettings& current, const WriteFlags& flags) {
+  return owl::as_written(form, current, flags.keep_name, flags.keep_charge);
 }
 
 // The channels a unit has after the write: its own number of them, those the form lacks keeping

@@ -2,15 +2,19 @@
 
 #include <algorithm>
 
-#include "doctor.hpp"
+#include "unit_port.hpp"
 
 namespace owl::cli {
 
 std::vector<CandidatePort> candidate_ports(const std::filesystem::path& sysfs) {
   std::vector<CandidatePort> out;
-  for (const auto& port : list_usb_serial_ports(sysfs)) {
-    // The engine cannot name a unit without a serial number and leaves such a port alone.
-    if (is_unit_port(port) && port.serial) out.push_back({port.name, *port.serial});
+  const PortListing listing = list_serial_ports(sysfs.string());
+  if (!listing) return out;
+  for (const SerialPortInfo& port : listing.value()) {
+    // The very rule the engine's scanner follows, so the wait ends on the ports it opens.
+    if (auto key = unit_key(port)) {
+      out.push_back({std::filesystem::path(port.device_path).filename().string(), *key});
+    }
   }
   return out;
 }

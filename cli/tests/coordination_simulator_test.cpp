@@ -33,7 +33,8 @@ TEST(CoordinationSimulator, ApplyMovesTheUnitThatSharesAFrequencyAfterABackup) {
   const fs::path data =
       fs::temp_directory_path() / ("owlctl-coord-sim-" + std::to_string(::getpid()));
   ::setenv("XDG_DATA_HOME", data.c_str(), 1);
-  Session session;
+  // The engine calls into the session until the process ends, so the session is never destroyed.
+  Session& session = *new Session;
   session.start(true);
   session.wait_for_units(true, {}, {}, Clock::now() + std::chrono::seconds(10));
   // Same range and channel plan as SIM0001, so its channel 1 shares 215.180 MHz with it.

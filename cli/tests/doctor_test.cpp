@@ -4,21 +4,35 @@
 
 #include <cerrno>
 
-#include "fake_machine.hpp"
+#include "fake_sysfs.hpp"
+#include "unit_port.hpp"
 
 namespace owl::cli {
 namespace {
 
-using testing::FakeMachine;
+using testing_support::FakeSysfs;
+using testing_support::UsbAttributes;
 
-DoctorRoots roots_of(const FakeMachine& machine) {
-  DoctorRoots roots;
-  roots.sysfs = machine.root / "sys";
-  roots.dev = machine.root / "dev";
-  roots.proc = machine.root / "proc";
-  roots.udev_rule_dirs = {machine.root / "etc-rules", machine.root / "lib-rules"};
-  return roots;
-}
+// The engine's fake sysfs, with the device nodes, processes and rule folders the doctor reads.
+struct FakeMachine : FakeSysfs {
+  // A port with the units' identity by default; an empty string leaves that attribute out.
+  void add_port(const std::string& name, UsbAttributes usb = {}, bool with_node = true) {
+    add_usb_port(name, usb);
+    if (with_node) write(base() / "dev" / name, "");
+  }
+  void add_process(int pid, const std::string& comm) {
+    write(base() / "proc" / std::to_string(pid) / "comm", comm);
+  }
+  void install_rule() { write(base() / "lib-rules" / "70-owl-units.rules", "# rule"); }
+  DoctorRoots roots() const {
+    DoctorRoots roots;
+    roots.sysfs = sysfs();
+    roots.dev = dev();
+    roots.proc = base() / "proc";
+    roots.udev_rule_dirs = {base() / "etc-rules", base() / "lib-rules"};
+    return roots;
+  }
+};
 
 const auto allowed = [](const std::filesystem::path&) { return 0; };
 const auto denied = [](const std::filesystem::path&) { return EACCES; };
@@ -37,50 +51,48 @@ const Finding* find(const std::vector<Finding>& findings, const std::string& tex
   return nullptr;
 }
 
-TEST(Doctor, ListsUsbSerialPortsWithTheirIdentity) {
-  FakeMachine machine;
-  machine.add_usb_tty("ttyACM0", "2e8a", "000a", "Quillon", "OWL", "0001A3F2");
-  machine.add_usb_tty("ttyUSB0", "0403", "6001", "FTDI", "FT232R", "");
-  machine.add_virtual_tty("tty1");
-  const auto ports = list_usb_serial_ports(machine.root / "sys");
-  ASSERT_EQ(ports.size(), 2u);
-  EXPECT_EQ(ports[0].name, "ttyACM0");
-  EXPECT_EQ(ports[0].vendor_id, 0x2E8A);
-  EXPECT_EQ(ports[0].product_id, 0x000A);
-  EXPECT_EQ(ports[0].serial, std::optional<std::string>("0001A3F2"));
-  EXPECT_TRUE(is_unit_port(ports[0]));
-  EXPECT_EQ(ports[1].name, "ttyUSB0");
-  EXPECT_FALSE(ports[1].serial.has_value());
-  EXPECT_FALSE(is_unit_port(ports[1]));
-  // A unit port ignores letter case, but nothing else.
-  UsbSerialPort port{"ttyACM0", 0x2E8A, 0x000A, "QUILLON", "owl", "1"};
-  EXPECT_TRUE(is_unit_port(port));
-  port.product = "OWL2";
-  EXPECT_FALSE(is_unit_port(port));
-  port.product = "OWL";
-  port.manufacturer = std::nullopt;
-  EXPECT_FALSE(is_unit_port(port));
-  port.manufacturer = "Quillon";
-  port.product_id = 0x000B;
-  EXPECT_FALSE(is_unit_port(port));
+// The doctor calls a port a unit exactly when the engine's scanner would: near misses included,
+// such as a trailing space the doctor once trimmed away.
+TEST(Doctor, CallsAPortAUnitExactlyWhenTheEngineDoes) {
+  const UsbAttributes cases[] = {
+      {},
+      {"2E8A", "000A", "K2", "qUILLON", "owl"},
+      {"2e8a", "000a", "K3", "Quillon ", "OWL"},
+      {"2e8a", "000a", "K4", "Quillon", "OWL\r"},
+      {"2e8a", "000b", "K5", "Quillon", "OWL"},
+      {"2e8a", "000a", "K6", "Raspberry Pi", "Pico"},
+      {"2e8a", "000a", "K7", std::nullopt, "OWL"},
+      {"2e8a ", "000a", "K8", "Quillon", "OWL"},
+  };
+  for (const UsbAttributes& usb : cases) {
+    FakeMachine machine;
+    machine.install_rule();
+    machine.add_port("ttyACM0", usb);
+    const PortListing listing = machine.list();
+    ASSERT_TRUE(listing && listing.value().size() == 1u);
+    const bool engine_opens = unit_key(listing.value()[0]).has_value();
+    const auto findings = run_doctor(machine.roots(), allowed);
+    EXPECT_EQ(has(findings, false, "unit port "), engine_opens) << *usb.serial;
+    EXPECT_EQ(has(findings, true, "no OWL unit port found"), !engine_opens) << *usb.serial;
+  }
 }
 
 TEST(Doctor, AllWellWhenPortOpensAndRuleIsInstalled) {
   FakeMachine machine;
-  machine.add_usb_tty("ttyACM0", "2e8a", "000a", "Quillon", "OWL", "0001A3F2");
+  machine.add_port("ttyACM0");
   machine.install_rule();
   machine.add_process(1, "systemd");
-  const auto findings = run_doctor(roots_of(machine), allowed);
+  const auto findings = run_doctor(machine.roots(), allowed);
   for (const auto& f : findings) EXPECT_FALSE(f.problem) << f.text;
-  EXPECT_TRUE(has(findings, false, "unit port " + (machine.root / "dev" / "ttyACM0").string()));
+  EXPECT_TRUE(has(findings, false, "unit port " + machine.dev_path("ttyACM0")));
   EXPECT_TRUE(has(findings, false, "you may open"));
   EXPECT_TRUE(has(findings, false, "ModemManager is not running"));
 }
 
 TEST(Doctor, DeniedPortAndMissingRuleSayWhatToDo) {
   FakeMachine machine;
-  machine.add_usb_tty("ttyACM0", "2e8a", "000a", "Quillon", "OWL", "0001A3F2");
-  const auto findings = run_doctor(roots_of(machine), denied);
+  machine.add_port("ttyACM0");
+  const auto findings = run_doctor(machine.roots(), denied);
   const Finding* access = find(findings, "you may not open");
   ASSERT_NE(access, nullptr);
   EXPECT_TRUE(access->problem);
@@ -94,27 +106,27 @@ TEST(Doctor, DeniedPortAndMissingRuleSayWhatToDo) {
 
 TEST(Doctor, ModemManagerIsAProblemOnlyWithoutTheRule) {
   FakeMachine machine;
-  machine.add_usb_tty("ttyACM0", "2e8a", "000a", "Quillon", "OWL", "0001A3F2");
+  machine.add_port("ttyACM0");
   machine.add_process(812, "ModemManager");
-  EXPECT_TRUE(has(run_doctor(roots_of(machine), allowed), true, "ModemManager is running"));
+  EXPECT_TRUE(has(run_doctor(machine.roots(), allowed), true, "ModemManager is running"));
   machine.install_rule();
-  EXPECT_TRUE(has(run_doctor(roots_of(machine), allowed), false, "ModemManager is running"));
+  EXPECT_TRUE(has(run_doctor(machine.roots(), allowed), false, "ModemManager is running"));
 }
 
 TEST(Doctor, MissingSerialNodeOrUnitIsAProblem) {
   FakeMachine machine;
-  machine.add_usb_tty("ttyACM0", "2e8a", "000a", "Quillon", "OWL", "");
-  machine.add_usb_tty("ttyACM1", "2e8a", "000a", "Quillon", "OWL", "77", false);
+  machine.add_port("ttyACM0", {"2e8a", "000a", std::nullopt});
+  machine.add_port("ttyACM1", {"2e8a", "000a", "77"}, false);
   machine.install_rule();
-  const auto findings = run_doctor(roots_of(machine), allowed);
+  const auto findings = run_doctor(machine.roots(), allowed);
   EXPECT_TRUE(has(findings, true, "reports no USB serial number"));
   EXPECT_TRUE(has(findings, true, "ttyACM1 does not exist"));
   EXPECT_FALSE(has(findings, true, "no OWL unit port found"));
 
   FakeMachine other;  // the units' USB ids, but another maker's strings
-  other.add_usb_tty("ttyACM1", "2e8a", "000a", "Raspberry Pi", "Pico", "E6614");
+  other.add_port("ttyACM1", {"2e8a", "000a", "E6614", "Raspberry Pi", "Pico"});
   other.install_rule();
-  const auto no_unit = run_doctor(roots_of(other), allowed);
+  const auto no_unit = run_doctor(other.roots(), allowed);
   EXPECT_TRUE(has(no_unit, true, "no OWL unit port found"));
   EXPECT_TRUE(has(no_unit, false, "ttyACM1 has the units' USB ids"));
 }

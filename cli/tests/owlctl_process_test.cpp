@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "fake_machine.hpp"
+#include "fake_sysfs.hpp"
 
 extern char** environ;
 
@@ -513,9 +513,9 @@ TEST_F(Owlctl, DiffComparesAsLoadReadsAndTellsByItsStatus) {
 }
 
 TEST_F(Owlctl, HardwareListWithoutUnitsAnswersAtOnceAndSaysWhereToTurn) {
-  owl::cli::testing::FakeMachine machine;  // no unit port at all
-  machine.add_usb_tty("ttyUSB0", "0403", "6001", "FTDI", "FT232R", "A1");
-  ::setenv("OWLCTL_SYSFS_ROOT", (machine.root / "sys").c_str(), 1);
+  owl::testing_support::FakeSysfs machine;  // no unit port at all
+  machine.add_usb_port("ttyUSB0", {"0403", "6001", "A1", "FTDI", "FT232R"}, true);
+  ::setenv("OWLCTL_SYSFS_ROOT", machine.sysfs().c_str(), 1);
   const auto started = Clock::now();
   const auto r = run({"--wait", "60", "list"});
   EXPECT_LT(Clock::now() - started, std::chrono::seconds(10));
@@ -559,18 +559,18 @@ TEST_F(Owlctl, WatchPrintsEventsUntilInterrupted) {
 }
 
 TEST_F(Owlctl, DoctorReportsAUnitPortAndWhatToDo) {
-  owl::cli::testing::FakeMachine machine;
-  machine.add_usb_tty("ttyACM0", "2e8a", "000a", "Quillon", "OWL", "0001A3F2", false);
-  machine.add_process(812, "ModemManager");
-  ::setenv("OWLCTL_SYSFS_ROOT", (machine.root / "sys").c_str(), 1);
-  ::setenv("OWLCTL_DEV_ROOT", (machine.root / "dev").c_str(), 1);
-  ::setenv("OWLCTL_PROC_ROOT", (machine.root / "proc").c_str(), 1);
+  owl::testing_support::FakeSysfs machine;
+  machine.add_usb_port("ttyACM0", {"2e8a", "000a", "0001A3F2"});  // no device node yet
+  machine.write(machine.base() / "proc" / "812" / "comm", "ModemManager");
+  ::setenv("OWLCTL_SYSFS_ROOT", machine.sysfs().c_str(), 1);
+  ::setenv("OWLCTL_DEV_ROOT", machine.dev().c_str(), 1);
+  ::setenv("OWLCTL_PROC_ROOT", (machine.base() / "proc").c_str(), 1);
   const std::string rules =
-      (machine.root / "etc-rules").string() + ":" + (machine.root / "lib-rules").string();
+      (machine.base() / "etc-rules").string() + ":" + (machine.base() / "lib-rules").string();
   ::setenv("OWLCTL_UDEV_RULES_DIRS", rules.c_str(), 1);
   const auto r = run({"doctor"});
   EXPECT_EQ(r.status, 1) << r.err;
-  const std::string node = (machine.root / "dev" / "ttyACM0").string();
+  const std::string node = machine.dev_path("ttyACM0");
   for (const std::string& line :
        {"ok: unit port " + node + ": Quillon OWL, serial 0001A3F2",
         "problem: " + node + " does not exist",
@@ -579,8 +579,8 @@ TEST_F(Owlctl, DoctorReportsAUnitPortAndWhatToDo) {
         std::string("problem: ModemManager is running")}) {
     EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
   }
-  machine.install_rule();
-  owl::cli::testing::FakeMachine::write(machine.root / "dev" / "ttyACM0", "");
+  machine.write(machine.base() / "lib-rules" / "70-owl-units.rules", "# rule");
+  machine.write(node, "");
   const auto fixed = run({"doctor"});
   EXPECT_EQ(fixed.status, 0) << fixed.out;
   EXPECT_NE(fixed.out.find("ok: you may open " + node), std::string::npos) << fixed.out;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fake_machine.hpp"
+#include "fake_sysfs.hpp"
 
 namespace owl::cli {
 namespace {
@@ -10,17 +10,17 @@ namespace {
 using std::chrono::milliseconds;
 
 TEST(UnitWait, CandidatesAreUnitPortsWithASerialNumber) {
-  testing::FakeMachine machine;
-  const std::filesystem::path sysfs = machine.root / "sys";
+  testing_support::FakeSysfs machine;
+  const std::filesystem::path sysfs = machine.sysfs();
   EXPECT_TRUE(candidate_ports(sysfs).empty());
   machine.add_virtual_tty("tty1");
-  machine.add_usb_tty("ttyUSB0", "0403", "6001", "FTDI", "FT232R", "A1");
-  machine.add_usb_tty("ttyACM1", "2e8a", "000a", "Quillon", "OWL", "");  // no serial number
-  machine.add_usb_tty("ttyACM2", "2e8a", "000a", "Raspberry Pi", "Pico", "E66");
+  machine.add_usb_port("ttyUSB0", {"0403", "6001", "A1", "FTDI", "FT232R"}, true);
+  machine.add_usb_port("ttyACM1", {"2e8a", "000a", std::nullopt});  // no serial number
+  machine.add_usb_port("ttyACM2", {"2e8a", "000a", "E66", "Raspberry Pi", "Pico"});
   EXPECT_TRUE(candidate_ports(sysfs).empty());
-  machine.add_usb_tty("ttyACM0", "2E8A", "000A", "quillon", "owl", "0001A3F2");
+  machine.add_usb_port("ttyACM0", {"2E8A", "000A", "0001A3F2", "quillon", "owl"});
   EXPECT_EQ(candidate_ports(sysfs), (std::vector<CandidatePort>{{"ttyACM0", "0001A3F2"}}));
-  EXPECT_TRUE(candidate_ports(machine.root / "absent").empty());
+  EXPECT_TRUE(candidate_ports(machine.base() / "absent").empty());
 }
 
 TEST(UnitWait, StopsOnceNoPortCanBringAWantedUnit) {

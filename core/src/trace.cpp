@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include "text.hpp"
 
 namespace owl {
 
@@ -62,14 +63,12 @@ void trace(std::string_view message) {
 }
 
 std::string hex_dump(std::span<const std::uint8_t> bytes) {
-  static constexpr char digits[] = "0123456789abcdef";
   std::string out;
   if (bytes.empty()) return out;
   out.reserve(bytes.size() * 3 - 1);
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     if (i != 0) out.push_back(' ');
-    out.push_back(digits[bytes[i] >> 4]);
-    out.push_back(digits[bytes[i] & 0x0F]);
+    append_hex(out, bytes[i]);
   }
   return out;
 }

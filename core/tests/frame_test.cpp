@@ -9,97 +9,18 @@
 #include <vector>
 
 #include "error.hpp"
+#include "frame_check.hpp"
 
 namespace owl {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Slow decoder written straight from the algorithm text, without any optimisation:
-// every checksum is summed byte by byte and bytes are erased one call at a time.
-class ReferenceDecoder {
- public:
-  std::vector<Frame> push(const Bytes& bytes) {
-    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
-    return scan();
-  }
-  std::vector<Frame> drop_first_byte() {
-    if (buffer_.empty()) return {};
-    buffer_.erase(buffer_.begin());
-    return scan();
-  }
-  std::uint64_t checksum_failures() const { return failures_; }
-  const Bytes& buffered() const { return buffer_; }
+using testing_support::ReferenceDecoder;
 
- private:
-  std::vector<Frame> scan() {
-    std::vector<Frame> frames;
-    std::size_t p = 0;
-    std::size_t keep = buffer_.size();
-    for (;;) {
-      std::size_t s = p;
-      while (s < buffer_.size() && buffer_[s] != 0xAA) ++s;
-      if (s >= buffer_.size()) break;  // no start byte: nothing kept
-      if (buffer_.size() - s < 6) {    // header incomplete: wait
-        keep = s;
-        break;
-      }
-      const std::uint8_t l = buffer_[s + 2];
-      const std::uint8_t src = buffer_[s + 3];
-      const std::uint8_t cmd = buffer_[s + 5];
-      if (cmd > 0x6E && src >= 1 && src <= 15) {  // the source rule: not a frame start
-        p = s + 1;
-        continue;
-      }
-      const std::size_t n = l;
-      if (buffer_.size() - s < n + 6) {  // payload incomplete: wait
-        keep = s;
-        break;
-      }
-      unsigned sum = 0;  // checksum over length, addresses, command and payload
-      for (std::size_t i = s + 2; i <= s + 5 + n; ++i) sum += buffer_[i];
-      if ((sum & 0xFFu) != buffer_[s + 1]) {
-        ++failures_;
-        p = s + 1;
-        continue;
-      }
-      Frame f;  // checksum matches: a frame
-      f.cmd = cmd;
-      f.src = src;
-      f.dst = buffer_[s + 4];
-      f.payload.assign(buffer_.begin() + static_cast<std::ptrdiff_t>(s + 6),
-                       buffer_.begin() + static_cast<std::ptrdiff_t>(s + 6 + n));
-      frames.push_back(std::move(f));
-      p = s + n + 6;
-    }
-    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(keep));
-    return frames;
-  }
-
-  Bytes buffer_;
-  std::uint64_t failures_ = 0;
-};
-
-// The decoder invariant: empty, or starts with 0xAA and that candidate is still waiting
-// (not rejected by the source rule, and fewer than 6 or fewer than len + 6 bytes present).
 ::testing::AssertionResult InvariantHolds(const FrameDecoder& d) {
-  const auto b = d.buffered();
-  if (b.empty()) {
-    if (!d.is_empty()) return ::testing::AssertionFailure() << "is_empty disagrees";
-    return ::testing::AssertionSuccess();
-  }
-  if (d.is_empty()) return ::testing::AssertionFailure() << "is_empty true with bytes";
-  if (b[0] != 0xAA) return ::testing::AssertionFailure() << "buffer starts with " << int{b[0]};
-  if (b.size() >= 6) {
-    const std::uint8_t src = b[3];
-    const std::uint8_t cmd = b[5];
-    if (cmd > 0x6E && src >= 1 && src <= 15) {
-      return ::testing::AssertionFailure() << "source-rule rejected candidate left at front";
-    }
-    if (b.size() >= std::size_t{b[2]} + 6) {
-      return ::testing::AssertionFailure() << "complete candidate left in buffer (" << b.size()
-                                           << " bytes, len " << int{b[2]} << ")";
-    }
+  if (const char* broken = testing_support::decoder_invariant_broken(d)) {
+    return ::testing::AssertionFailure() << broken;
   }
   return ::testing::AssertionSuccess();
 }
@@ -354,85 +275,57 @@ TEST(FrameDecoder, PushOfOwnBufferedBytes) {
   EXPECT_EQ(Bytes(d.buffered().begin(), d.buffered().end()), r.buffered());
 }
 
-TEST(FrameDecoderProperty, ChunkingDoesNotMatterAndMatchesReference) {
-  std::vector<std::pair<std::string, Bytes>> streams;
-  for (std::uint32_t seed = 1; seed <= 60; ++seed) {
+// The fuzzer's stream check on seeded inputs: random streams of frames, garbage, corrupted and
+// truncated frames, false starts and runs of 0xAA, cut at random chunk sizes (0 pushes nothing,
+// 255 drops a byte); small streams split at every point; a stream of start bytes only; and one
+// dense with false starts, which takes the running sums far past their first reach.
+TEST(FrameDecoderFuzzRegression, SeededStreamsPassTheStreamCheck) {
+  std::vector<Bytes> inputs;
+  for (std::uint32_t seed = 1; seed <= 100; ++seed) {
     std::mt19937 rng(seed);
-    streams.emplace_back("seed " + std::to_string(seed), random_stream(rng, 200));
-  }
-  streams.emplace_back("all start bytes", Bytes(5000, 0xAA));
-  // Long runs of false starts exercise the running sums well past their initial reach.
-  std::mt19937 rng(99);
-  Bytes dense(1 << 16);
-  for (auto& b : dense)
-    b = (rng() % 3 == 0) ? std::uint8_t{0xAA} : static_cast<std::uint8_t>(rng());
-  for (int i = 0; i < 50; ++i) {  // sprinkle valid frames
-    const Bytes f = frame_bytes(0x20, Bytes(rng() % 200, 0x11));
-    const std::size_t at = rng() % (dense.size() - f.size());
-    std::copy(f.begin(), f.end(), dense.begin() + static_cast<std::ptrdiff_t>(at));
-  }
-  streams.emplace_back("dense", dense);
-
-  std::size_t total_frames = 0;
-  std::uint64_t total_failures = 0;
-  for (const auto& [tag, s] : streams) {
-    const Outcome want = run_reference(s);
-    total_frames += want.frames.size();
-    total_failures += want.failures;
-    expect_same(run_chunked(s, {s.size() + 1}), want, tag + " whole");
-    for (std::size_t c : {1u, 2u, 3u, 5u, 7u, 64u, 261u, 262u, 512u}) {
-      expect_same(run_chunked(s, {c}), want, tag + " chunk " + std::to_string(c));
+    Bytes input{static_cast<std::uint8_t>(rng())};
+    for (std::size_t i = 0; i < 1 + input[0] % 8u; ++i) {
+      input.push_back(static_cast<std::uint8_t>(seed <= 30 ? rng() % 8 : rng()));
     }
-    std::vector<std::size_t> sizes(37);
-    for (auto& z : sizes) z = rng() % 300;  // includes empty pushes
-    expect_same(run_chunked(s, sizes), want, tag + " random chunks");
-    if (::testing::Test::HasFailure()) return;
+    append(input, random_stream(rng, 200));
+    inputs.push_back(std::move(input));
   }
-  // The streams really exercise both outcomes.
-  EXPECT_GT(total_frames, 1000u);
-  EXPECT_GT(total_failures, 1000u);
-}
-
-TEST(FrameDecoderProperty, EverySplitPointOfSmallStreams) {
   for (std::uint32_t seed = 100; seed < 140; ++seed) {
     std::mt19937 rng(seed);
     const Bytes s = random_stream(rng, 12);
-    const Outcome want = run_reference(s);
-    for (std::size_t cut = 0; cut <= s.size(); ++cut) {
-      expect_same(run_chunked(s, {cut, s.size()}), want,
-                  "seed " + std::to_string(seed) + " cut " + std::to_string(cut));
-      if (::testing::Test::HasFailure()) return;
+    for (std::size_t cut = 0; cut <= std::min<std::size_t>(s.size(), 254); ++cut) {
+      Bytes input{1, static_cast<std::uint8_t>(cut), 254};  // k = 2: cut, then the rest
+      append(input, s);
+      inputs.push_back(std::move(input));
     }
   }
-}
+  inputs.push_back(Bytes{0, 7});
+  inputs.back().resize(5002, 0xAA);
+  std::mt19937 rng(99);
+  Bytes dense{3, 1, 64, 200, 255};
+  for (std::size_t i = 0; i < (1u << 16); ++i) {
+    dense.push_back(rng() % 3 == 0 ? std::uint8_t{0xAA} : static_cast<std::uint8_t>(rng()));
+  }
+  for (int i = 0; i < 50; ++i) {  // sprinkle valid frames
+    const Bytes f = frame_bytes(0x20, Bytes(rng() % 200, 0x11));
+    const std::size_t at = 5 + rng() % (dense.size() - 5 - f.size());
+    std::copy(f.begin(), f.end(), dense.begin() + static_cast<std::ptrdiff_t>(at));
+  }
+  inputs.push_back(std::move(dense));
 
-TEST(FrameDecoderProperty, DropFirstByteMatchesReference) {
-  for (std::uint32_t seed = 500; seed < 540; ++seed) {
-    std::mt19937 rng(seed);
-    const Bytes s = random_stream(rng, 150);
-    FrameDecoder d;
+  std::size_t frames = 0;
+  std::uint64_t failures = 0;
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    testing_support::check_frame_stream(
+        inputs[i], [&](const char* what) { ADD_FAILURE() << what << " (input " << i << ")"; });
+    if (::testing::Test::HasFailure()) return;
     ReferenceDecoder r;
-    std::size_t pos = 0;
-    while (pos < s.size() || !d.is_empty()) {
-      std::vector<Frame> got;
-      std::vector<Frame> want;
-      if (pos < s.size() && rng() % 4 != 0) {
-        const std::size_t n = std::min<std::size_t>(rng() % 100, s.size() - pos);
-        const Bytes chunk(s.begin() + static_cast<std::ptrdiff_t>(pos),
-                          s.begin() + static_cast<std::ptrdiff_t>(pos + n));
-        pos += n;
-        got = d.push(chunk);
-        want = r.push(chunk);
-      } else {
-        got = d.drop_first_byte();
-        want = r.drop_first_byte();
-      }
-      ASSERT_EQ(got, want) << "seed " << seed;
-      ASSERT_EQ(d.checksum_failures(), r.checksum_failures()) << "seed " << seed;
-      ASSERT_EQ(Bytes(d.buffered().begin(), d.buffered().end()), r.buffered()) << "seed " << seed;
-      ASSERT_TRUE(InvariantHolds(d));
-    }
+    frames += r.push(inputs[i]).size();
+    failures += r.checksum_failures();
   }
+  // The inputs really exercise both outcomes.
+  EXPECT_GT(frames, 1000u);
+  EXPECT_GT(failures, 1000u);
 }
 
 }  // namespace

@@ -228,32 +228,5 @@ TEST(PayloadName, DecodeAndReencode) {
   EXPECT_EQ(decode_ok(encode_settings(cut)).unitName, "ABCDEFGHIJKLMN\xEF\xBF\xBD");
 }
 
-TEST(PayloadName, Utf8LossyMaximalSubparts) {
-  const std::string R = "\xEF\xBF\xBD";
-  const std::vector<std::pair<Bytes, std::string>> cases = {
-      {{}, ""},
-      {{'a', 0xC3, 0xA9, 'b'},
-       "a\xC3\xA9"
-       "b"},
-      {{0xF0, 0x9F, 0x8E, 0xB5}, "\xF0\x9F\x8E\xB5"},
-      {{0xE2, 0x82, 'A'}, R + "A"},               // truncated 3-byte: one
-      {{0xF0, 0x9F, 0x8E}, R},                    // truncated 4-byte: one
-      {{0xC0, 0xAF}, R + R},                      // overlong lead
-      {{0xE0, 0x80, 0x80}, R + R + R},            // overlong 3-byte
-      {{0xED, 0xA0, 0x80}, R + R + R},            // surrogate
-      {{0xF4, 0x90, 0x80, 0x80}, R + R + R + R},  // above U+10FFFF
-      {{0xF5, 'x'}, R + "x"},
-      {{0x80, 0xBF}, R + R},                                 // lone continuations
-      {{0xE1, 0x80, 0xE1, 0x80, 0x80}, R + "\xE1\x80\x80"},  // subpart then valid
-      // Each lead range at its edges: U+D000 and U+E000 around the surrogates, the last
-      // three-byte character, and the planes above the first four-byte one.
-      {{0xEC, 0xB0, 0x80, 0xEE, 0x80, 0x80}, "\xEC\xB0\x80\xEE\x80\x80"},
-      {{0xEF, 0xBF, 0xBF}, "\xEF\xBF\xBF"},
-      {{0xF1, 0x80, 0x80, 0x80, 0xF3, 0xBF, 0xBF, 0xBF}, "\xF1\x80\x80\x80\xF3\xBF\xBF\xBF"},
-      {{0xF3, 0xC0}, R + R},  // a continuation out of range ends the subpart
-  };
-  for (const auto& [in, want] : cases) EXPECT_EQ(utf8_lossy(in), want) << want;
-}
-
 }  // namespace
 }  // namespace owl

@@ -1,4 +1,4 @@
-#include "manager/port_listing.hpp"
+#include "ports/port_listing.hpp"
 
 #include <gtest/gtest.h>
 

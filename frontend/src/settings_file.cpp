@@ -9,42 +9,16 @@
 #include <set>
 #include <variant>
 
+#include "text.hpp"
+#include "ui_fields.hpp"
 #include "user_error.hpp"
 
 namespace owl::frontend {
 namespace {
 
-using FieldRef = std::variant<std::string UiSettings::*, bool UiSettings::*,
-                              std::uint16_t UiSettings::*, std::uint32_t UiSettings::*>;
-
-struct Field {
-  std::string_view name;
-  FieldRef ref;
-  bool editable;
-};
-
-// Wire order, which is also the order of the file form and of diff output.
-const std::array<Field, 19> FIELDS{{
-    {"unit_name", &UiSettings::unit_name, true},
-    {"serial", &UiSettings::serial, false},
-    {"voice_prompts", &UiSettings::voice_prompts, true},
-    {"boot_announce", &UiSettings::boot_announce, true},
-    {"delay_ms", &UiSettings::delay_ms, true},
-    {"hph_mode", &UiSettings::hph_mode, true},
-    {"led", &UiSettings::led, true},
-    {"charge", &UiSettings::charge, true},
-    {"squelch", &UiSettings::squelch, true},
-    {"ab_button", &UiSettings::ab_button, true},
-    {"star_button", &UiSettings::star_button, true},
-    {"rf_mode", &UiSettings::rf_mode, false},
-    {"compander", &UiSettings::compander, true},
-    {"battery_type", &UiSettings::battery_type, true},
-    {"encryption", &UiSettings::encryption, true},
-    {"audio_eq", &UiSettings::audio_eq, true},
-    {"gain_boost", &UiSettings::gain_boost, true},
-    {"min_freq", &UiSettings::min_freq, false},
-    {"max_freq", &UiSettings::max_freq, false},
-}};
+// The record's one field table, shared with the engine's codec.
+using Field = UiField;
+constexpr const auto& FIELDS = UI_FIELDS;
 
 using ChannelRef = std::variant<std::uint32_t UiChannel::*, bool UiChannel::*>;
 
@@ -61,26 +35,11 @@ const std::array<ChannelField, 4> CHANNEL_FIELDS{{
     {"channel_enable", "enable", &UiChannel::channel_enable},
 }};
 
-const Field* find_field(std::string_view name) {
-  for (const auto& field : FIELDS) {
-    if (field.name == name) return &field;
-  }
-  return nullptr;
-}
-
 const ChannelField* find_channel_field(std::string_view name) {
   for (const auto& field : CHANNEL_FIELDS) {
     if (field.cli_name == name || field.name == name) return &field;
   }
   return nullptr;
-}
-
-std::string lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(), [](char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  });
-  return out;
 }
 
 template <class T>
@@ -97,7 +56,7 @@ T parse_number(std::string_view field, std::string_view text) {
 }
 
 bool parse_bool(std::string_view field, std::string_view text) {
-  const std::string word = lower(text);
+  const std::string word = ascii_lower(text);
   if (word == "true" || word == "yes" || word == "on" || word == "1") return true;
   if (word == "false" || word == "no" || word == "off" || word == "0") return false;
   throw usage_error(std::string(field) + ": expected true or false, got '" + std::string(text) +
@@ -180,14 +139,6 @@ const std::array<OptionField, 11> OPTION_FIELDS{{
 
 // The squelch levels are stored as these numbers, not as their position in the list of names.
 constexpr std::array<unsigned, 3> SQUELCH_CODES = {10, 40, 80};
-
-std::string upper(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(), [](char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  });
-  return out;
-}
 
 // A code as the engine reads it: digits with an optional leading '+', at most 255.
 std::optional<unsigned> option_code(std::string_view text) {
@@ -307,7 +258,7 @@ SettingsFile read_settings(const nlohmann::json& value, Reader& reader) {
     return file;
   }
   for (const auto& item : value.items()) {
-    if (item.key() != "channels" && find_field(item.key()) == nullptr) {
+    if (item.key() != "channels" && find_ui_field(item.key()) == nullptr) {
       reader.add(item.key(), "unknown field");
     }
   }
@@ -366,7 +317,8 @@ nlohmann::ordered_json settings_to_json(const UiSettings& settings) {
 UiSettings SettingsFile::for_unit(const UiSettings& unit) const {
   UiSettings out = settings;
   for (const auto& field : FIELDS) {
-    if (!field.editable) std::visit([&](auto ref) { out.*ref = unit.*ref; }, field.ref);
+    if (unit_keeps(field, false, false))
+      std::visit([&](auto ref) { out.*ref = unit.*ref; }, field.ref);
   }
   return out;
 }
@@ -473,7 +425,7 @@ void apply_assignment(UiSettings& settings, const Assignment& assignment) {
         path->field->ref);
     return;
   }
-  const Field* field = find_field(name);
+  const Field* field = find_ui_field(name);
   if (field == nullptr) {
     throw usage_error("unknown field '" + name + "'; fields are " +
                       join(editable_field_names(), ", ") +
@@ -502,7 +454,7 @@ std::string field_value(const UiSettings& settings, std::string_view field_name)
     const UiChannel& channel = settings.channels[path->index];
     return std::visit([&](auto ref) { return render(channel.*ref); }, path->field->ref);
   }
-  const Field* field = find_field(field_name);
+  const Field* field = find_ui_field(field_name);
   if (field == nullptr) throw usage_error("unknown field '" + std::string(field_name) + "'");
   return std::visit([&](auto ref) { return render(settings.*ref); }, field->ref);
 }
@@ -517,12 +469,12 @@ std::vector<std::string> editable_field_names() {
 
 std::string canonical_value(std::string_view field, const std::string& text,
                             const EnumOptions& options) {
-  if (field == "encryption") return upper(text);
+  if (field == "encryption") return ascii_upper(text);
   const auto option = std::find_if(OPTION_FIELDS.begin(), OPTION_FIELDS.end(),
                                    [&](const OptionField& f) { return f.name == field; });
   if (option == OPTION_FIELDS.end()) return text;
   const std::vector<std::string>& names = options.*(option->names);
-  const std::string name = upper(text);
+  const std::string name = ascii_upper(text);
   if (std::find(names.begin(), names.end(), name) != names.end()) return name;
   const auto code = option_code(text);
   if (!code) return text;

@@ -10,11 +10,9 @@
 
 #include "device/byte_link.hpp"
 #include "expected.hpp"
+#include "timings.hpp"
 
 namespace owl {
-
-// Bounds every wait of a unit port, so a device loop wakes at least this often.
-inline constexpr auto SERIAL_TIMEOUT = std::chrono::milliseconds(20);
 
 // An open unit port holding the terminal's exclusive claim and an advisory lock. Dropping it
 // releases the claim and closes the descriptor (which also drops the lock).

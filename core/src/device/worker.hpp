@@ -10,13 +10,11 @@
 #include "clock.hpp"
 #include "device/byte_link.hpp"
 #include "thread.hpp"
+#include "timings.hpp"
 
 namespace owl {
 
 struct Manager;
-
-inline constexpr std::size_t SEND_CHUNK = 5;
-inline constexpr auto SEND_PAUSE = std::chrono::milliseconds(5);
 
 // The only way a worker writes: chunks of 5 bytes, each flushed and followed by a 5 ms pause, so
 // that a unit's small receive buffer never overflows.

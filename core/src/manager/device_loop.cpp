@@ -7,6 +7,7 @@
 #include "device/worker.hpp"
 #include "settings/payload.hpp"
 #include "settings/verification.hpp"
+#include "text.hpp"
 #include "trace.hpp"
 
 namespace owl {
@@ -19,50 +20,20 @@ bool is_unicode_space(char32_t c) {
          c == 0x3000;
 }
 
-// Decodes one code point of valid UTF-8 at text[i]; returns its length.
-std::size_t decode_utf8(const std::string& text, std::size_t i, char32_t& out) {
-  const auto b0 = static_cast<unsigned char>(text[i]);
-  std::size_t len = 1;
-  char32_t c = b0;
-  if (b0 >= 0xF0) {
-    len = 4;
-    c = b0 & 0x07u;
-  } else if (b0 >= 0xE0) {
-    len = 3;
-    c = b0 & 0x0Fu;
-  } else if (b0 >= 0xC0) {
-    len = 2;
-    c = b0 & 0x1Fu;
-  }
-  for (std::size_t k = 1; k < len && i + k < text.size(); ++k) {
-    c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
-  }
-  out = c;
-  return len;
-}
-
 std::string trim_unicode_space(const std::string& text) {
   std::size_t begin = 0;
   while (begin < text.size()) {
-    char32_t c = 0;
-    const std::size_t len = decode_utf8(text, begin, c);
-    if (!is_unicode_space(c)) break;
-    begin += len;
+    const Utf8Step step = next_utf8(text, begin);
+    if (!is_unicode_space(step.code_point)) break;
+    begin += step.length;
   }
   std::size_t end = begin;
   for (std::size_t i = begin; i < text.size();) {
-    char32_t c = 0;
-    const std::size_t len = decode_utf8(text, i, c);
-    i += len;
-    if (!is_unicode_space(c)) end = i;
+    const Utf8Step step = next_utf8(text, i);
+    i += step.length;
+    if (!is_unicode_space(step.code_point)) end = i;
   }
   return text.substr(begin, end - begin);
-}
-
-std::string hex2(std::uint8_t v) {
-  std::array<char, 3> out{};
-  std::snprintf(out.data(), out.size(), "%02x", v);
-  return out.data();
 }
 
 }  // namespace
@@ -159,8 +130,8 @@ void DeviceLoop::on_read_error(const LinkError& error) {
 void DeviceLoop::handle_frames(const std::vector<Frame>& frames, LoopIo& io) {
   for (const Frame& frame : frames) {
     if (trace_enabled()) {
-      trace(key_ + " frame cmd " + hex2(frame.cmd) + " src " + hex2(frame.src) + " dst " +
-            hex2(frame.dst) + " len " + std::to_string(frame.payload.size()));
+      trace(key_ + " frame cmd " + hex_byte(frame.cmd) + " src " + hex_byte(frame.src) + " dst " +
+            hex_byte(frame.dst) + " len " + std::to_string(frame.payload.size()));
     }
     if (frame.cmd == CMD_SETTINGS) {
       handle_settings_frame(frame, io);

@@ -14,14 +14,10 @@
 #include "frame.hpp"
 #include "manager/events.hpp"
 #include "settings/model.hpp"
+#include "timings.hpp"
 
 namespace owl {
 
-inline constexpr auto IDLE_POLL_INTERVAL = std::chrono::seconds(5);
-inline constexpr auto WRITE_HOLD_OFF = std::chrono::seconds(1);
-inline constexpr auto CONFIRM_POLL_INTERVAL = std::chrono::milliseconds(1500);
-inline constexpr auto CONFIRM_TIMEOUT = std::chrono::seconds(6);
-inline constexpr auto STALE_INPUT = std::chrono::milliseconds(200);
 inline constexpr std::size_t READ_BUFFER_SIZE = 512;
 
 // What the device loop's decisions need from the outside world: the paced transmit, the event

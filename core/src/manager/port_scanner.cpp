@@ -16,31 +16,6 @@
 
 namespace owl {
 
-namespace {
-
-bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
-  const auto lower = [](char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](char x, char y) { return lower(x) == lower(y); });
-}
-
-bool matches(const std::optional<std::string>& text, std::string_view expected) {
-  return text.has_value() && equal_ignoring_ascii_case(*text, expected);
-}
-
-bool starts_with(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
-
-}  // namespace
-
-bool is_unit_port(const UsbIdentity& usb) {
-  return usb.vid == UNIT_USB_VID && usb.pid == UNIT_USB_PID &&
-         matches(usb.manufacturer, UNIT_USB_MANUFACTURER) && matches(usb.product, UNIT_USB_PRODUCT);
-}
-
 std::vector<std::string> port_problem_lines(const std::map<std::string, std::string>& problems) {
   std::vector<std::string> lines;
   lines.reserve(problems.size());
@@ -94,12 +69,10 @@ void run_scan_pass(const PortListing& listing, Manager& manager, PortProblemTabl
   if (!listing) return;
   std::map<std::string, std::string> problems;
   for (const SerialPortInfo& port : listing.value()) {
-    if (!port.usb) continue;
-    // The dial-in twin of a call-out device would block until carrier; only the call-out is used.
-    if (starts_with(port.device_path, "/dev/tty.")) continue;
+    const std::optional<std::string> unit = unit_key(port);
+    if (!unit) continue;
     const UsbIdentity& usb = *port.usb;
-    if (!is_unit_port(usb) || !usb.serial_number) continue;
-    const std::string& key = *usb.serial_number;
+    const std::string& key = *unit;
     if (manager.registry->contains(key)) continue;
 
     auto opened = open_port(port.device_path);

@@ -13,17 +13,13 @@
 #include "device/byte_link.hpp"
 #include "expected.hpp"
 #include "manager/manager.hpp"
-#include "manager/port_listing.hpp"
+#include "ports/port_listing.hpp"
+#include "ports/unit_port.hpp"
+#include "timings.hpp"
 
 namespace owl {
 
 struct PortProblemTable;
-
-inline constexpr std::uint16_t UNIT_USB_VID = 0x2E8A;
-inline constexpr std::uint16_t UNIT_USB_PID = 0x000A;
-inline constexpr std::string_view UNIT_USB_MANUFACTURER = "Quillon";
-inline constexpr std::string_view UNIT_USB_PRODUCT = "OWL";
-inline constexpr auto SCAN_INTERVAL = std::chrono::seconds(1);
 
 struct ScannerConfig {
   std::string sysfs_root = "/sys";
@@ -32,9 +28,6 @@ struct ScannerConfig {
 
 using PortOpener =
     std::function<Expected<std::unique_ptr<ByteLink>, std::string>(const std::string& path)>;
-
-// Whether a USB identity marks its port as a unit port (the serial number is not looked at).
-bool is_unit_port(const UsbIdentity& usb);
 
 // "path: text" per problem, sorted byte-wise.
 [[nodiscard]] std::vector<std::string> port_problem_lines(const std::map<std::string, std::string>& problems);

@@ -1,5 +1,7 @@
 #include "manager/write.hpp"
 
+#include "texts.hpp"
+
 namespace owl {
 
 std::vector<std::string> rejection_texts(const WriteRejection& rejection) {
@@ -9,7 +11,7 @@ std::vector<std::string> rejection_texts(const WriteRejection& rejection) {
         if constexpr (std::is_same_v<R, rejection::NotConnected>) {
           return {"unit " + r.key + " is not connected"};
         } else if constexpr (std::is_same_v<R, rejection::NoSettings>) {
-          return {"unit " + r.key + " has not reported its settings yet"};
+          return {text::no_settings_yet(r.key)};
         } else if constexpr (std::is_same_v<R, rejection::StillConfirming>) {
           return {"unit " + r.key + " is still confirming the previous write"};
         } else {

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <string_view>
+#include "text.hpp"
 
 namespace owl {
 
@@ -91,7 +92,6 @@ class TextWriter {
   }
 
   static void append_quoted(std::string& out, std::string_view s) {
-    static constexpr char HEX[] = "0123456789abcdef";
     out.push_back('"');
     for (char ch : s) {
       const auto c = static_cast<unsigned char>(ch);
@@ -120,8 +120,7 @@ class TextWriter {
         default:
           if (c < 0x20) {
             out.append("\\u00");
-            out.push_back(HEX[c >> 4]);
-            out.push_back(HEX[c & 0xF]);
+            append_hex(out, c);
           } else {
             out.push_back(ch);  // non-ASCII UTF-8 passes through as is
           }

@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstring>
 
+#include "text.hpp"
+
 namespace owl {
 
 // ---- SettingsDecodeError ----------------------------------------------------------------------
@@ -100,70 +102,7 @@ inline void put32(std::uint8_t* p, std::uint32_t v) {
   std::memcpy(p, &v, 4);
 }
 
-bool is_cont(std::uint8_t b, std::uint8_t lo = 0x80, std::uint8_t hi = 0xBF) {
-  return b >= lo && b <= hi;
-}
-
 }  // namespace
-
-// ---- UTF-8 ------------------------------------------------------------------------------------
-
-// Replacement follows the "maximal subpart" practice (Unicode ch. 3, U+FFFD substitution): each
-// maximal prefix of a well-formed sequence that cannot be completed becomes one U+FFFD, and a
-// byte that cannot start any sequence becomes one U+FFFD on its own.
-std::string utf8_lossy(std::span<const std::uint8_t> bytes) {
-  static constexpr char REPLACEMENT[] = "\xEF\xBF\xBD";
-  const std::size_t n = bytes.size();
-  std::string out;
-  out.reserve(n);
-  std::size_t i = 0;
-  while (i < n) {
-    const std::uint8_t b = bytes[i];
-    if (b < 0x80) {
-      out.push_back(static_cast<char>(b));
-      ++i;
-      continue;
-    }
-    std::size_t need = 0;               // continuation bytes after the lead
-    std::uint8_t lo = 0x80, hi = 0xBF;  // allowed range of the first continuation byte
-    if (b >= 0xC2 && b <= 0xDF) {
-      need = 1;
-    } else if (b == 0xE0) {
-      need = 2;
-      lo = 0xA0;
-    } else if ((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF) {
-      need = 2;
-    } else if (b == 0xED) {
-      need = 2;
-      hi = 0x9F;
-    } else if (b == 0xF0) {
-      need = 3;
-      lo = 0x90;
-    } else if (b >= 0xF1 && b <= 0xF3) {
-      need = 3;
-    } else if (b == 0xF4) {
-      need = 3;
-      hi = 0x8F;
-    } else {
-      out.append(REPLACEMENT, 3);
-      ++i;
-      continue;
-    }
-    std::size_t j = i + 1;
-    std::size_t got = 0;
-    while (got < need && j < n && (got == 0 ? is_cont(bytes[j], lo, hi) : is_cont(bytes[j]))) {
-      ++j;
-      ++got;
-    }
-    if (got == need) {
-      out.append(reinterpret_cast<const char*>(bytes.data() + i), j - i);
-    } else {
-      out.append(REPLACEMENT, 3);
-    }
-    i = j;
-  }
-  return out;
-}
 
 // ---- Encoding ---------------------------------------------------------------------------------
 

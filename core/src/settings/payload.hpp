@@ -50,7 +50,4 @@ inline void write_u32_le(std::uint8_t* p, std::uint32_t v) {
   p[3] = static_cast<std::uint8_t>(v >> 24);
 }
 
-// Bytes as UTF-8 text, each invalid sequence replaced by U+FFFD.
-std::string utf8_lossy(std::span<const std::uint8_t> bytes);
-
 }  // namespace owl

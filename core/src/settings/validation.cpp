@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include "ui_fields.hpp"
 
 namespace owl {
 
@@ -39,17 +40,25 @@ std::string SettingsProblem::text() const {
 UnitSettings build_write_request(const UnitSettings& requested, const UnitSettings& current,
                                  bool keep_name, bool keep_charge) {
   UnitSettings out = requested;
-  out.unitSerialNum = current.unitSerialNum;
-  out.minFreq = current.minFreq;
-  out.maxFreq = current.maxFreq;
+  // Which visible fields the unit keeps is the rule front ends check by too; here it is mapped onto
+  // this record. The bytes no form shows are always the unit's.
+  const auto unit_value = [&](std::string_view field, auto member) {
+    if (unit_keeps(*find_ui_field(field), keep_name, keep_charge)) out.*member = current.*member;
+  };
+  static_assert(std::count_if(UI_FIELDS.begin(), UI_FIELDS.end(),
+                              [](const UiField& f) { return !f.editable; }) == 4,
+                "map every field the unit owns onto UnitSettings below");
+  unit_value("unit_name", &UnitSettings::unitName);
+  unit_value("serial", &UnitSettings::unitSerialNum);
+  unit_value("charge", &UnitSettings::charge);
+  unit_value("rf_mode", &UnitSettings::rfMode);
+  unit_value("min_freq", &UnitSettings::minFreq);
+  unit_value("max_freq", &UnitSettings::maxFreq);
   out.reserved60 = current.reserved60;
-  out.rfMode = current.rfMode;
   out.structVer = current.structVer;
   out.curPresetIndex = current.curPresetIndex;
   out.hpCompressor = current.hpCompressor;
   out.reserved51 = current.reserved51;
-  if (keep_name) out.unitName = current.unitName;
-  if (keep_charge) out.charge = current.charge;
 
   const std::size_t m = current.channels.size();
   const std::size_t keep = std::min(m, requested.channels.size());

@@ -12,11 +12,11 @@
 #include "device/byte_link.hpp"
 #include "frame.hpp"
 #include "settings/model.hpp"
+#include "timings.hpp"
 
 namespace owl {
 
 inline constexpr std::size_t SIM_READ_LIMIT = 64;
-inline constexpr auto SIM_IDLE_WAIT = std::chrono::milliseconds(10);
 
 // A simulated unit's current settings, kept across writes.
 struct SimulatedSettings {

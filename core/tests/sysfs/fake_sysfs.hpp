@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "manager/port_listing.hpp"
+#include "port_listing.hpp"
 
 namespace owl::testing_support {
 

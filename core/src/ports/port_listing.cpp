@@ -1,4 +1,4 @@
-#include "manager/port_listing.hpp"
+#include "port_listing.hpp"
 
 #include <algorithm>
 #include <charconv>
