@@ -26,7 +26,9 @@
 #include "settings_file.hpp"
 #include "show_file.hpp"
 
+#include "ui/backups_panel.hpp"
 #include "ui/band_view.hpp"
+#include "ui/coordination_panel.hpp"
 #include "ui/engine_bridge.hpp"
 #include "ui/labels.hpp"
 #include "ui/main_window.hpp"
@@ -230,6 +232,7 @@ class DesktopTest : public QObject {
   void showRoundTripAndUndo();
   void refusedShowFileWritesNothing();
   void menuBarReachesEveryAction();
+  void coordinationFromBandToUnitsAndBack();
 };
 
 void DesktopTest::startsWithBothSimulatedUnits() {
@@ -1270,8 +1273,13 @@ void DesktopTest::menuBarReachesEveryAction() {
   QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Units", "He&lp"}));
   // A letter used twice in the window reaches neither control.
   QStringList texts = menus;
-  for (auto* b : w->findChildren<QPushButton*>()) texts << b->text();
-  for (auto* l : w->findChildren<QLabel*>()) texts << l->text();
+  // Per window: the coordination and backups windows have letters of their own.
+  for (auto* b : w->findChildren<QAbstractButton*>()) {
+    if (b->window() == w.get()) texts << b->text();
+  }
+  for (auto* l : w->findChildren<QLabel*>()) {
+    if (l->window() == w.get()) texts << l->text();
+  }
   QMap<QChar, QString> taken;
   for (const QString& t : texts) {
     const qsizetype at = t.indexOf('&');
@@ -1297,6 +1305,70 @@ void DesktopTest::menuBarReachesEveryAction() {
   // Undo without any backup says so and writes nothing.
   action(*w, "undo_write")->trigger();
   QVERIFY(w->statusBar()->currentMessage().contains("no backup of SIM0001"));
+}
+
+void DesktopTest::coordinationFromBandToUnitsAndBack() {
+  auto w = started_window();
+  QVERIFY(w);
+  const LogOnFailure dump{w.get()};
+  auto* count = child<QPushButton>(*w, "conflict_count");
+  QCOMPARE(count->text(), QStringLiteral("No conflicts"));
+  const UiSettings one = *w->units()->find("SIM0001")->settings;
+  QCOMPARE(one.channels[0].frequency, 215180u);
+
+  // SIM0002 typed 100 kHz from SIM0001's carrier: counted and marked as typed, no write needed.
+  w->select_unit("SIM0002");
+  auto* table = child<QTableWidget>(*w, "channels");
+  table->setCurrentCell(0, 0);
+  table->editItem(table->item(0, 0));
+  auto* editor = table->findChild<QLineEdit*>("frequency_editor");
+  QVERIFY(editor != nullptr);
+  type_into(editor, QStringLiteral("215.280"));
+  QTest::keyClick(editor, Qt::Key_Return);
+  QTRY_COMPARE(w->settings_form()->form().channels[0].frequency, 215280u);
+  QVERIFY2(count->text() != QStringLiteral("No conflicts") && count->text().endsWith("conflicts"),
+           qPrintable(count->text()));
+  QVERIFY(!w->band_view()->marks().empty());
+  // Kept edits of a unit not in the form still count.
+  w->select_unit("SIM0001");
+  QVERIFY(count->text() != QStringLiteral("No conflicts"));
+
+  // A click on SIM0002's carrier in the band selects the unit and its channel.
+  const BandLayout l = w->band_view()->layout();
+  const auto lane = static_cast<std::size_t>(w->units()->row_of("SIM0002"));
+  QTest::mouseClick(w->band_view(), Qt::LeftButton, {},
+                    QPointF(l.x_of(215280) + 1, l.lane_top(lane) + l.lane_height / 2.0).toPoint());
+  QCOMPARE(w->selected_key(), QStringLiteral("SIM0002"));
+  QCOMPARE(table->currentRow(), 0);
+
+  // With SIM0002 locked, coordination moves SIM0001, through the preview, and writes it.
+  w->coordination_panel()->set_locked({"SIM0002"});
+  accept_preview([](PreviewDialog& d) {
+    QCOMPARE(d.tree()->topLevelItemCount(), 1);
+    QVERIFY(d.tree()->topLevelItem(0)->text(0).contains("SIM0001"));
+  });
+  action(*w, "coordinate_frequencies")->trigger();
+  QTRY_VERIFY_WITH_TIMEOUT(confirmed(*w, "SIM0001"), WRITE_TIMEOUT_MS);
+  const UiSettings moved = *w->units()->find("SIM0001")->settings;
+  QVERIFY(moved.channels[0].frequency != one.channels[0].frequency);
+  QVERIFY(moved.channels[0].frequency >= 215000 && moved.channels[0].frequency <= 217000);
+  QCOMPARE(moved.delay_ms, one.delay_ms);
+  QCOMPARE(count->text(), QStringLiteral("No conflicts"));
+
+  // The backup taken before that write is listed for SIM0001 and brings the old frequency back.
+  w->select_unit("SIM0001");
+  action(*w, "backups")->trigger();
+  auto* backups = w->backups_panel();
+  QVERIFY(backups->isVisible());
+  QCOMPARE(backups->key(), QStringLiteral("SIM0001"));
+  auto* list = child<QTreeWidget>(*backups, "backups");
+  QCOMPARE(list->topLevelItemCount(), 1);
+  list->setCurrentItem(list->topLevelItem(0));
+  accept_preview();
+  child<QPushButton>(*backups, "restore_backup")->click();
+  QTRY_COMPARE_WITH_TIMEOUT(w->units()->find("SIM0001")->settings->channels[0].frequency,
+                            one.channels[0].frequency, WRITE_TIMEOUT_MS);
+  QTRY_COMPARE_WITH_TIMEOUT(list->topLevelItemCount(), 2, 10000);
 }
 
 QTEST_MAIN(DesktopTest)

@@ -24,7 +24,9 @@
 #include <utility>
 
 #include "udev_rule.hpp"
+#include "ui/backups_panel.hpp"
 #include "ui/band_view.hpp"
+#include "ui/coordination_panel.hpp"
 #include "ui/labels.hpp"
 #include "ui/settings_form.hpp"
 #include "ui/simulator_panel.hpp"
@@ -74,6 +76,7 @@ MainWindow::MainWindow(bool simulator, QWidget* parent)
   // The buttons take their words from the actions; the menus take the form's own actions.
   build_actions();
   build_layout();
+  build_tool_windows();
   build_menus();
   wire();
   apply_theme();
@@ -120,6 +123,12 @@ void MainWindow::build_layout() {
   // The scroll area takes the focus, so that the arrow keys scroll the band.
   band_scroll_->setAccessibleName(band_title);
   band_layout->addWidget(band_scroll_);
+  show_products_ = new QCheckBox(tr("Show intermodulation &products near carriers"));
+  show_products_->setObjectName(QStringLiteral("show_products"));
+  show_products_->setToolTip(
+      tr("Draws the intermodulation products that land near a carrier; conflicts are marked "
+         "either way"));
+  band_layout->addWidget(show_products_);
   auto* log_box = new QGroupBox(tr("Event log"));
   auto* log_layout = new QVBoxLayout(log_box);
   log_layout->addWidget(log_);
@@ -206,11 +215,13 @@ void MainWindow::wire() {
   connect(bridge_, &EngineBridge::write_all_answered, this, &MainWindow::on_write_all_answered);
   connect(bridge_, &EngineBridge::request_done, this,
           [this](const QString& what) { log(tr("%1: done").arg(what)); });
+  wire_tool_windows();
 }
 
 void MainWindow::on_ready() {
   ready_ = true;
   form_->set_options(bridge_->options());
+  backups_panel_->setOptions(bridge_->options());
   log(simulator_ ? tr("engine started with simulated units")
                  : tr("engine started; looking for units on USB serial ports"));
   update_actions();
@@ -498,6 +509,7 @@ void MainWindow::show_selected() {
   session_.reloaded();
   form_note_->clear();
   band_->set_selected(session_.selected());
+  show_backups();
   const UnitRow* row = units_->find(session_.selected());
   if (row == nullptr || !row->settings) {
     form_->clear();
@@ -696,15 +708,21 @@ void MainWindow::update_actions() {
 
 void MainWindow::update_band() {
   std::vector<BandUnit> lanes;
+  UnitSettingsMap on_screen;
   for (const auto& row : units_->rows()) {
     if (!row.settings || row.state == UnitState::Gone) continue;
-    // The selected unit shows what the form would write, so a clash shows up while editing.
-    const UiSettings s =
-        row.key == session_.selected() && form_->loaded() ? form_->form() : *row.settings;
+    // The selected unit shows what the form would write and the others their kept edits, so a
+    // clash shows up while editing.
+    const UiSettings s = row.key == session_.selected() && form_->loaded() ? form_->form()
+                         : session_.has_draft(row.key)                     ? session_.draft(row.key)
+                                                                           : *row.settings;
     lanes.push_back({row.key, QString::fromStdString(row.settings->unit_name), s.min_freq,
                      s.max_freq, s.channels});
+    on_screen[row.key.toStdString()] = s;
   }
   band_->set_units(std::move(lanes));
+  // Checked as typed: the conflict count and the band's marks follow every edit.
+  coord_panel_->set_units(on_screen);
 }
 
 void MainWindow::on_settings(const QString& key, const UiSettings& settings) {
@@ -714,6 +732,7 @@ void MainWindow::on_settings(const QString& key, const UiSettings& settings) {
   const bool was_present = units_->present(key);
   if (changed) log(tr("%1 reported settings").arg(key));
   units_->set_settings(key, settings);
+  if (key == session_.selected()) show_backups();
   // A show's unit connecting: the form now holds the show's settings, checked already.
   const bool adopted = adopt_pending_.contains(key);
   if (adopted) adopt_show_settings(key);

@@ -29,7 +29,9 @@ class QTableView;
 
 namespace owl::desktop {
 
+class BackupsPanel;
 class BandView;
+class CoordinationPanel;
 class SettingsForm;
 class SimulatorPanel;
 struct SimulatedUnitRequest;
@@ -75,6 +77,17 @@ class MainWindow : public QMainWindow {
   // Where backups go: the folder owlctl uses too.
   static std::filesystem::path backup_folder();
 
+  // The coordination fields and the conflict check of the units on screen, in a window of its
+  // own (Units > Coordination…); it checks while hidden, so the conflict count is always current.
+  CoordinationPanel* coordination_panel() const { return coord_panel_; }
+  // The selected unit's backups, in a window of its own (Edit > Backups…).
+  BackupsPanel* backups_panel() const { return backups_panel_; }
+  // Proposes compatible frequencies for the units not locked and, after the preview, writes them
+  // to the connected units and into the show for the others.
+  void coordinate();
+  // Selects a unit and one of its channels (1-based), e.g. for a carrier clicked in the band.
+  void pick_channel(const QString& key, int channel);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
@@ -83,6 +96,18 @@ class MainWindow : public QMainWindow {
   QWidget* build_unit_panel();
   QWidget* build_write_panel();
   QLayout* build_progress_row();
+  // The coordination and backups windows and the status bar's conflict count.
+  void build_tool_windows();
+  void wire_tool_windows();
+  void show_tool_window(QWidget* window);
+  // The show's coordination fields and scan data into the coordination panel.
+  void load_show_coordination();
+  void coordination_edited();
+  void analysed(std::size_t conflicts);
+  void show_backups();
+  // Writes saved settings back to a unit, after the preview; its settings now are saved first.
+  void restore_settings(const QString& key, const UiSettings& saved, const QString& title,
+                        const QString& intro);
 
   void build_actions();
   void build_menus();
@@ -231,6 +256,16 @@ class MainWindow : public QMainWindow {
   QPlainTextEdit* log_ = nullptr;
 
   SimulatorPanel* sim_panel_ = nullptr;
+
+  CoordinationPanel* coord_panel_ = nullptr;
+  QWidget* coord_window_ = nullptr;
+  BackupsPanel* backups_panel_ = nullptr;
+  QWidget* backups_window_ = nullptr;
+  QCheckBox* show_products_ = nullptr;
+  QPushButton* conflict_count_ = nullptr;
+  QAction* coordination_action_ = nullptr;
+  QAction* coordinate_action_ = nullptr;
+  QAction* backups_action_ = nullptr;
 };
 
 }  // namespace owl::desktop

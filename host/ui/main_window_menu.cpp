@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "ui/main_window.hpp"
+#include "ui/settings_form.hpp"
 
 namespace owl::desktop {
 
@@ -41,6 +42,12 @@ void MainWindow::build_actions() {
                         QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z));
   revert_action_ =
       action("revert_action", tr("Re&vert edits"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+  backups_action_ = action("backups", tr("&Backups…"), QKeySequence(Qt::CTRL | Qt::Key_B));
+
+  coordination_action_ =
+      action("coordination", tr("&Coordination…"), QKeySequence(Qt::CTRL | Qt::Key_K));
+  coordinate_action_ = action("coordinate_frequencies", tr("Coor&dinate frequencies…"),
+                              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K));
 
   guide_action_ = action("hardware_guide", tr("&Hardware guide"), QKeySequence::HelpContents);
   about_action_ = action("about", tr("&About"), QKeySequence());
@@ -59,13 +66,14 @@ void MainWindow::build_menus() {
 
   QMenu* edit = menuBar()->addMenu(tr("&Edit"));
   edit->setObjectName(QStringLiteral("edit_menu"));
-  edit->addActions({undo_action_, revert_action_});
+  edit->addActions({undo_action_, backups_action_, revert_action_});
   edit->addSeparator();
-  // HERE: the channel table's own actions (Copy channels, Paste channels, Fill frequencies…)
-  // join the Edit menu: edit->addActions(form_->channelActions()). The form exists by now.
+  edit->addActions(form_->channelActions());
 
   QMenu* units = menuBar()->addMenu(tr("&Units"));
   units->addActions({refresh_action_, write_action_, write_all_action_, write_show_action_});
+  units->addSeparator();
+  units->addActions({coordination_action_, coordinate_action_});
   units->addSeparator();
   units->addAction(forget_action_);
 

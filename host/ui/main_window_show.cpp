@@ -93,6 +93,8 @@ void MainWindow::new_show() {
   }
   drop_show_rows();
   show_.create(tr("New show"), units);
+  // Coordination fields set up before the show existed belong to it.
+  coordination_edited();
   log(tr("new show with the %n connected unit(s)", nullptr, static_cast<int>(units.size())));
   show_changed();
 }
@@ -192,6 +194,7 @@ void MainWindow::drop_show_rows() {
 }
 
 void MainWindow::show_changed() {
+  load_show_coordination();
   for (const QString& key : show_.keys()) {
     const UnitRow* row = units_->find(key);
     if (row == nullptr || row->state == UnitState::Offline) {
@@ -355,6 +358,7 @@ bool MainWindow::backup_units(const QStringList& keys) {
     say(tr("nothing written: the backup failed: %1").arg(QString::fromUtf8(e.what())));
     return false;
   }
+  show_backups();
   return true;
 }
 
@@ -390,18 +394,30 @@ void MainWindow::undo_last_write() {
   }
   try {
     const auto file = frontend::read_backup(backups.front().path);
-    const UiSettings before = file.for_unit(*row->settings);
-    auto chosen = preview(tr("Undo last write to %1").arg(session_.selected()),
-                          tr("The settings saved before the last write to this unit (%1) will be "
-                             "written back. The settings it holds now are saved first, so this "
-                             "can be undone too.")
-                              .arg(QString::fromStdString(backups.front().path.string())),
-                          {{session_.selected(), *row->settings, before}});
-    if (chosen)
-      start_batch(tr("undo last write to %1").arg(session_.selected()), std::move(*chosen));
+    restore_settings(session_.selected(), file.for_unit(*row->settings),
+                     tr("Undo last write to %1").arg(session_.selected()),
+                     tr("The settings saved before the last write to this unit (%1) will be "
+                        "written back. The settings it holds now are saved first, so this "
+                        "can be undone too.")
+                         .arg(QString::fromStdString(backups.front().path.string())));
   } catch (const std::exception& e) {
     say(tr("cannot undo: %1").arg(QString::fromUtf8(e.what())));
   }
+}
+
+void MainWindow::restore_settings(const QString& key, const UiSettings& saved, const QString& title,
+                                  const QString& intro) {
+  const UnitRow* row = units_->find(key);
+  if (row == nullptr || !row->settings || !units_->present(key)) {
+    say(tr("%1 is not connected; nothing written").arg(key));
+    return;
+  }
+  if (units_->any_writing() || batch_) {
+    say(tr("%1: wait until the writes under way are done").arg(title));
+    return;
+  }
+  auto chosen = preview(title, intro, {{key, *row->settings, for_unit(saved, *row->settings)}});
+  if (chosen) start_batch(title.toLower(), std::move(*chosen));
 }
 
 void MainWindow::start_batch(const QString& what, std::vector<PreviewChoice> choices) {

@@ -94,4 +94,13 @@ void ShowDocument::set_unit(const QString& key, const UiSettings& settings) {
   modified_ = true;
 }
 
+void ShowDocument::update(const std::function<void(frontend::Show&)>& change) {
+  if (!open_) return;
+  frontend::Show next = show_;
+  change(next);
+  if (next == show_) return;
+  show_ = std::move(next);
+  modified_ = true;
+}
+
 }  // namespace owl::desktop

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -37,6 +38,9 @@ class ShowDocument {
   void set_unit(const QString& key, const UiSettings& settings);
 
   const frontend::Show& show() const { return show_; }
+  // Changes what the show keeps besides its units' settings (coordination profile, exclusions,
+  // other carriers, locks); marks the show modified when anything changed.
+  void update(const std::function<void(frontend::Show&)>& change);
 
  private:
   frontend::Show show_;
