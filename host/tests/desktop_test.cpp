@@ -1341,8 +1341,15 @@ void DesktopTest::coordinationFromBandToUnitsAndBack() {
   QCOMPARE(w->selected_key(), QStringLiteral("SIM0002"));
   QCOMPARE(table->currentRow(), 0);
 
-  // With SIM0002 locked, coordination moves SIM0001, through the preview, and writes it.
+  // With SIM0002 locked, coordination moves SIM0001, through the preview, and writes it; the
+  // frequency typed into SIM0001's form is planned over, so the form follows the unit.
   w->coordination_panel()->set_locked({"SIM0002"});
+  w->select_unit("SIM0001");
+  table->setCurrentCell(0, 0);
+  table->editItem(table->item(0, 0));
+  type_into(table->findChild<QLineEdit*>("frequency_editor"), QStringLiteral("215.300"));
+  QTest::keyClick(table->findChild<QLineEdit*>("frequency_editor"), Qt::Key_Return);
+  QTRY_COMPARE(w->settings_form()->form().channels[0].frequency, 215300u);
   accept_preview([](PreviewDialog& d) {
     QCOMPARE(d.tree()->topLevelItemCount(), 1);
     QVERIFY(d.tree()->topLevelItem(0)->text(0).contains("SIM0001"));
@@ -1354,6 +1361,8 @@ void DesktopTest::coordinationFromBandToUnitsAndBack() {
   QVERIFY(moved.channels[0].frequency >= 215000 && moved.channels[0].frequency <= 217000);
   QCOMPARE(moved.delay_ms, one.delay_ms);
   QCOMPARE(count->text(), QStringLiteral("No conflicts"));
+  QTRY_COMPARE(w->settings_form()->form(), moved);
+  QVERIFY(!action(*w, "revert_action")->isEnabled());
 
   // The backup taken before that write is listed for SIM0001 and brings the old frequency back.
   w->select_unit("SIM0001");

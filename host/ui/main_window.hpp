@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "records.hpp"
+#include "ui/coordination_input.hpp"
 #include "ui/edit_session.hpp"
 #include "ui/engine_bridge.hpp"
 #include "ui/preview_model.hpp"
@@ -105,6 +106,8 @@ class MainWindow : public QMainWindow {
   void coordination_edited();
   void analysed(std::size_t conflicts);
   void show_backups();
+  void take_planned_frequencies(const std::vector<UnitProposal>& proposals,
+                                const std::vector<PreviewChoice>& chosen);
   // Writes saved settings back to a unit, after the preview; its settings now are saved first.
   void restore_settings(const QString& key, const UiSettings& saved, const QString& title,
                         const QString& intro);

@@ -211,6 +211,7 @@ void MainWindow::coordinate() {
       if (c.key == session_.selected()) show_selected();
     }
   }
+  take_planned_frequencies(proposals, to_write);
   update_show_notes();
   update_title();
   update_band();
@@ -219,6 +220,30 @@ void MainWindow::coordinate() {
     return;
   }
   start_batch(tr("coordinate frequencies"), std::move(to_write));
+}
+
+void MainWindow::take_planned_frequencies(const std::vector<UnitProposal>& proposals,
+                                          const std::vector<PreviewChoice>& chosen) {
+  // Edits on screen were part of the plan; they take the new frequencies too, so that the form
+  // does not go on showing a frequency the coordination moved away from.
+  for (const auto& c : chosen) {
+    const bool in_form = c.key == session_.selected() && form_->loaded();
+    if (!in_form && !session_.has_draft(c.key)) continue;
+    const auto p = std::find_if(proposals.begin(), proposals.end(), [&](const UnitProposal& u) {
+      return u.key == c.key.toStdString();
+    });
+    if (p == proposals.end()) continue;
+    UiSettings edits = in_form ? form_->form() : session_.draft(c.key);
+    for (const auto& change : p->changes) {
+      const std::size_t i = change.channel - 1;
+      // A channel unticked in the preview keeps what was typed.
+      if (i < edits.channels.size() && i < c.settings.channels.size() &&
+          c.settings.channels[i].frequency == change.to_khz)
+        edits.channels[i].frequency = change.to_khz;
+    }
+    session_.set_draft(c.key, edits);
+    if (in_form) show_selected();
+  }
 }
 
 void MainWindow::show_backups() {
