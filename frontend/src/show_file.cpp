@@ -593,7 +593,22 @@ std::optional<std::string> write_show(const fs::path& path, const Show& show) {
     return "cannot write " + path.string() + ": " + why;
   };
   if (name.empty()) return failed("not a file name");
-  const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  // Saving through a link replaces the file it points to and keeps the link; renaming over the
+  // link itself would turn it into a copy.
+  fs::path target = path;
+  std::error_code ec;
+  for (int hops = 0; fs::is_symlink(fs::symlink_status(target, ec)); ++hops) {
+    if (hops == 40) return failed("too many levels of symbolic links");
+    const fs::path link = fs::read_symlink(target, ec);
+    if (ec) return failed(ec.message());
+    target = link.is_absolute() ? link : target.parent_path() / link;
+  }
+  // A device, pipe or folder is never replaced by a show: that would destroy it.
+  struct stat existing {};
+  if (::stat(target.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode))
+    return failed("not a regular file");
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  const std::string target_name = target.filename().string();
 
   // A dot name in the same folder: rename() is atomic only within one file system, and the
   // folder's listing does not show the file while it is being written.
@@ -601,7 +616,7 @@ std::optional<std::string> write_show(const fs::path& path, const Show& show) {
   fs::path temp;
   int raw = -1;
   for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
-    temp = folder / ("." + name + ".tmp-" + std::to_string(::getpid()) + "-" +
+    temp = folder / ("." + target_name + ".tmp-" + std::to_string(::getpid()) + "-" +
                      std::to_string(counter.fetch_add(1)));
     // Mode 0666 lets the umask decide, as for any new file the user saves.
     raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -617,13 +632,13 @@ std::optional<std::string> write_show(const fs::path& path, const Show& show) {
 
   // Replacing a show keeps the permissions the user gave it.
   struct stat old {};
-  if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+  if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
     if (::fchmod(fd.get(), old.st_mode & 07777) != 0) return abandon(errno_text());
   }
   if (!write_all(fd.get(), text)) return abandon(errno_text());
   if (::fsync(fd.get()) != 0) return abandon(errno_text());
   if (fd.close() != 0) return abandon(errno_text());
-  if (::rename(temp.c_str(), path.c_str()) != 0) return abandon(errno_text());
+  if (::rename(temp.c_str(), target.c_str()) != 0) return abandon(errno_text());
   // Makes the rename itself durable. The new file is in place whatever this returns, and some
   // file systems cannot sync a folder, so its result does not turn success into failure.
   const Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -399,11 +399,19 @@ TEST(ShowFile, FailedWriteLeavesTheOldFileIntact) {
   EXPECT_EQ(contents(path), "old show\n");
   EXPECT_EQ(dir.names(), std::vector<std::string>{"show.json"});
 
-  // The rename fails when the name is taken by a folder; that folder stays as it was.
+  // A folder or a pipe under the name is refused and stays as it was, also behind a link.
   fs::create_directories(dir.root / "taken" / "inside");
   EXPECT_EQ(write_show(dir.root / "taken", full_show()),
-            "cannot write " + (dir.root / "taken").string() + ": Is a directory");
+            "cannot write " + (dir.root / "taken").string() + ": not a regular file");
   EXPECT_TRUE(fs::is_directory(dir.root / "taken" / "inside"));
+  ASSERT_EQ(::mkfifo((dir.root / "pipe").c_str(), 0600), 0);
+  fs::create_symlink("pipe", dir.root / "to-pipe");
+  EXPECT_EQ(write_show(dir.root / "to-pipe", full_show()),
+            "cannot write " + (dir.root / "to-pipe").string() + ": not a regular file");
+  EXPECT_TRUE(fs::is_fifo(dir.root / "pipe"));
+  EXPECT_TRUE(fs::is_symlink(dir.root / "to-pipe"));
+  fs::remove(dir.root / "pipe");
+  fs::remove(dir.root / "to-pipe");
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"show.json", "taken"}));
 
   // A successful replacement keeps the permissions the user gave the file.
@@ -411,6 +419,18 @@ TEST(ShowFile, FailedWriteLeavesTheOldFileIntact) {
   EXPECT_EQ(contents(path), FULL_TEXT);
   EXPECT_EQ(fs::status(path).permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+  // Saved through a link, the file it points to is replaced and the link stays a link.
+  fs::create_directories(dir.root / "shows");
+  const fs::path real = dir.write("shows/friday.json", "old show\n");
+  fs::create_symlink("shows/friday.json", dir.root / "current.json");
+  ASSERT_EQ(write_show(dir.root / "current.json", full_show()), std::nullopt);
+  EXPECT_TRUE(fs::is_symlink(dir.root / "current.json"));
+  EXPECT_EQ(contents(real), FULL_TEXT);
+  // A link to nothing yet: the file is made where it points.
+  fs::create_symlink("shows/saturday.json", dir.root / "next.json");
+  ASSERT_EQ(write_show(dir.root / "next.json", full_show()), std::nullopt);
+  EXPECT_EQ(contents(dir.root / "shows" / "saturday.json"), FULL_TEXT);
 }
 
 TEST(ShowFile, WritingAShowTheReaderWouldRefuseIsAProgramFault) {
