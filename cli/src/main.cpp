@@ -634,7 +634,10 @@ void add_writing_commands(CLI::App& app, ManHelp& help, Options& options) {
                 "With --all, writes every connected unit into a show file: one JSON file\n"
                 "for the whole rig (\"format\": \"owl-show\"), each unit under its key with\n"
                 "its settings file, which `load --show` writes back and `diff --show`\n"
-                "compares. Both forms replace FILE whole (through a temporary file).");
+                "compares. Both forms replace FILE whole (through a temporary file).\n"
+                "Saving --all onto an existing show updates it: its coordination data,\n"
+                "locks and the units not connected now are kept; a file that is not a\n"
+                "show is not overwritten.");
   help.synopsis("save", "owlctl save KEY FILE\nowlctl save --all [--name NAME] SHOW");
   save->footer(
       footer("    owlctl save 0001A3F2 stage-left.json\n"

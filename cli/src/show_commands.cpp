@@ -281,17 +281,38 @@ int save_all(CommandContext& context, const std::string& path, const std::string
   if (units.empty()) throw context.none_found();
   Show show;
   show.name = name.empty() && path != "-" ? fs::path(path).stem().string() : name;
+  std::error_code error;
+  const auto status = fs::status(path, error);
+  std::vector<std::string> kept;
+  if (path != "-" && fs::is_regular_file(status)) {
+    // Saving onto a show updates it: its coordination data, locks and the units not connected
+    // now are part of the plan and stay. Anything else under the name is not overwritten.
+    auto read = read_show(path, settings_problems);
+    if (auto* problems = std::get_if<std::vector<ShowProblem>>(&read)) {
+      throw failure(path + " exists and is not a show that can be updated (" +
+                    problems->front().text() + "); nothing saved, choose another name");
+    }
+    show = std::get<Show>(std::move(read));
+    if (!name.empty()) show.name = name;
+    for (const auto& unit : show.units) {
+      if (!units.count(unit.key)) kept.push_back(unit.key);
+    }
+  }
   std::vector<std::string> keys;
   for (const auto& [key, settings] : units) {
-    show.units.push_back({key, false, settings_to_json(settings)});
+    const auto known = std::find_if(show.units.begin(), show.units.end(),
+                                    [&](const ShowUnit& u) { return u.key == key; });
+    if (known != show.units.end()) {
+      known->settings = settings_to_json(settings);
+    } else {
+      show.units.push_back({key, false, settings_to_json(settings)});
+    }
     keys.push_back(key);
   }
   if (path == "-") {
     context.out << show_to_text(show);
     return EXIT_OK;
   }
-  std::error_code error;
-  const auto status = fs::status(path, error);
   if (fs::is_directory(status)) throw failure(path + ": is a directory");
   // A rename would put a file in place of a device or FIFO; they are written into, as a shell
   // would.
@@ -304,6 +325,8 @@ int save_all(CommandContext& context, const std::string& path, const std::string
     throw failure(*problem);
   }
   say(context, "saved the settings of " + join(keys, ", ") + " to " + path);
+  if (!kept.empty())
+    say(context, "kept as they were in the show (not connected): " + join(kept, ", "));
   return EXIT_OK;
 }
 

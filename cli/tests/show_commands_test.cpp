@@ -340,5 +340,40 @@ TEST_F(ShowCommands, LoadShowNamesUnitsOnOneSideOnlyAndIsAllOrNothing) {
   EXPECT_EQ(check["problems"].size(), 1U);
 }
 
+TEST_F(ShowCommands, SavingOntoAShowUpdatesItAndKeepsThePlan) {
+  Json show = saved_show();
+  show["profile"]["carrier_spacing_khz"] = 400;
+  show["exclusions"] = Json::parse(R"([{"from_khz": 470000, "to_khz": 476000, "note": "TV 21"}])");
+  show["units"][0]["locked"] = true;
+  show["units"][0]["settings"]["delay_ms"] = 333;
+  Json offline = show["units"][1];
+  offline["key"] = "SIM0009";
+  show["units"].push_back(offline);
+  const fs::path path = dir / "friday.json";
+  put(path, show.dump(2));
+
+  // The connected units' settings are taken from the units; the rest of the plan stays.
+  ASSERT_EQ(run([&](auto& c) { return save_all(c, path.string(), ""); }), EXIT_OK);
+  EXPECT_NE(err.str().find("kept as they were in the show (not connected): SIM0009"),
+            std::string::npos)
+      << err.str();
+  const Json saved = Json::parse(slurp(path));
+  EXPECT_EQ(saved["name"], "Friday");
+  EXPECT_EQ(saved["profile"]["carrier_spacing_khz"], 400);
+  EXPECT_EQ(saved["exclusions"], show["exclusions"]);
+  ASSERT_EQ(saved["units"].size(), 3U);
+  EXPECT_EQ(saved["units"][0]["locked"], true);
+  EXPECT_EQ(saved["units"][0]["settings"]["delay_ms"],
+            units().at(saved["units"][0]["key"]).delay_ms);
+  EXPECT_EQ(saved["units"][2], offline);
+
+  // A file under the name that is not a show is not overwritten.
+  const fs::path other = dir / "notes.json";
+  put(other, "{\"todo\": 1}\n");
+  EXPECT_EQ(refused([&](auto& c) { return save_all(c, other.string(), ""); }), EXIT_FAILED);
+  EXPECT_NE(err.str().find("is not a show that can be updated"), std::string::npos) << err.str();
+  EXPECT_EQ(slurp(other), "{\"todo\": 1}\n");
+}
+
 }  // namespace
 }  // namespace owl::cli
