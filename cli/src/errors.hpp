@@ -17,6 +17,13 @@ inline constexpr int EXIT_NO_UNIT = 3;
 // `diff` only: the two sides differ.
 inline constexpr int EXIT_DIFFERENT = 1;
 
+// What owlctl says after a refused or dry-run write, and after a write to a simulated unit.
+inline constexpr const char* NOTHING_WRITTEN = "nothing was written";
+inline constexpr const char* DRY_RUN_NOTE = "dry run: nothing was written";
+inline constexpr const char* SIMULATOR_NOTE =
+    "note: simulated units start afresh in every run of owlctl, so this write lasts only until "
+    "owlctl exits";
+
 // A failure that ends the command with a message on standard error and the given status.
 using CliError = frontend::UserError;
 

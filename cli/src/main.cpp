@@ -38,20 +38,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The engine reports a write's outcome within about 7 s; this only guards against a lost event.
-constexpr auto CONFIRM_TIMEOUT = std::chrono::seconds(20);
-constexpr auto REPORT_TIMEOUT = std::chrono::seconds(3);
 // Longer waits are typos; they would also overflow the engine's clock arithmetic.
 constexpr double MAX_WAIT_SECONDS = 3600;
 
 constexpr const char* NO_UNIT_ADVICE =
     "; run `owlctl doctor` to see what keeps the units away (docs/hardware.md explains the "
     "set-up), or try owlctl without hardware: owlctl --simulator list";
-constexpr const char* SIMULATOR_NOTE =
-    "note: simulated units start afresh in every run of owlctl, so this write lasts only until "
-    "owlctl exits";
 constexpr const char* LOAD_USAGE = "load takes KEY FILE, or --all FILE";
-constexpr const char* NOTHING_WRITTEN = "nothing was written";
 
 struct Options {
   bool simulator = false;
@@ -210,52 +203,15 @@ void note_if_simulated(const Options& options) {
 std::map<std::string, UiSettings> confirm(Engine& engine, const std::vector<std::string>& keys,
                                           std::size_t start) {
   Spinner spinner("waiting for " + join(keys, ", ") + " to confirm the write");
-  Session& session = engine.session();
-  std::map<std::string, UiSettings> reported;
-  std::vector<std::string> failures;
-  const auto deadline = Clock::now() + CONFIRM_TIMEOUT;
-  for (const auto& key : keys) {
-    std::size_t cursor = start;
-    const auto outcome = session.wait_for(
-        cursor,
-        [&](const UiEvent& event) {
-          if (const auto* result = std::get_if<ui_event::WriteResult>(&event)) {
-            return result->key == key;
-          }
-          const auto* stopped = std::get_if<ui_event::Stopped>(&event);
-          return stopped != nullptr && stopped->key == key;
-        },
-        deadline);
-    if (!outcome) {
-      failures.push_back(key + ": no confirmation arrived");
-      continue;
-    }
-    if (const auto* stopped = std::get_if<ui_event::Stopped>(&*outcome)) {
-      failures.push_back(key + ": the unit went away: " + stopped->reason);
-      continue;
-    }
-    const auto& result = std::get<ui_event::WriteResult>(*outcome);
-    if (!result.ok) {
-      failures.push_back(key + ": " + result.message);
-      continue;
-    }
-    auto is_report = [&](const UiEvent& event) {
-      const auto* settings = std::get_if<ui_event::Settings>(&event);
-      return settings != nullptr && settings->key == key;
-    };
-    auto report = session.wait_for(cursor, is_report, Clock::now() + REPORT_TIMEOUT);
-    if (!report) {
-      client::Client::instance().refresh_unit_wait(key);
-      report = session.wait_for(cursor, is_report, Clock::now() + REPORT_TIMEOUT);
-    }
-    reported[key] =
-        report ? std::get<ui_event::Settings>(*report).settings : *engine.unit(key).settings;
-  }
-  if (!failures.empty()) {
-    for (const auto& failure_text : failures) print_err(failure_text);
+  auto done = await_confirmations(engine.session(), keys, start);
+  if (!done.failures.empty()) {
+    for (const auto& failure_text : done.failures) print_err(failure_text);
     throw CliError(EXIT_FAILED, "");
   }
-  return reported;
+  for (const auto& key : keys) {
+    if (!done.reported.count(key)) done.reported[key] = *engine.unit(key).settings;
+  }
+  return done.reported;
 }
 
 int run_list(const Options& options, Session& session) {

@@ -152,4 +152,46 @@ Spinner::~Spinner() {
   state_->thread.join();
 }
 
+Confirmations await_confirmations(Session& session, const std::vector<std::string>& keys,
+                                  std::size_t start) {
+  Confirmations done;
+  const auto deadline = Clock::now() + CONFIRM_TIMEOUT;
+  for (const auto& key : keys) {
+    std::size_t cursor = start;
+    const auto outcome = session.wait_for(
+        cursor,
+        [&](const UiEvent& event) {
+          if (const auto* result = std::get_if<ui_event::WriteResult>(&event)) {
+            return result->key == key;
+          }
+          const auto* stopped = std::get_if<ui_event::Stopped>(&event);
+          return stopped != nullptr && stopped->key == key;
+        },
+        deadline);
+    if (!outcome) {
+      done.failures.push_back(key + ": no confirmation arrived");
+      continue;
+    }
+    if (const auto* stopped = std::get_if<ui_event::Stopped>(&*outcome)) {
+      done.failures.push_back(key + ": the unit went away: " + stopped->reason);
+      continue;
+    }
+    if (const auto& result = std::get<ui_event::WriteResult>(*outcome); !result.ok) {
+      done.failures.push_back(key + ": " + result.message);
+      continue;
+    }
+    auto is_report = [&](const UiEvent& event) {
+      const auto* settings = std::get_if<ui_event::Settings>(&event);
+      return settings != nullptr && settings->key == key;
+    };
+    auto report = session.wait_for(cursor, is_report, Clock::now() + REPORT_TIMEOUT);
+    if (!report) {
+      client::Client::instance().refresh_unit_wait(key);
+      report = session.wait_for(cursor, is_report, Clock::now() + REPORT_TIMEOUT);
+    }
+    if (report) done.reported[key] = std::get<ui_event::Settings>(*report).settings;
+  }
+  return done;
+}
+
 }  // namespace owl::cli

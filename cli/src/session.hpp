@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -56,6 +57,23 @@ class Session {
   std::vector<UiEvent> events_;
   bool closed_ = false;
 };
+
+// The engine reports a write's outcome within about 7 s; this only guards against a lost event.
+inline constexpr auto CONFIRM_TIMEOUT = std::chrono::seconds(20);
+// How long a confirmed unit gets to report its settings before it is asked once more.
+inline constexpr auto REPORT_TIMEOUT = std::chrono::seconds(3);
+
+// What came of the writes to `keys` whose events come after cursor `start`.
+struct Confirmations {
+  // The settings each confirmed unit reported after its write (absent if it never did).
+  std::map<std::string, UiSettings> reported;
+  // One line per unit whose write failed, went unanswered or whose unit went away: "KEY: why".
+  std::vector<std::string> failures;
+};
+// Waits for every unit's write outcome, all within CONFIRM_TIMEOUT, and then for the settings
+// it reported after it, asking once more when they do not come within REPORT_TIMEOUT.
+Confirmations await_confirmations(Session& session, const std::vector<std::string>& keys,
+                                  std::size_t start);
 
 // A spinner on standard error while something is awaited, only when standard error is a terminal.
 class Spinner {

@@ -25,15 +25,6 @@ namespace fs = std::filesystem;
 using namespace owl::frontend;
 using Json = nlohmann::ordered_json;
 
-// The engine reports a write's outcome within about 7 s; this only guards against a lost event.
-constexpr auto CONFIRM_TIMEOUT = std::chrono::seconds(20);
-constexpr auto REPORT_TIMEOUT = std::chrono::seconds(3);
-constexpr const char* NOTHING_WRITTEN = "nothing was written";
-constexpr const char* DRY_RUN_NOTE = "dry run: nothing was written";
-constexpr const char* SIMULATOR_NOTE =
-    "note: simulated units start afresh in every run of owlctl, so this write lasts only until "
-    "owlctl exits";
-
 void say(CommandContext& context, const std::string& text) {
   context.err << "owlctl: " << text << "\n";
 }
@@ -127,40 +118,10 @@ std::string back_up(CommandContext& context, const std::string& key, const UiSet
 // Waits for every unit's write outcome and then for the settings it reported after it.
 void confirm(CommandContext& context, const std::vector<std::string>& keys, std::size_t start) {
   Spinner spinner("waiting for " + join(keys, ", ") + " to confirm the write");
-  std::vector<std::string> failures;
-  const auto deadline = Clock::now() + CONFIRM_TIMEOUT;
-  for (const auto& key : keys) {
-    std::size_t cursor = start;
-    const auto outcome = context.session.wait_for(
-        cursor,
-        [&](const UiEvent& event) {
-          if (const auto* result = std::get_if<ui_event::WriteResult>(&event)) {
-            return result->key == key;
-          }
-          const auto* stopped = std::get_if<ui_event::Stopped>(&event);
-          return stopped != nullptr && stopped->key == key;
-        },
-        deadline);
-    if (!outcome) {
-      failures.push_back(key + ": no confirmation arrived");
-    } else if (const auto* stopped = std::get_if<ui_event::Stopped>(&*outcome)) {
-      failures.push_back(key + ": the unit went away: " + stopped->reason);
-    } else if (const auto& result = std::get<ui_event::WriteResult>(*outcome); !result.ok) {
-      failures.push_back(key + ": " + result.message);
-    } else {
-      // The registry holds the confirmed settings once the unit reported them after the write.
-      auto is_report = [&](const UiEvent& event) {
-        const auto* settings = std::get_if<ui_event::Settings>(&event);
-        return settings != nullptr && settings->key == key;
-      };
-      if (!context.session.wait_for(cursor, is_report, Clock::now() + REPORT_TIMEOUT)) {
-        engine().refresh_unit_wait(key);
-        context.session.wait_for(cursor, is_report, Clock::now() + REPORT_TIMEOUT);
-      }
-    }
-  }
-  if (!failures.empty()) {
-    for (const auto& text : failures) say(context, text);
+  // The registry holds the confirmed settings once each unit reported them after the write.
+  const auto done = await_confirmations(context.session, keys, start);
+  if (!done.failures.empty()) {
+    for (const auto& text : done.failures) say(context, text);
     throw failure("");
   }
 }
