@@ -573,47 +573,31 @@ bool wait_until(Clock::duration limit, F ok) {
   return true;
 }
 
-int run(const Options& options) {
-  Client& c = Client::instance();
-  MessageAccount::instance().set_runtime(Client::post_function());
-  store_dart_post_cobject(&MessageAccount::post);
+// How much resident memory may grow over the run, in KiB; negative: not checked.
+long rss_slack_kib(const Options& options) {
+  return options.rss_slack_mib * 1024;
+}
 
-  const auto deadline = std::chrono::seconds(options.write_deadline);
-  Ledger library_ledger("library", violations, deadline);
-  Ledger port_ledger("ports", violations, deadline);
-  Counters counters;
-  LibraryDriver library(c, library_ledger, counters, options.seed);
-
+// The engine library in simulator mode with its two built-in units, its event stream feeding the
+// driver.
+void start_library(Client& c, Ledger& ledger, LibraryDriver& library) {
   c.initialize_wait();
-  library_ledger.adding("SIM0001");
-  library_ledger.adding("SIM0002");
+  ledger.adding("SIM0001");
+  ledger.adding("SIM0002");
   c.start_wait(true);
-  std::promise<void> subscribed;
-  c.event_stream([&](UiEvent e) { library.on_event(std::move(e)); },
+  // Shared with the answer, which may still be setting it when the wait below returns.
+  auto subscribed = std::make_shared<std::promise<void>>();
+  c.event_stream([driver = &library](UiEvent e) { driver->on_event(std::move(e)); },
                  [] { violations.add("the event stream was closed"); },
-                 [&](Result<client::Nothing> r) {
+                 [subscribed](Result<client::Nothing> r) {
                    if (!r) violations.add("event_stream answered a panic: " + r.error());
-                   subscribed.set_value();
+                   subscribed->set_value();
                  });
-  subscribed.get_future().wait();
-  auto ports = std::make_unique<PortDriver>(port_ledger, counters, options.seed + 1);
+  subscribed->get_future().wait();
+}
 
-  // The starting level is the engine with no unit: the built-in units go first.
-  library.remove_all();
-
-  Peaks peaks;
-  std::atomic<bool> running{true};
-  std::thread monitor([&] {
-    while (running) {
-      peaks.sample();
-      library_ledger.check_deadlines();
-      port_ledger.check_deadlines();
-      std::this_thread::sleep_for(200ms);
-    }
-  });
-  std::this_thread::sleep_for(1s);
-  const Levels before = levels();
-
+// Both drivers step at their own random pace until the run's time is up.
+void drive(const Options& options, LibraryDriver& library, PortDriver& ports) {
   const auto end = Clock::now() + std::chrono::seconds(options.seconds);
   std::thread library_thread([&] {
     std::mt19937_64 pace(options.seed + 2);
@@ -625,15 +609,19 @@ int run(const Options& options) {
   std::thread port_thread([&] {
     std::mt19937_64 pace(options.seed + 3);
     while (Clock::now() < end) {
-      ports->step();
+      ports.step();
       std::this_thread::sleep_for(std::chrono::milliseconds(pace() % 50));
     }
   });
   library_thread.join();
   port_thread.join();
+}
 
+// Every unit goes, every open write must end, and every extra subscription must be closed.
+void wind_down(LibraryDriver& library, PortDriver& ports, Ledger& library_ledger,
+               Ledger& port_ledger, Clock::duration deadline, const Counters& counters) {
   library.remove_all();
-  ports->unplug_all();
+  ports.unplug_all();
   library_ledger.finish(deadline);
   port_ledger.finish(deadline);
   wait_until(10s, [&] { return !library.calls_in_flight(); });
@@ -643,9 +631,11 @@ int run(const Options& options) {
                    std::to_string(counters.closes) + " closed, " +
                    std::to_string(counters.extra_items) + " items in them");
   }
+}
 
+// The levels after the run, which must be back where they started.
+Levels check_levels(const Levels& before, long rss_slack) {
   // Worker threads end just after their Stopped; give them a moment to be gone.
-  const long rss_slack = options.rss_slack_mib * 1024;
   Levels after = levels();
   wait_until(10s, [&] {
     after = levels();
@@ -663,16 +653,28 @@ int run(const Options& options) {
     violations.add("resident memory: " + std::to_string(before.rss) + " KiB before, " +
                    std::to_string(after.rss) + " KiB after");
   }
-  running = false;
-  monitor.join();
-  ports->stop_events();
+  return after;
+}
 
+MessageAccount::Totals check_messages() {
   const MessageAccount::Totals messages = MessageAccount::instance().totals();
   if (messages.taken != messages.finalised || messages.outstanding != 0) {
     violations.add(std::to_string(messages.taken) + " messages taken, " +
                    std::to_string(messages.finalised) + " finalised");
   }
+  return messages;
+}
 
+struct Outcome {
+  Levels before;
+  Levels after;
+  MessageAccount::Totals messages;
+};
+
+// The violations on standard error, then the summary line; true when the run passed.
+bool report(const Options& options, Ledger& library_ledger, Ledger& port_ledger,
+            const Counters& counters, const Peaks& peaks, const Outcome& outcome) {
+  const auto& [before, after, messages] = outcome;
   for (const std::string& v : violations.first()) std::cerr << "soak: violated: " << v << '\n';
   for (const auto& [kind, n] : violations.by_kind()) {
     std::cerr << "soak: " << n << " times: " << kind << '\n';
@@ -693,8 +695,51 @@ int run(const Options& options) {
             << " finalised " << messages.finalised << ", peak threads " << peaks.threads
             << ", threads " << before.threads << "->" << after.threads << ", fds " << before.fds
             << "->" << after.fds << " (peak " << peaks.fds << "), rss KiB " << before.rss << "->"
-            << after.rss << " (peak " << peaks.rss << (rss_slack < 0 ? ", not checked" : "")
-            << "), violations " << violations.count() << std::endl;
+            << after.rss << " (peak " << peaks.rss
+            << (rss_slack_kib(options) < 0 ? ", not checked" : "") << "), violations "
+            << violations.count() << std::endl;
+  return ok;
+}
+
+int run(const Options& options) {
+  Client& c = Client::instance();
+  MessageAccount::instance().set_runtime(Client::post_function());
+  store_dart_post_cobject(&MessageAccount::post);
+
+  const auto deadline = std::chrono::seconds(options.write_deadline);
+  Ledger library_ledger("library", violations, deadline);
+  Ledger port_ledger("ports", violations, deadline);
+  Counters counters;
+  LibraryDriver library(c, library_ledger, counters, options.seed);
+  start_library(c, library_ledger, library);
+  auto ports = std::make_unique<PortDriver>(port_ledger, counters, options.seed + 1);
+
+  // The starting level is the engine with no unit: the built-in units go first.
+  library.remove_all();
+
+  Peaks peaks;
+  std::atomic<bool> running{true};
+  std::thread monitor([&] {
+    while (running) {
+      peaks.sample();
+      library_ledger.check_deadlines();
+      port_ledger.check_deadlines();
+      std::this_thread::sleep_for(200ms);
+    }
+  });
+  std::this_thread::sleep_for(1s);
+  Outcome outcome;
+  outcome.before = levels();
+
+  drive(options, library, *ports);
+  wind_down(library, *ports, library_ledger, port_ledger, deadline, counters);
+  outcome.after = check_levels(outcome.before, rss_slack_kib(options));
+  running = false;
+  monitor.join();
+  ports->stop_events();
+  outcome.messages = check_messages();
+
+  const bool ok = report(options, library_ledger, port_ledger, counters, peaks, outcome);
   // The engines' threads run until the process ends; leave without tearing statics down under
   // them, but take the fake device tree away first.
   fs::remove_all(ports->tree_root());

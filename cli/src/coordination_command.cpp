@@ -536,9 +536,7 @@ void add_scan_options(CLI::App& command, CoordinationOptions& options) {
       ->each([&options](const std::string&) { options.threshold_given = true; });
 }
 
-}  // namespace
-
-void add_coordination_commands(CLI::App& app, ManHelp& help, CoordinationOptions& options) {
+void add_plan_command(CLI::App& app, ManHelp& help, CoordinationOptions& options) {
   auto* plan = app.add_subcommand("plan", "check the frequencies for spacing and intermodulation");
   plan->add_option("--show", options.show, "analyse this show file offline, without units")
       ->option_text("SHOW");
@@ -584,7 +582,9 @@ void add_coordination_commands(CLI::App& app, ManHelp& help, CoordinationOptions
                       "    owlctl plan --show main-stage.json --json\n"
                       "    owlctl plan --show main-stage.json --scan venue.csv --threshold -75\n"
                       "    owlctl plan --max --from 470000 --to 476000\n"));
+}
 
+void add_coordinate_command(CLI::App& app, ManHelp& help, CoordinationOptions& options) {
   auto* coordinate = app.add_subcommand("coordinate", "propose compatible frequencies");
   coordinate->add_option("--show", options.show, "coordinate this show file offline")
       ->option_text("SHOW");
@@ -630,6 +630,13 @@ void add_coordination_commands(CLI::App& app, ManHelp& help, CoordinationOptions
                             "    owlctl coordinate --show main-stage.json --out coordinated.json\n"
                             "    owlctl coordinate --keep 0001A3F2 --apply\n"
                             "    owlctl --simulator coordinate --json\n"));
+}
+
+}  // namespace
+
+void add_coordination_commands(CLI::App& app, ManHelp& help, CoordinationOptions& options) {
+  add_plan_command(app, help, options);
+  add_coordinate_command(app, help, options);
 }
 
 int run_plan(const CoordinationOptions& options, Connection& connection, std::ostream& out,

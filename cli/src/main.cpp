@@ -532,15 +532,17 @@ void add_reading_commands(CLI::App& app, ManHelp& help, Options& options) {
   show->footer(footer("    owlctl show 0001A3F2\n"));
 }
 
-// Commands that change settings or keep them in a file: check, set, save and load.
-void add_writing_commands(CLI::App& app, ManHelp& help, Options& options) {
-  const std::string assignment_help =
-      "Fields, by the names `save` writes: unit_name, voice_prompts, boot_announce,\n"
-      "delay_ms, hph_mode, led, charge, squelch, ab_button, star_button, rf_mode,\n"
-      "compander, battery_type, encryption (6 hex digits), audio_eq, gain_boost, and per\n"
-      "channel channel.N.frequency (kHz), channel.N.delay, channel.N.voting,\n"
-      "channel.N.enable (true/false). Option names are case-insensitive (stereo, STEREO).\n"
-      "serial, rf_mode, min_freq and max_freq are the unit's own and cannot be changed.";
+// The fields `check` and `set` take, for their manuals.
+std::string assignment_help() {
+  return "Fields, by the names `save` writes: unit_name, voice_prompts, boot_announce,\n"
+         "delay_ms, hph_mode, led, charge, squelch, ab_button, star_button, rf_mode,\n"
+         "compander, battery_type, encryption (6 hex digits), audio_eq, gain_boost, and per\n"
+         "channel channel.N.frequency (kHz), channel.N.delay, channel.N.voting,\n"
+         "channel.N.enable (true/false). Option names are case-insensitive (stereo, STEREO).\n"
+         "serial, rf_mode, min_freq and max_freq are the unit's own and cannot be changed.";
+}
+
+void add_check_command(CLI::App& app, ManHelp& help, Options& options) {
   auto* check = app.add_subcommand("check", "check changes to a unit's settings without writing");
   check->add_option("KEY", options.key, "the unit")->required();
   check->add_option("FIELD=VALUE", options.assignments, "the changes")->required();
@@ -550,11 +552,13 @@ void add_writing_commands(CLI::App& app, ManHelp& help, Options& options) {
   help.describe("check",
                 "Applies the changes to the unit's current settings and asks the engine\n"
                 "whether the unit would accept them. Nothing is written.\n\n" +
-                    assignment_help);
+                    assignment_help());
   check->footer(
       footer("    owlctl check 0001A3F2 delay_ms=120 channel.3.frequency=216000\n"
              "    owlctl check --json 0001A3F2 delay_ms=450\n"));
+}
 
+void add_set_command(CLI::App& app, ManHelp& help, Options& options) {
   auto* set = app.add_subcommand("set", "change fields of a unit's settings");
   set->add_option("KEY", options.key, "the unit");
   set->add_option("FIELD=VALUE", options.assignments, "the changes");
@@ -571,7 +575,7 @@ void add_writing_commands(CLI::App& app, ManHelp& help, Options& options) {
                 "first, and if any refuses, nothing is written to any. Units that already\n"
                 "have the values are not written. --dry-run prints what would change, one\n"
                 "line per field (`KEY: FIELD: OLD -> NEW`), and writes nothing.\n\n" +
-                    assignment_help);
+                    assignment_help());
   help.synopsis(
       "set", "owlctl set [OPTIONS] KEY FIELD=VALUE...\nowlctl set [OPTIONS] --all FIELD=VALUE...");
   set->footer(
@@ -579,7 +583,9 @@ void add_writing_commands(CLI::App& app, ManHelp& help, Options& options) {
              "    owlctl set 0001A3F2 channel.2.enable=true channel.2.frequency=216000\n"
              "    owlctl set --all --dry-run delay_ms=120 hph_mode=stereo\n"
              "    owlctl set --all delay_ms=120 hph_mode=stereo\n"));
+}
 
+void add_save_command(CLI::App& app, ManHelp& help, Options& options) {
   auto* save = app.add_subcommand("save", "save a unit's settings to a file");
   save->add_option("KEY", options.key, "the unit");
   save->add_option("FILE", options.file, "where to write (- for standard output)");
@@ -598,7 +604,9 @@ void add_writing_commands(CLI::App& app, ManHelp& help, Options& options) {
   save->footer(
       footer("    owlctl save 0001A3F2 stage-left.json\n"
              "    owlctl save --all --name \"Main stage, Friday\" friday.json\n"));
+}
 
+void add_load_command(CLI::App& app, ManHelp& help, Options& options) {
   auto* load = app.add_subcommand("load", "write a settings file to a unit or to every unit");
   // Counted in run_load, which says plainly what it takes.
   load->add_option("KEY FILE", options.args,
@@ -638,6 +646,14 @@ void add_writing_commands(CLI::App& app, ManHelp& help, Options& options) {
       footer("    owlctl load 0001A3F2 stage-left.json\n    owlctl load --all show.json\n"
              "    owlctl load --show friday.json --dry-run\n"
              "    owlctl load --show friday.json --only 0001A3F2 0001A3F3\n"));
+}
+
+// Commands that change settings or keep them in a file: check, set, save and load.
+void add_writing_commands(CLI::App& app, ManHelp& help, Options& options) {
+  add_check_command(app, help, options);
+  add_set_command(app, help, options);
+  add_save_command(app, help, options);
+  add_load_command(app, help, options);
 }
 
 // Watching, comparing and diagnosing: watch, diff and doctor.

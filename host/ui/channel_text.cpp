@@ -225,83 +225,111 @@ std::string channels_to_text(const std::vector<NumberedChannel>& channels) {
   return out;
 }
 
-ChannelPaste parse_channel_text(std::string_view text, std::uint32_t min_khz,
-                                std::uint32_t max_khz) {
+namespace {
+
+// The lines of the text without line ends; blank lines at the end are what a copy leaves.
+std::vector<std::string_view> pasted_lines(std::string_view text) {
   std::vector<std::string_view> lines = split(text, '\n');
   for (auto& line : lines) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   }
   while (!lines.empty() && trimmed(lines.back()).empty()) lines.pop_back();
+  return lines;
+}
 
+// A refused text keeps no rows.
+ChannelPaste refused(ChannelTextError error) {
   ChannelPaste paste;
-  auto refuse = [&paste](int line, int column, std::string message) {
-    paste.rows.clear();
-    paste.error = ChannelTextError{line, column, std::move(message)};
-    return paste;
-  };
-  if (lines.empty()) return refuse(1, 0, "there is nothing to paste");
+  paste.error = std::move(error);
+  return paste;
+}
+
+// The column each cell of one data line feeds.
+std::optional<ChannelTextError> line_columns(const std::optional<Layout>& by_heading,
+                                             const std::vector<std::string_view>& cells, int line,
+                                             std::vector<std::optional<Column>>& columns) {
+  if (by_heading) {
+    columns = by_heading->columns;
+    for (std::size_t c = columns.size(); c < cells.size(); ++c) {
+      if (!trimmed(cells[c]).empty()) {
+        return ChannelTextError{line, static_cast<int>(c) + 1, "this value has no column heading"};
+      }
+    }
+    return std::nullopt;
+  }
+  // Empty cells at the end of a line are what spreadsheets leave; they decide nothing.
+  std::size_t used = cells.size();
+  while (used > 1 && trimmed(cells[used - 1]).empty()) --used;
+  if (used == 1 && cells.size() != ColumnCount) {
+    columns = {FrequencyCol};
+  } else if (used <= ColumnCount && cells.size() >= ColumnCount) {
+    columns = {ChannelCol, FrequencyCol, DelayCol, VotingCol, EnabledCol};
+  } else {
+    return ChannelTextError{line, 0,
+                            std::string(POSITIONAL_HINT) + ", but this one has " +
+                                std::to_string(used) + "; or paste with a heading line"};
+  }
+  return std::nullopt;
+}
+
+// The values of one data line; an empty cell, or one in no column or the channel number's,
+// leaves its field unset.
+std::optional<ChannelTextError> read_row(const std::vector<std::string_view>& cells,
+                                         const std::vector<std::optional<Column>>& columns,
+                                         std::uint32_t min_khz, std::uint32_t max_khz,
+                                         PastedChannel& row) {
+  for (std::size_t c = 0; c < cells.size() && c < columns.size(); ++c) {
+    const auto value = trimmed(cells[c]);
+    if (value.empty() || !columns[c] || *columns[c] == ChannelCol) continue;
+    const int column = static_cast<int>(c) + 1;
+    if (*columns[c] == FrequencyCol) {
+      FrequencyRead f = read_frequency(value, min_khz, max_khz);
+      if (!f.khz) return ChannelTextError{row.line, column, std::move(f.error)};
+      row.frequency = f.khz;
+      continue;
+    }
+    const auto on = read_flag(value);
+    if (!on) {
+      return ChannelTextError{
+          row.line, column,
+          "\"" + std::string(value) + "\" is not yes or no (true/false, 1/0 and on/off also do)"};
+    }
+    std::optional<bool>& target = *columns[c] == DelayCol    ? row.delay_enable
+                                  : *columns[c] == VotingCol ? row.voting_enable
+                                                             : row.channel_enable;
+    target = on;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+ChannelPaste parse_channel_text(std::string_view text, std::uint32_t min_khz,
+                                std::uint32_t max_khz) {
+  const std::vector<std::string_view> lines = pasted_lines(text);
+  if (lines.empty()) return refused({1, 0, "there is nothing to paste"});
 
   std::optional<Layout> by_heading;
   std::size_t first = 0;
   if (const auto cells = split(lines[0], '\t'); is_heading(cells)) {
     Layout layout;
-    if (auto error = heading_layout(cells, layout)) {
-      paste.error = std::move(error);
-      return paste;
-    }
+    if (auto error = heading_layout(cells, layout)) return refused(std::move(*error));
     by_heading = std::move(layout);
     first = 1;
   }
-  if (first == lines.size()) return refuse(1, 0, "there are no channels under the heading");
+  if (first == lines.size()) return refused({1, 0, "there are no channels under the heading"});
 
+  ChannelPaste paste;
   for (std::size_t i = first; i < lines.size(); ++i) {
-    const int line = static_cast<int>(i) + 1;
-    std::vector<std::string_view> cells = split(lines[i], '\t');
+    const std::vector<std::string_view> cells = split(lines[i], '\t');
     std::vector<std::optional<Column>> columns;
-    if (by_heading) {
-      columns = by_heading->columns;
-      for (std::size_t c = columns.size(); c < cells.size(); ++c) {
-        if (!trimmed(cells[c]).empty()) {
-          return refuse(line, static_cast<int>(c) + 1, "this value has no column heading");
-        }
-      }
-    } else {
-      // Empty cells at the end of a line are what spreadsheets leave; they decide nothing.
-      std::size_t used = cells.size();
-      while (used > 1 && trimmed(cells[used - 1]).empty()) --used;
-      if (used == 1 && cells.size() != ColumnCount) {
-        columns = {FrequencyCol};
-      } else if (used <= ColumnCount && cells.size() >= ColumnCount) {
-        columns = {ChannelCol, FrequencyCol, DelayCol, VotingCol, EnabledCol};
-      } else {
-        return refuse(line, 0,
-                      std::string(POSITIONAL_HINT) + ", but this one has " + std::to_string(used) +
-                          "; or paste with a heading line");
-      }
-    }
-
     PastedChannel row;
-    row.line = line;
-    for (std::size_t c = 0; c < cells.size() && c < columns.size(); ++c) {
-      const auto value = trimmed(cells[c]);
-      if (value.empty() || !columns[c] || *columns[c] == ChannelCol) continue;
-      const int column = static_cast<int>(c) + 1;
-      if (*columns[c] == FrequencyCol) {
-        FrequencyRead f = read_frequency(value, min_khz, max_khz);
-        if (!f.khz) return refuse(line, column, std::move(f.error));
-        row.frequency = f.khz;
-        continue;
-      }
-      const auto on = read_flag(value);
-      if (!on) {
-        return refuse(
-            line, column,
-            "\"" + std::string(value) + "\" is not yes or no (true/false, 1/0 and on/off also do)");
-      }
-      std::optional<bool>& target = *columns[c] == DelayCol    ? row.delay_enable
-                                    : *columns[c] == VotingCol ? row.voting_enable
-                                                               : row.channel_enable;
-      target = on;
+    row.line = static_cast<int>(i) + 1;
+    if (auto error = line_columns(by_heading, cells, row.line, columns)) {
+      return refused(std::move(*error));
+    }
+    if (auto error = read_row(cells, columns, min_khz, max_khz, row)) {
+      return refused(std::move(*error));
     }
     paste.rows.push_back(row);
   }
