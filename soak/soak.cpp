@@ -98,8 +98,13 @@ struct Levels {
   long fds = 0;
   long rss = 0;
 };
+// Counting opens a directory or file, so two counts at once would each see the other's
+// descriptor: the monitor's samples and the before/after levels take turns.
+std::mutex counting;
+
 Levels levels() {
   ::malloc_trim(0);
+  const std::lock_guard<std::mutex> lock(counting);
   return {thread_count(), fd_count(), rss_kib()};
 }
 
@@ -193,6 +198,7 @@ class MessageAccount {
 struct Peaks {
   std::atomic<long> threads{0}, fds{0}, rss{0};
   void sample() {
+    const std::lock_guard<std::mutex> lock(counting);
     const long t = thread_count(), f = fd_count(), r = rss_kib();
     if (t > threads) threads = t;
     if (f > fds) fds = f;
