@@ -130,7 +130,8 @@ void add_spacing(const std::vector<std::int64_t>& freqs, std::int64_t sp,
   }
 }
 
-// The three-tone products a + b - c of one pair for every c.
+// Every carrier within the guard of a three-tone product a + b - c of the pair a, b, other than
+// a, b and c.
 void add_three_tone(const std::vector<std::int64_t>& freqs, std::size_t a, std::size_t b,
                     std::int64_t guard, std::vector<RawConflict>& raw) {
   const std::size_t n = freqs.size();
@@ -149,28 +150,32 @@ void add_three_tone(const std::vector<std::int64_t>& freqs, std::size_t a, std::
   }
 }
 
-void add_products(const std::vector<std::int64_t>& freqs, const Profile& profile,
-                  std::vector<RawConflict>& raw) {
+// Every carrier within the guard of a two-tone product k_a * a - k_b * b, other than a and b.
+void add_two_tone(const std::vector<std::int64_t>& freqs, ConflictKind kind, std::int64_t ka,
+                  std::int64_t kb, std::int64_t guard, std::vector<RawConflict>& raw) {
+  if (guard <= 0) return;
   const std::size_t n = freqs.size();
-  // Every carrier within the guard of a two-tone product of a and b, other than a and b.
-  const auto hit = [&](ConflictKind kind, std::int64_t product, std::int64_t guard, std::size_t a,
-                       std::size_t b) {
-    const auto [lo, hi] = near(freqs, product, guard);
-    for (std::size_t v = lo; v < hi; ++v) {
-      if (v == a || v == b) continue;
-      raw.push_back({kind, v, product, {a, b, 0}, 2, 0, {}});
-    }
-  };
-  const std::int64_t g2 = profile.im3_2tone_khz;
-  const std::int64_t g3 = profile.im3_3tone_khz;
-  const std::int64_t g5 = profile.im5_2tone_khz;
   for (std::size_t a = 0; a < n; ++a) {
     for (std::size_t b = 0; b < n; ++b) {
       if (a == b) continue;
-      if (g2 > 0) hit(ConflictKind::Im3TwoTone, 2 * freqs[a] - freqs[b], g2, a, b);
-      if (g5 > 0) hit(ConflictKind::Im5TwoTone, 3 * freqs[a] - 2 * freqs[b], g5, a, b);
-      if (g3 > 0 && a < b) add_three_tone(freqs, a, b, g3, raw);
+      const std::int64_t product = ka * freqs[a] - kb * freqs[b];
+      const auto [lo, hi] = near(freqs, product, guard);
+      for (std::size_t v = lo; v < hi; ++v) {
+        if (v == a || v == b) continue;
+        raw.push_back({kind, v, product, {a, b, 0}, 2, 0, {}});
+      }
     }
+  }
+}
+
+void add_products(const std::vector<std::int64_t>& freqs, const Profile& profile,
+                  std::vector<RawConflict>& raw) {
+  add_two_tone(freqs, ConflictKind::Im3TwoTone, 2, 1, profile.im3_2tone_khz, raw);
+  add_two_tone(freqs, ConflictKind::Im5TwoTone, 3, 2, profile.im5_2tone_khz, raw);
+  const std::int64_t g3 = profile.im3_3tone_khz;
+  if (g3 <= 0) return;
+  for (std::size_t a = 0; a < freqs.size(); ++a) {
+    for (std::size_t b = a + 1; b < freqs.size(); ++b) add_three_tone(freqs, a, b, g3, raw);
   }
 }
 
@@ -199,7 +204,8 @@ void add_off_band(std::map<std::uint32_t, std::vector<Source>>& off_band,
   }
 }
 
-// Orders the raw conflicts and copies their carriers in.
+// Orders the raw conflicts and copies their carriers in. No two raw conflicts are equal in the
+// sort key, so the order in which the rules found them does not matter.
 std::vector<Conflict> to_conflicts(std::vector<RawConflict>& raw,
                                    const std::vector<Carrier>& carriers,
                                    const std::vector<Exclusion>& exclusions) {
