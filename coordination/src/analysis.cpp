@@ -52,6 +52,186 @@ std::string sources_text(const std::vector<Source>& sources) {
   return out;
 }
 
+// The enabled channels and other carriers by frequency, and the unit channels outside their
+// unit's range.
+struct Channels {
+  std::map<std::uint32_t, std::vector<Source>> by_freq;
+  std::map<std::uint32_t, std::vector<Source>> off_band;
+};
+
+Channels gather_channels(const Scenario& scenario, std::vector<Duplicate>& duplicates) {
+  Channels out;
+  for (const UnitPlan& unit : scenario.units) {
+    std::map<std::uint32_t, std::vector<unsigned>> own;
+    for (std::size_t i = 0; i < unit.channels.size(); ++i) {
+      const ChannelPlan& ch = unit.channels[i];
+      if (!ch.enabled) continue;
+      const auto number = static_cast<unsigned>(i + 1);
+      out.by_freq[ch.frequency_khz].push_back(Source{unit.key, number, {}});
+      if (!in_band(unit, ch.frequency_khz)) {
+        out.off_band[ch.frequency_khz].push_back(Source{unit.key, number, {}});
+      }
+      own[ch.frequency_khz].push_back(number);
+    }
+    for (auto& [f, numbers] : own) {
+      if (numbers.size() > 1) duplicates.push_back(Duplicate{unit.key, f, numbers});
+    }
+  }
+  for (const OtherCarrier& other : scenario.other_carriers) {
+    out.by_freq[other.frequency_khz].push_back(Source{{}, 0, other.note});
+  }
+  std::sort(duplicates.begin(), duplicates.end(), [](const auto& a, const auto& b) {
+    return std::tie(a.key, a.frequency_khz) < std::tie(b.key, b.frequency_khz);
+  });
+  return out;
+}
+
+// Fills `carriers` in ascending frequency, units before other carriers on each, and returns
+// their frequencies: the conflict search indexes both by the same position.
+std::vector<std::int64_t> list_carriers(std::map<std::uint32_t, std::vector<Source>>& by_freq,
+                                        std::vector<Carrier>& carriers) {
+  std::vector<std::int64_t> freqs;
+  for (auto& [f, sources] : by_freq) {
+    std::stable_sort(sources.begin(), sources.end(), unit_first);
+    freqs.push_back(f);
+    carriers.push_back(Carrier{f, sources});
+  }
+  return freqs;
+}
+
+// Carriers that units share, and receivers tuned to another carrier's transmitter.
+void add_shared(const std::vector<Carrier>& carriers, std::vector<Carrier>& shared,
+                std::vector<RawConflict>& raw) {
+  for (std::size_t i = 0; i < carriers.size(); ++i) {
+    std::vector<std::string> keys;
+    bool other = false;
+    for (const Source& s : carriers[i].sources) {
+      if (s.is_other()) {
+        other = true;
+      } else if (std::find(keys.begin(), keys.end(), s.key) == keys.end()) {
+        keys.push_back(s.key);
+      }
+    }
+    if (keys.size() > 1) shared.push_back(carriers[i]);
+    // A receiver tuned to someone else's transmitter hears it, whatever the spacing rule says.
+    if (other && !keys.empty()) raw.push_back({ConflictKind::Spacing, i, {}, {i, 0, 0}, 1, 0, {}});
+  }
+}
+
+void add_spacing(const std::vector<std::int64_t>& freqs, std::int64_t sp,
+                 std::vector<RawConflict>& raw) {
+  if (sp <= 0) return;
+  const std::size_t n = freqs.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t j = i + 1; j < n && freqs[j] - freqs[i] < sp; ++j) {
+      raw.push_back({ConflictKind::Spacing, i, {}, {j, 0, 0}, 1, 0, {}});
+      raw.push_back({ConflictKind::Spacing, j, {}, {i, 0, 0}, 1, 0, {}});
+    }
+  }
+}
+
+// Every carrier within the guard of a three-tone product a + b - c of the pair a, b, other than
+// a, b and c.
+void add_three_tone(const std::vector<std::int64_t>& freqs, std::size_t a, std::size_t b,
+                    std::int64_t guard, std::vector<RawConflict>& raw) {
+  const std::size_t n = freqs.size();
+  // As c rises the product falls, so the window of carriers near it only moves down.
+  std::size_t lo = n;  // first carrier above product - guard
+  std::size_t hi = n;  // first carrier at or above product + guard
+  for (std::size_t c = 0; c < n; ++c) {
+    const std::int64_t product = freqs[a] + freqs[b] - freqs[c];
+    while (hi > 0 && freqs[hi - 1] >= product + guard) --hi;
+    while (lo > 0 && freqs[lo - 1] > product - guard) --lo;
+    if (c == a || c == b) continue;
+    for (std::size_t v = lo; v < hi; ++v) {
+      if (v == a || v == b || v == c) continue;
+      raw.push_back({ConflictKind::Im3ThreeTone, v, product, {a, b, c}, 3, 0, {}});
+    }
+  }
+}
+
+// Every carrier within the guard of a two-tone product k_a * a - k_b * b, other than a and b.
+void add_two_tone(const std::vector<std::int64_t>& freqs, ConflictKind kind, std::int64_t ka,
+                  std::int64_t kb, std::int64_t guard, std::vector<RawConflict>& raw) {
+  if (guard <= 0) return;
+  const std::size_t n = freqs.size();
+  for (std::size_t a = 0; a < n; ++a) {
+    for (std::size_t b = 0; b < n; ++b) {
+      if (a == b) continue;
+      const std::int64_t product = ka * freqs[a] - kb * freqs[b];
+      const auto [lo, hi] = near(freqs, product, guard);
+      for (std::size_t v = lo; v < hi; ++v) {
+        if (v == a || v == b) continue;
+        raw.push_back({kind, v, product, {a, b, 0}, 2, 0, {}});
+      }
+    }
+  }
+}
+
+void add_products(const std::vector<std::int64_t>& freqs, const Profile& profile,
+                  std::vector<RawConflict>& raw) {
+  add_two_tone(freqs, ConflictKind::Im3TwoTone, 2, 1, profile.im3_2tone_khz, raw);
+  add_two_tone(freqs, ConflictKind::Im5TwoTone, 3, 2, profile.im5_2tone_khz, raw);
+  const std::int64_t g3 = profile.im3_3tone_khz;
+  if (g3 <= 0) return;
+  for (std::size_t a = 0; a < freqs.size(); ++a) {
+    for (std::size_t b = a + 1; b < freqs.size(); ++b) add_three_tone(freqs, a, b, g3, raw);
+  }
+}
+
+void add_exclusions(const std::vector<std::int64_t>& freqs,
+                    const std::vector<Exclusion>& exclusions, std::vector<RawConflict>& raw) {
+  for (std::size_t e = 0; e < exclusions.size(); ++e) {
+    const Exclusion& ex = exclusions[e];
+    const auto lo = std::lower_bound(freqs.begin(), freqs.end(), std::int64_t{ex.from_khz});
+    const auto hi = std::upper_bound(freqs.begin(), freqs.end(), std::int64_t{ex.to_khz});
+    for (auto it = lo; it < hi; ++it) {
+      const auto v = static_cast<std::size_t>(it - freqs.begin());
+      raw.push_back(
+          {ex.from_scan ? ConflictKind::Scan : ConflictKind::Exclusion, v, {}, {}, 0, e, {}});
+    }
+  }
+}
+
+// Takes the sources out of `off_band`.
+void add_off_band(std::map<std::uint32_t, std::vector<Source>>& off_band,
+                  const std::vector<std::int64_t>& freqs, std::vector<RawConflict>& raw) {
+  for (auto& [f, outside] : off_band) {
+    std::sort(outside.begin(), outside.end(), unit_first);
+    const auto v = static_cast<std::size_t>(
+        std::lower_bound(freqs.begin(), freqs.end(), std::int64_t{f}) - freqs.begin());
+    raw.push_back({ConflictKind::Band, v, {}, {}, 0, 0, std::move(outside)});
+  }
+}
+
+// Orders the raw conflicts and copies their carriers in. No two raw conflicts are equal in the
+// sort key, so the order in which the rules found them does not matter.
+std::vector<Conflict> to_conflicts(std::vector<RawConflict>& raw,
+                                   const std::vector<Carrier>& carriers,
+                                   const std::vector<Exclusion>& exclusions) {
+  std::sort(raw.begin(), raw.end(), [](const RawConflict& a, const RawConflict& b) {
+    return std::tie(a.victim, a.kind, a.product, a.count, a.generators, a.exclusion) <
+           std::tie(b.victim, b.kind, b.product, b.count, b.generators, b.exclusion);
+  });
+  std::vector<Conflict> out;
+  out.reserve(raw.size());
+  for (RawConflict& r : raw) {
+    Conflict c;
+    c.kind = r.kind;
+    c.victim_khz = carriers[r.victim].frequency_khz;
+    c.product_khz = r.product;
+    for (std::size_t g = 0; g < r.count; ++g) {
+      c.generators_khz.push_back(carriers[r.generators[g]].frequency_khz);
+    }
+    if (r.kind == ConflictKind::Exclusion || r.kind == ConflictKind::Scan) {
+      c.exclusion = exclusions[r.exclusion];
+    }
+    c.sources = std::move(r.band_sources);
+    out.push_back(std::move(c));
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string_view kind_name(ConflictKind kind) {
@@ -143,138 +323,15 @@ std::string describe(const Conflict& c, const Analysis& analysis) {
 
 Analysis analyse(const Scenario& scenario) {
   Analysis out;
-  const Profile& profile = scenario.profile;
-
-  std::map<std::uint32_t, std::vector<Source>> by_freq;
-  std::map<std::uint32_t, std::vector<Source>> off_band;
-  for (const UnitPlan& unit : scenario.units) {
-    std::map<std::uint32_t, std::vector<unsigned>> own;
-    for (std::size_t i = 0; i < unit.channels.size(); ++i) {
-      const ChannelPlan& ch = unit.channels[i];
-      if (!ch.enabled) continue;
-      const auto number = static_cast<unsigned>(i + 1);
-      by_freq[ch.frequency_khz].push_back(Source{unit.key, number, {}});
-      if (!in_band(unit, ch.frequency_khz)) {
-        off_band[ch.frequency_khz].push_back(Source{unit.key, number, {}});
-      }
-      own[ch.frequency_khz].push_back(number);
-    }
-    for (auto& [f, channels] : own) {
-      if (channels.size() > 1) out.duplicates.push_back(Duplicate{unit.key, f, channels});
-    }
-  }
-  for (const OtherCarrier& other : scenario.other_carriers) {
-    by_freq[other.frequency_khz].push_back(Source{{}, 0, other.note});
-  }
-  std::sort(out.duplicates.begin(), out.duplicates.end(), [](const auto& a, const auto& b) {
-    return std::tie(a.key, a.frequency_khz) < std::tie(b.key, b.frequency_khz);
-  });
-
-  std::vector<std::int64_t> freqs;
-  for (auto& [f, sources] : by_freq) {
-    std::stable_sort(sources.begin(), sources.end(), unit_first);
-    freqs.push_back(f);
-    out.carriers.push_back(Carrier{f, sources});
-  }
-  const std::size_t n = freqs.size();
-
+  Channels channels = gather_channels(scenario, out.duplicates);
+  const std::vector<std::int64_t> freqs = list_carriers(channels.by_freq, out.carriers);
   std::vector<RawConflict> raw;
-  for (std::size_t i = 0; i < n; ++i) {
-    const auto& sources = out.carriers[i].sources;
-    std::vector<std::string> keys;
-    bool other = false;
-    for (const Source& s : sources) {
-      if (s.is_other()) {
-        other = true;
-      } else if (std::find(keys.begin(), keys.end(), s.key) == keys.end()) {
-        keys.push_back(s.key);
-      }
-    }
-    if (keys.size() > 1) out.shared.push_back(out.carriers[i]);
-    // A receiver tuned to someone else's transmitter hears it, whatever the spacing rule says.
-    if (other && !keys.empty()) raw.push_back({ConflictKind::Spacing, i, {}, {i, 0, 0}, 1, 0, {}});
-  }
-
-  if (const std::int64_t sp = profile.carrier_spacing_khz; sp > 0) {
-    for (std::size_t i = 0; i < n; ++i) {
-      for (std::size_t j = i + 1; j < n && freqs[j] - freqs[i] < sp; ++j) {
-        raw.push_back({ConflictKind::Spacing, i, {}, {j, 0, 0}, 1, 0, {}});
-        raw.push_back({ConflictKind::Spacing, j, {}, {i, 0, 0}, 1, 0, {}});
-      }
-    }
-  }
-
-  const auto hit = [&](ConflictKind kind, std::int64_t product, std::int64_t guard,
-                       std::array<std::size_t, 3> gens, std::size_t count) {
-    const auto [lo, hi] = near(freqs, product, guard);
-    for (std::size_t v = lo; v < hi; ++v) {
-      if (v == gens[0] || v == gens[1] || (count == 3 && v == gens[2])) continue;
-      raw.push_back({kind, v, product, gens, count, 0, {}});
-    }
-  };
-  const std::int64_t g2 = profile.im3_2tone_khz;
-  const std::int64_t g3 = profile.im3_3tone_khz;
-  const std::int64_t g5 = profile.im5_2tone_khz;
-  for (std::size_t a = 0; a < n; ++a) {
-    for (std::size_t b = 0; b < n; ++b) {
-      if (a == b) continue;
-      if (g2 > 0) hit(ConflictKind::Im3TwoTone, 2 * freqs[a] - freqs[b], g2, {a, b, 0}, 2);
-      if (g5 > 0) hit(ConflictKind::Im5TwoTone, 3 * freqs[a] - 2 * freqs[b], g5, {a, b, 0}, 2);
-      if (g3 > 0 && a < b) {
-        // As c rises the product falls, so the window of carriers near it only moves down.
-        std::size_t lo = n;  // first carrier above product - guard
-        std::size_t hi = n;  // first carrier at or above product + guard
-        for (std::size_t c = 0; c < n; ++c) {
-          const std::int64_t product = freqs[a] + freqs[b] - freqs[c];
-          while (hi > 0 && freqs[hi - 1] >= product + g3) --hi;
-          while (lo > 0 && freqs[lo - 1] > product - g3) --lo;
-          if (c == a || c == b) continue;
-          for (std::size_t v = lo; v < hi; ++v) {
-            if (v == a || v == b || v == c) continue;
-            raw.push_back({ConflictKind::Im3ThreeTone, v, product, {a, b, c}, 3, 0, {}});
-          }
-        }
-      }
-    }
-  }
-
-  for (std::size_t e = 0; e < scenario.exclusions.size(); ++e) {
-    const Exclusion& ex = scenario.exclusions[e];
-    const auto lo = std::lower_bound(freqs.begin(), freqs.end(), std::int64_t{ex.from_khz});
-    const auto hi = std::upper_bound(freqs.begin(), freqs.end(), std::int64_t{ex.to_khz});
-    for (auto it = lo; it < hi; ++it) {
-      const auto v = static_cast<std::size_t>(it - freqs.begin());
-      raw.push_back(
-          {ex.from_scan ? ConflictKind::Scan : ConflictKind::Exclusion, v, {}, {}, 0, e, {}});
-    }
-  }
-
-  for (auto& [f, outside] : off_band) {
-    std::sort(outside.begin(), outside.end(), unit_first);
-    const auto v = static_cast<std::size_t>(
-        std::lower_bound(freqs.begin(), freqs.end(), std::int64_t{f}) - freqs.begin());
-    raw.push_back({ConflictKind::Band, v, {}, {}, 0, 0, std::move(outside)});
-  }
-
-  std::sort(raw.begin(), raw.end(), [](const RawConflict& a, const RawConflict& b) {
-    return std::tie(a.victim, a.kind, a.product, a.count, a.generators, a.exclusion) <
-           std::tie(b.victim, b.kind, b.product, b.count, b.generators, b.exclusion);
-  });
-  out.conflicts.reserve(raw.size());
-  for (RawConflict& r : raw) {
-    Conflict c;
-    c.kind = r.kind;
-    c.victim_khz = out.carriers[r.victim].frequency_khz;
-    c.product_khz = r.product;
-    for (std::size_t g = 0; g < r.count; ++g) {
-      c.generators_khz.push_back(out.carriers[r.generators[g]].frequency_khz);
-    }
-    if (r.kind == ConflictKind::Exclusion || r.kind == ConflictKind::Scan) {
-      c.exclusion = scenario.exclusions[r.exclusion];
-    }
-    c.sources = std::move(r.band_sources);
-    out.conflicts.push_back(std::move(c));
-  }
+  add_shared(out.carriers, out.shared, raw);
+  add_spacing(freqs, scenario.profile.carrier_spacing_khz, raw);
+  add_products(freqs, scenario.profile, raw);
+  add_exclusions(freqs, scenario.exclusions, raw);
+  add_off_band(channels.off_band, freqs, raw);
+  out.conflicts = to_conflicts(raw, out.carriers, scenario.exclusions);
   return out;
 }
 

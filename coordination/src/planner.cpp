@@ -242,91 +242,125 @@ struct Child {
   std::uint64_t tie;
 };
 
-// Beam search: each step extends every kept partial plan by one slot with every free grid
-// frequency, scores the extensions by channels placed and then by how many grid points remain
-// free for the slots still to come, and keeps the best `beam_width` distinct plans.
-State beam_search(const SearchInput& in) {
+// Free points that later slots could still use: for each depth, the union of the bands of the
+// slots from there on.
+std::vector<std::vector<Word>> later_bands(const SearchInput& in) {
   const std::size_t words = in.grid.words();
-  const std::size_t depth_count = in.unbounded ? in.grid.size : in.slots.size();
-  // Free points that later slots could still use: the union of their bands.
   std::vector<std::vector<Word>> rest(in.slots.size() + 1, std::vector<Word>(words, 0));
   for (std::size_t d = in.slots.size(); d-- > 0;) {
     rest[d] = rest[d + 1];
     const auto& band = in.bands[in.slots[d].band];
     for (std::size_t w = 0; w < words; ++w) rest[d][w] |= band[w];
   }
+  return rest;
+}
 
+State start_state(const SearchInput& in) {
   State start{in.fixed_marks, PairSets(in.grid, in.profile.im3_3tone_khz), {}, {}, 0, 0};
   for (const std::int64_t f : in.fixed) start.pairs.add(f);
   start.chosen = in.fixed;
   start.slot_freq.assign(in.slots.size(), -1);
-  std::vector<State> beam{start};
-  std::vector<Word> scratch(words);
-  std::vector<Child> children;
-  std::vector<std::size_t> free_points;
-  // Many channels: a narrower beam keeps the cost near linear in the number of channels.
-  const std::size_t width =
-      in.unbounded ? in.beam_width
-                   : std::max<std::size_t>(
-                         2, in.beam_width * 32 / std::max<std::size_t>(32, in.slots.size()));
+  return start;
+}
 
-  for (std::size_t d = 0; d < depth_count; ++d) {
-    const std::size_t slot = in.unbounded ? 0 : d;
-    const std::vector<Word>& band = in.bands[in.unbounded ? 0 : in.slots[d].band];
-    const std::vector<Word>& later = in.unbounded ? band : rest[d + 1];
-    const std::uint64_t band_salt = mix(in.unbounded ? 0 : in.slots[d].band + 1);
-    children.clear();
-    for (std::size_t s = 0; s < beam.size(); ++s) {
-      const State& st = beam[s];
-      free_points.clear();
-      for (std::size_t w = 0; w < words; ++w) {
-        for (Word free = band[w] & ~st.marks[w]; free != 0; free &= free - 1) {
-          free_points.push_back(w * 64 + static_cast<std::size_t>(std::countr_zero(free)));
-        }
-      }
-      const bool any = !free_points.empty();
-      // Very wide bands early in a search: an even sample of the free points stands for all.
-      const std::size_t take = std::min(free_points.size(), MAX_CANDIDATES);
-      const std::size_t offset =
-          take == 0 ? 0 : mix(st.set_hash ^ in.seed) % (free_points.size() / take);
-      for (std::size_t k = 0; k < take; ++k) {
-        const std::size_t pick =
-            std::min(k * free_points.size() / take + offset, free_points.size() - 1);
-        const std::int64_t f = in.grid.freq(free_points[pick]);
-        scratch = st.marks;
-        mark_carrier(in.grid, in.profile, st.chosen, f,
-                     Sinks{scratch.data(), scratch.data(), scratch.data(), scratch.data()}, false);
-        st.pairs.mark(f, st.chosen, scratch.data());
-        const std::uint64_t h = st.set_hash + mix(static_cast<std::uint64_t>(f) ^ band_salt);
-        children.push_back(
-            Child{s, f, st.placed + 1, count_free(later, scratch), h, mix(h ^ in.seed)});
-      }
-      if (!any && !in.unbounded) {
-        children.push_back(Child{s, -1, st.placed, count_free(later, st.marks), st.set_hash,
+// Many channels: a narrower beam keeps the cost near linear in the number of channels.
+std::size_t beam_width_for(const SearchInput& in) {
+  if (in.unbounded) return in.beam_width;
+  return std::max<std::size_t>(2, in.beam_width * 32 / std::max<std::size_t>(32, in.slots.size()));
+}
+
+// The slot one search step places.
+struct Step {
+  const std::vector<Word>& band;   // where its frequency may go
+  const std::vector<Word>& later;  // where the slots after it may go
+  std::uint64_t band_salt;         // the same frequency in another band makes another plan
+};
+
+// Reused by every extension, to spare allocations in the search's inner loop.
+struct Buffers {
+  std::vector<Word> scratch;
+  std::vector<std::size_t> free_points;
+  std::vector<Child> children;
+};
+
+// Appends to `buf.children` the extensions of partial plan `s` by each free frequency of the
+// step's band, or, when none is free, the plan with the slot left unplaced.
+void extend(const SearchInput& in, const Step& step, const State& st, std::size_t s, Buffers& buf) {
+  const std::size_t words = in.grid.words();
+  std::vector<std::size_t>& free_points = buf.free_points;
+  free_points.clear();
+  for (std::size_t w = 0; w < words; ++w) {
+    for (Word free = step.band[w] & ~st.marks[w]; free != 0; free &= free - 1) {
+      free_points.push_back(w * 64 + static_cast<std::size_t>(std::countr_zero(free)));
+    }
+  }
+  const bool any = !free_points.empty();
+  // Very wide bands early in a search: an even sample of the free points stands for all.
+  const std::size_t take = std::min(free_points.size(), MAX_CANDIDATES);
+  const std::size_t offset =
+      take == 0 ? 0 : mix(st.set_hash ^ in.seed) % (free_points.size() / take);
+  std::vector<Word>& scratch = buf.scratch;
+  for (std::size_t k = 0; k < take; ++k) {
+    const std::size_t pick =
+        std::min(k * free_points.size() / take + offset, free_points.size() - 1);
+    const std::int64_t f = in.grid.freq(free_points[pick]);
+    scratch = st.marks;
+    mark_carrier(in.grid, in.profile, st.chosen, f,
+                 Sinks{scratch.data(), scratch.data(), scratch.data(), scratch.data()}, false);
+    st.pairs.mark(f, st.chosen, scratch.data());
+    const std::uint64_t h = st.set_hash + mix(static_cast<std::uint64_t>(f) ^ step.band_salt);
+    buf.children.push_back(
+        Child{s, f, st.placed + 1, count_free(step.later, scratch), h, mix(h ^ in.seed)});
+  }
+  if (!any && !in.unbounded) {
+    buf.children.push_back(Child{s, -1, st.placed, count_free(step.later, st.marks), st.set_hash,
                                  mix(st.set_hash ^ in.seed ^ 0x5A5Aull)});
-      }
+  }
+}
+
+// Keeps the best `width` distinct extensions, placing each child's frequency in its copy of the
+// parent plan.
+std::vector<State> keep_best(const SearchInput& in, const std::vector<State>& beam,
+                             std::vector<Child>& children, std::size_t width, std::size_t slot) {
+  std::sort(children.begin(), children.end(), [](const Child& a, const Child& b) {
+    return std::tie(b.placed, b.free_after, a.tie) < std::tie(a.placed, a.free_after, b.tie);
+  });
+  std::vector<State> next;
+  std::set<std::uint64_t> seen;
+  for (const Child& c : children) {
+    if (next.size() >= width) break;
+    if (!seen.insert(c.set_hash).second) continue;
+    State st = beam[c.parent];
+    if (c.freq >= 0) {
+      mark_all(in.grid, in.profile, c.freq, st.chosen, st.marks.data());
+      st.pairs.add(c.freq);
+      st.chosen.push_back(c.freq);
+      if (!in.unbounded) st.slot_freq[slot] = c.freq;
+      ++st.placed;
     }
-    if (children.empty()) break;  // unbounded search: nothing fits any more
-    std::sort(children.begin(), children.end(), [](const Child& a, const Child& b) {
-      return std::tie(b.placed, b.free_after, a.tie) < std::tie(a.placed, a.free_after, b.tie);
-    });
-    std::vector<State> next;
-    std::set<std::uint64_t> seen;
-    for (const Child& c : children) {
-      if (next.size() >= width) break;
-      if (!seen.insert(c.set_hash).second) continue;
-      State st = beam[c.parent];
-      if (c.freq >= 0) {
-        mark_all(in.grid, in.profile, c.freq, st.chosen, st.marks.data());
-        st.pairs.add(c.freq);
-        st.chosen.push_back(c.freq);
-        if (!in.unbounded) st.slot_freq[slot] = c.freq;
-        ++st.placed;
-      }
-      st.set_hash = c.set_hash;
-      next.push_back(std::move(st));
-    }
-    beam = std::move(next);
+    st.set_hash = c.set_hash;
+    next.push_back(std::move(st));
+  }
+  return next;
+}
+
+// Beam search: each step extends every kept partial plan by one slot with every free grid
+// frequency, scores the extensions by channels placed and then by how many grid points remain
+// free for the slots still to come, and keeps the best `beam_width` distinct plans.
+State beam_search(const SearchInput& in) {
+  const std::size_t depth_count = in.unbounded ? in.grid.size : in.slots.size();
+  const std::vector<std::vector<Word>> rest = later_bands(in);
+  const std::size_t width = beam_width_for(in);
+  std::vector<State> beam{start_state(in)};
+  Buffers buf{std::vector<Word>(in.grid.words()), {}, {}};
+  for (std::size_t d = 0; d < depth_count; ++d) {
+    const std::vector<Word>& band = in.bands[in.unbounded ? 0 : in.slots[d].band];
+    const Step step{band, in.unbounded ? band : rest[d + 1],
+                    mix(in.unbounded ? 0 : in.slots[d].band + 1)};
+    buf.children.clear();
+    for (std::size_t s = 0; s < beam.size(); ++s) extend(in, step, beam[s], s, buf);
+    if (buf.children.empty()) break;  // unbounded search: nothing fits any more
+    beam = keep_best(in, beam, buf.children, width, in.unbounded ? 0 : d);
   }
   return beam.front();
 }
@@ -496,6 +530,118 @@ std::vector<std::int64_t> place(const Scenario& sc, const std::vector<Movable>& 
   return out;
 }
 
+// The enabled channels of a scenario: those of locked units and the other carriers stay where
+// they are, the others may move within their unit's range.
+struct ChannelSets {
+  std::vector<std::int64_t> fixed;  // distinct, ascending
+  std::vector<Movable> movable;     // by key, then channel
+  std::int64_t lo = INT64_MAX;      // the ranges of the movable channels' units together
+  std::int64_t hi = INT64_MIN;
+};
+
+ChannelSets split_channels(const Scenario& sc) {
+  ChannelSets out;
+  for (std::size_t u = 0; u < sc.units.size(); ++u) {
+    const UnitPlan& unit = sc.units[u];
+    for (std::size_t c = 0; c < unit.channels.size(); ++c) {
+      if (!unit.channels[c].enabled) continue;
+      if (unit.locked) {
+        out.fixed.push_back(unit.channels[c].frequency_khz);
+      } else {
+        out.movable.push_back(
+            Movable{u, static_cast<unsigned>(c + 1), unit.channels[c].frequency_khz});
+        if (unit.min_freq != 0 && unit.min_freq <= unit.max_freq) {
+          out.lo = std::min<std::int64_t>(out.lo, unit.min_freq);
+          out.hi = std::max<std::int64_t>(out.hi, unit.max_freq);
+        }
+      }
+    }
+  }
+  for (const OtherCarrier& o : sc.other_carriers) out.fixed.push_back(o.frequency_khz);
+  std::sort(out.fixed.begin(), out.fixed.end());
+  out.fixed.erase(std::unique(out.fixed.begin(), out.fixed.end()), out.fixed.end());
+  std::stable_sort(out.movable.begin(), out.movable.end(), [&](const Movable& a, const Movable& b) {
+    return std::tie(sc.units[a.unit].key, a.channel) < std::tie(sc.units[b.unit].key, b.channel);
+  });
+  return out;
+}
+
+// The movable channels whose current frequency fits next to the fixed ones and those kept
+// before them, in key order; the rest are to be searched for.
+struct Kept {
+  std::vector<std::int64_t> set;        // the fixed frequencies, then the kept ones
+  std::vector<std::int64_t> freq;       // per movable channel; -1 where it is in `todo`
+  std::vector<Movable> todo;            // the channels not kept
+  std::vector<std::size_t> todo_index;  // their index among the movable channels
+};
+
+Kept keep_current(const Scenario& sc, const ChannelSets& ch) {
+  Kept out{ch.fixed, std::vector<std::int64_t>(ch.movable.size(), -1), {}, {}};
+  for (std::size_t i = 0; i < ch.movable.size(); ++i) {
+    const Movable& m = ch.movable[i];
+    const UnitPlan& unit = sc.units[m.unit];
+    const std::uint32_t f = m.current;
+    std::vector<std::uint32_t> now(out.set.begin(), out.set.end());
+    const bool fits = unit.min_freq != 0 && f >= unit.min_freq && f <= unit.max_freq &&
+                      f % 5 == 0 && !excluded(sc.exclusions, f) && compatible(sc.profile, now, f);
+    if (fits) {
+      out.freq[i] = f;
+      out.set.push_back(f);
+    } else {
+      out.todo.push_back(m);
+      out.todo_index.push_back(i);
+    }
+  }
+  return out;
+}
+
+std::ptrdiff_t placed_count(const std::vector<std::int64_t>& freqs) {
+  return std::count_if(freqs.begin(), freqs.end(), [](std::int64_t f) { return f >= 0; });
+}
+
+// The frequency per movable channel (-1 when not placed): current frequencies are kept where
+// they fit and the rest searched for.
+std::vector<std::int64_t> choose(const Scenario& sc, const ChannelSets& ch, const Grid& grid,
+                                 const PlanOptions& options) {
+  Kept kept = keep_current(sc, ch);
+  const auto placed_keep = place(sc, kept.todo, kept.set, grid, options);
+  for (std::size_t k = 0; k < kept.todo.size(); ++k) kept.freq[kept.todo_index[k]] = placed_keep[k];
+  // Keeping is only a preference: when it costs channels, search everything afresh.
+  const auto movable_count = static_cast<std::ptrdiff_t>(ch.movable.size());
+  if (placed_count(kept.freq) < movable_count && kept.todo.size() < ch.movable.size()) {
+    auto fresh = place(sc, ch.movable, ch.fixed, grid, options);
+    if (placed_count(fresh) > placed_count(kept.freq)) return fresh;
+  }
+  return std::move(kept.freq);
+}
+
+// Writes the placed channels into the plan's assignments and result; returns every carrier of
+// the result that is on the air: the fixed ones, then the placed ones.
+std::vector<std::int64_t> apply_moves(const Scenario& sc, const ChannelSets& ch,
+                                      const std::vector<std::int64_t>& chosen, Plan& plan) {
+  std::vector<std::int64_t> all = ch.fixed;
+  for (std::size_t i = 0; i < ch.movable.size(); ++i) {
+    if (chosen[i] < 0) continue;
+    const Movable& m = ch.movable[i];
+    const auto to = static_cast<std::uint32_t>(chosen[i]);
+    plan.assignments.push_back(Assignment{sc.units[m.unit].key, m.channel, m.current, to});
+    plan.result.units[m.unit].channels[m.channel - 1].frequency_khz = to;
+    all.push_back(to);
+  }
+  return all;
+}
+
+void explain_unplaced(const Scenario& sc, const std::vector<Movable>& movable,
+                      const std::vector<std::int64_t>& chosen, const std::vector<std::int64_t>& all,
+                      const Grid& grid, std::uint32_t step, std::vector<Unplaced>& unplaced) {
+  for (std::size_t i = 0; i < movable.size(); ++i) {
+    if (chosen[i] >= 0) continue;
+    const Movable& m = movable[i];
+    unplaced.push_back(
+        explain(grid, sc.profile, all, sc.units[m.unit], m.channel, sc.exclusions, step));
+  }
+}
+
 }  // namespace
 
 bool compatible(const Profile& p, const std::vector<std::uint32_t>& carriers,
@@ -559,86 +705,16 @@ Plan coordinate(const Scenario& sc, const PlanOptions& options) {
     plan.problems.push_back(problem);
     return plan;
   }
-  std::vector<std::int64_t> fixed;
-  std::vector<Movable> movable;
-  std::int64_t lo = INT64_MAX;
-  std::int64_t hi = INT64_MIN;
-  for (std::size_t u = 0; u < sc.units.size(); ++u) {
-    const UnitPlan& unit = sc.units[u];
-    for (std::size_t c = 0; c < unit.channels.size(); ++c) {
-      if (!unit.channels[c].enabled) continue;
-      if (unit.locked) {
-        fixed.push_back(unit.channels[c].frequency_khz);
-      } else {
-        movable.push_back(Movable{u, static_cast<unsigned>(c + 1), unit.channels[c].frequency_khz});
-        if (unit.min_freq != 0 && unit.min_freq <= unit.max_freq) {
-          lo = std::min<std::int64_t>(lo, unit.min_freq);
-          hi = std::max<std::int64_t>(hi, unit.max_freq);
-        }
-      }
-    }
-  }
-  for (const OtherCarrier& o : sc.other_carriers) fixed.push_back(o.frequency_khz);
-  std::sort(fixed.begin(), fixed.end());
-  fixed.erase(std::unique(fixed.begin(), fixed.end()), fixed.end());
-  std::stable_sort(movable.begin(), movable.end(), [&](const Movable& a, const Movable& b) {
-    return std::tie(sc.units[a.unit].key, a.channel) < std::tie(sc.units[b.unit].key, b.channel);
-  });
-  const Grid grid = lo <= hi ? make_grid(lo, hi, options.step_khz) : Grid{};
+  const ChannelSets ch = split_channels(sc);
+  const Grid grid = ch.lo <= ch.hi ? make_grid(ch.lo, ch.hi, options.step_khz) : Grid{};
   if (grid.size > MAX_GRID_POINTS) {
     plan.problems.push_back(too_wide(grid));
     return plan;
   }
-
-  // Keep current frequencies that fit, in key order; the rest are searched for.
-  std::vector<std::int64_t> kept_set = fixed;
-  std::vector<std::int64_t> with_keep(movable.size(), -1);
-  std::vector<Movable> todo;
-  std::vector<std::size_t> todo_index;
-  for (std::size_t i = 0; i < movable.size(); ++i) {
-    const Movable& m = movable[i];
-    const UnitPlan& unit = sc.units[m.unit];
-    const std::uint32_t f = m.current;
-    std::vector<std::uint32_t> now(kept_set.begin(), kept_set.end());
-    const bool fits = unit.min_freq != 0 && f >= unit.min_freq && f <= unit.max_freq &&
-                      f % 5 == 0 && !excluded(sc.exclusions, f) && compatible(sc.profile, now, f);
-    if (fits) {
-      with_keep[i] = f;
-      kept_set.push_back(f);
-    } else {
-      todo.push_back(m);
-      todo_index.push_back(i);
-    }
-  }
-  const auto placed_keep = place(sc, todo, kept_set, grid, options);
-  for (std::size_t k = 0; k < todo.size(); ++k) with_keep[todo_index[k]] = placed_keep[k];
-  const auto count = [](const std::vector<std::int64_t>& v) {
-    return std::count_if(v.begin(), v.end(), [](std::int64_t f) { return f >= 0; });
-  };
-  std::vector<std::int64_t> chosen = with_keep;
-  // Keeping is only a preference: when it costs channels, search everything afresh.
-  if (count(with_keep) < static_cast<std::ptrdiff_t>(movable.size()) &&
-      todo.size() < movable.size()) {
-    const auto fresh = place(sc, movable, fixed, grid, options);
-    if (count(fresh) > count(with_keep)) chosen = fresh;
-  }
-
+  const std::vector<std::int64_t> chosen = choose(sc, ch, grid, options);
   plan.result = sc;
-  std::vector<std::int64_t> all = fixed;
-  for (std::size_t i = 0; i < movable.size(); ++i) {
-    if (chosen[i] < 0) continue;
-    const Movable& m = movable[i];
-    const auto to = static_cast<std::uint32_t>(chosen[i]);
-    plan.assignments.push_back(Assignment{sc.units[m.unit].key, m.channel, m.current, to});
-    plan.result.units[m.unit].channels[m.channel - 1].frequency_khz = to;
-    all.push_back(to);
-  }
-  for (std::size_t i = 0; i < movable.size(); ++i) {
-    if (chosen[i] >= 0) continue;
-    const Movable& m = movable[i];
-    plan.unplaced.push_back(explain(grid, sc.profile, all, sc.units[m.unit], m.channel,
-                                    sc.exclusions, options.step_khz));
-  }
+  const std::vector<std::int64_t> all = apply_moves(sc, ch, chosen, plan);
+  explain_unplaced(sc, ch.movable, chosen, all, grid, options.step_khz, plan.unplaced);
   plan.analysis = analyse(plan.result);
   return plan;
 }
