@@ -270,6 +270,10 @@ void print_conflicts(const coord::Analysis& analysis, const std::string& title, 
   for (const auto& conflict : analysis.conflicts) {
     out << "  " << coord::describe(conflict, analysis) << "\n";
   }
+  if (!analysis.complete) {
+    out << "  ... and more intermodulation conflicts: only the first " << coord::MAX_CONFLICTS
+        << " are listed\n";
+  }
 }
 
 void print_analysis(const coord::Analysis& analysis, bool json, std::ostream& out) {
@@ -282,6 +286,8 @@ void print_analysis(const coord::Analysis& analysis, bool json, std::ostream& ou
     document["carriers"] = std::move(carriers);
     document["shared"] = std::move(shared);
     document["conflicts"] = conflicts_json(analysis);
+    // Present only when the list was cut short, so the usual document keeps its three keys.
+    if (!analysis.complete) document["conflicts_complete"] = false;
     out << dump_json(document, 2) << "\n";
     return;
   }

@@ -151,11 +151,13 @@ void add_three_tone(const std::vector<std::int64_t>& freqs, std::size_t a, std::
 }
 
 // Every carrier within the guard of a two-tone product k_a * a - k_b * b, other than a and b.
+// Products stop being looked for once `raw` holds more than `stop_at` conflicts.
 void add_two_tone(const std::vector<std::int64_t>& freqs, ConflictKind kind, std::int64_t ka,
-                  std::int64_t kb, std::int64_t guard, std::vector<RawConflict>& raw) {
+                  std::int64_t kb, std::int64_t guard, std::size_t stop_at,
+                  std::vector<RawConflict>& raw) {
   if (guard <= 0) return;
   const std::size_t n = freqs.size();
-  for (std::size_t a = 0; a < n; ++a) {
+  for (std::size_t a = 0; a < n && raw.size() <= stop_at; ++a) {
     for (std::size_t b = 0; b < n; ++b) {
       if (a == b) continue;
       const std::int64_t product = ka * freqs[a] - kb * freqs[b];
@@ -169,13 +171,15 @@ void add_two_tone(const std::vector<std::int64_t>& freqs, ConflictKind kind, std
 }
 
 void add_products(const std::vector<std::int64_t>& freqs, const Profile& profile,
-                  std::vector<RawConflict>& raw) {
-  add_two_tone(freqs, ConflictKind::Im3TwoTone, 2, 1, profile.im3_2tone_khz, raw);
-  add_two_tone(freqs, ConflictKind::Im5TwoTone, 3, 2, profile.im5_2tone_khz, raw);
+                  std::size_t stop_at, std::vector<RawConflict>& raw) {
+  add_two_tone(freqs, ConflictKind::Im3TwoTone, 2, 1, profile.im3_2tone_khz, stop_at, raw);
+  add_two_tone(freqs, ConflictKind::Im5TwoTone, 3, 2, profile.im5_2tone_khz, stop_at, raw);
   const std::int64_t g3 = profile.im3_3tone_khz;
   if (g3 <= 0) return;
-  for (std::size_t a = 0; a < freqs.size(); ++a) {
-    for (std::size_t b = a + 1; b < freqs.size(); ++b) add_three_tone(freqs, a, b, g3, raw);
+  for (std::size_t a = 0; a < freqs.size() && raw.size() <= stop_at; ++a) {
+    for (std::size_t b = a + 1; b < freqs.size() && raw.size() <= stop_at; ++b) {
+      add_three_tone(freqs, a, b, g3, raw);
+    }
   }
 }
 
@@ -328,9 +332,15 @@ Analysis analyse(const Scenario& scenario) {
   std::vector<RawConflict> raw;
   add_shared(out.carriers, out.shared, raw);
   add_spacing(freqs, scenario.profile.carrier_spacing_khz, raw);
-  add_products(freqs, scenario.profile, raw);
   add_exclusions(freqs, scenario.exclusions, raw);
   add_off_band(channels.off_band, freqs, raw);
+  // Last, so that when the products are too many to list, every other rule is still listed.
+  const std::size_t rules = raw.size();
+  const std::size_t budget = MAX_CONFLICTS > rules ? MAX_CONFLICTS - rules : 0;
+  add_products(freqs, scenario.profile, rules + budget, raw);
+  out.complete = raw.size() <= rules + budget;
+  // The products found first are kept: the same ones for the same input.
+  if (!out.complete) raw.resize(rules + budget);
   out.conflicts = to_conflicts(raw, out.carriers, scenario.exclusions);
   return out;
 }

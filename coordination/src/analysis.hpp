@@ -113,19 +113,29 @@ struct Duplicate {
   friend bool operator==(const Duplicate&, const Duplicate&) = default;
 };
 
+// A rig that breaks more rules than this is listed only in part: evenly spaced carriers put
+// products on each other, and their conflicts grow with the cube of the carriers, which would
+// take seconds and gigabytes to list while nobody reads past the first screen.
+inline constexpr std::size_t MAX_CONFLICTS = 10000;
+
 struct Analysis {
   std::vector<Carrier> carriers;  // ascending frequency
   std::vector<Carrier> shared;    // carriers used by channels of two or more units
   std::vector<Duplicate> duplicates;
   // Sorted by victim frequency, then kind, then product, then generator frequencies.
   std::vector<Conflict> conflicts;
+  // False when there were more than MAX_CONFLICTS conflicts and `conflicts` holds only
+  // MAX_CONFLICTS of them (the same ones for the same input). Spacing, exclusion, scan and band
+  // conflicts are always all there; only intermodulation products are left out.
+  bool complete = true;
 
   // The carrier on `frequency_khz`, or nullptr.
   const Carrier* carrier(std::uint32_t frequency_khz) const;
 };
 
 // Checks every rule over the enabled channels of all units (locked or not) and the other
-// carriers. Cost grows with the cube of the number of carriers (three-tone products).
+// carriers. Cost grows with the cube of the number of carriers (three-tone products), and stops
+// growing once MAX_CONFLICTS conflicts are found.
 Analysis analyse(const Scenario& scenario);
 
 // One line for a person, e.g. "im3 3-tone 482.350 MHz from 480.100 + 485.000 − 482.750 hits

@@ -91,6 +91,31 @@ TEST(Analysis, ZeroSwitchesEveryRuleOff) {
   EXPECT_TRUE(rows(rig({480000, 480005, 480010, 480015}, only(0, 0, 0, 0))).empty());
 }
 
+TEST(Analysis, ACrowdedRigIsListedInPartWithEveryRuleButTheProducts) {
+  // 400 carriers 100 kHz apart: every product lands on a carrier, some hundred million hits.
+  std::vector<std::uint32_t> freqs;
+  for (std::uint32_t i = 0; i < 400; ++i) freqs.push_back(470000 + i * 100);
+  Scenario sc = rig(freqs);
+  for (auto& u : sc.units) u.max_freq = 520000;
+  sc.units.back().max_freq = 500000;  // its channel is out of band
+  sc.exclusions = {{509000, 509900, "TV", false}};
+  const Analysis a = analyse(sc);
+  EXPECT_FALSE(a.complete);
+  ASSERT_EQ(a.conflicts.size(), MAX_CONFLICTS);
+  std::size_t spacing = 0, excluded = 0, band = 0;
+  for (const Conflict& c : a.conflicts) {
+    spacing += c.kind == ConflictKind::Spacing;
+    excluded += c.kind == ConflictKind::Exclusion;
+    band += c.kind == ConflictKind::Band;
+  }
+  EXPECT_EQ(spacing, 2U * (399U + 398U));  // both of every pair 100 or 200 kHz apart
+  EXPECT_EQ(excluded, 10U);
+  EXPECT_EQ(band, 1U);
+  EXPECT_EQ(analyse(sc).conflicts, a.conflicts);
+  // Below the bound the list is whole.
+  EXPECT_TRUE(analyse(rig({480000, 481000, 482000})).complete);
+}
+
 TEST(Analysis, ExclusionEndsAreIncluded) {
   Scenario sc = rig({469995, 470000, 476000, 476005}, only(0, 0, 0, 0));
   sc.units[0].min_freq = sc.units[3].min_freq = 460000;

@@ -208,6 +208,8 @@ class CoordinationViewTest : public QObject {
     QCOMPARE(edited.count(), 1);
     QCOMPARE(panel.profile().carrier_spacing_khz, 0u);
     QCOMPARE(CoordinationPanel::conflict_count_text(1), QStringLiteral("1 conflict"));
+    QCOMPARE(CoordinationPanel::conflict_count_text(coord::MAX_CONFLICTS, false),
+             QStringLiteral("Over 10000 conflicts"));
   }
 
   void conflict_list_reads_and_selects_what_a_ring_says() {

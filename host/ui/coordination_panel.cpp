@@ -401,7 +401,8 @@ void CoordinationPanel::set_locked(std::set<std::string> keys) {
   check();
 }
 
-QString CoordinationPanel::conflict_count_text(std::size_t conflicts) {
+QString CoordinationPanel::conflict_count_text(std::size_t conflicts, bool complete) {
+  if (!complete) return tr("Over %1 conflicts").arg(conflicts);
   if (conflicts == 0) return tr("No conflicts");
   return conflicts == 1 ? tr("1 conflict") : tr("%1 conflicts").arg(conflicts);
 }
@@ -421,7 +422,7 @@ void CoordinationPanel::check() {
   analysis_ = coord::analyse(scenario());
   const std::size_t n = analysis_.conflicts.size();
   const Theme theme = theme_for(palette());
-  conflicts_->setText(conflict_count_text(n));
+  conflicts_->setText(conflict_count_text(n, analysis_.complete));
   conflicts_->setAccessibleName(conflicts_->text());
   // Weight as well as colour, so the count stands out without telling by colour alone. A style
   // sheet costs a re-polish, so it is set only when it changes, not on every keystroke.

@@ -56,8 +56,8 @@ class CoordinationPanel : public QWidget {
   coord::Scenario scenario() const { return scenario_from(units_, fields_); }
   const coord::Analysis& analysis() const { return analysis_; }
 
-  // "No conflicts", "1 conflict", "3 conflicts".
-  static QString conflict_count_text(std::size_t conflicts);
+  // "No conflicts", "1 conflict", "3 conflicts"; "Over 10000 conflicts" for a list cut short.
+  static QString conflict_count_text(std::size_t conflicts, bool complete = true);
   // The conflict list shows at most this many, so a crowded band costs no time per keystroke.
   static constexpr std::size_t MAX_LISTED = 100;
 

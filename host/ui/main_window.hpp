@@ -104,7 +104,7 @@ class MainWindow : public QMainWindow {
   // The show's coordination fields and scan data into the coordination panel.
   void load_show_coordination();
   void coordination_edited();
-  void analysed(std::size_t conflicts);
+  void analysed(std::size_t conflicts, bool complete);
   void show_backups();
   void take_planned_frequencies(const std::vector<UnitProposal>& proposals,
                                 const std::vector<PreviewChoice>& chosen);

@@ -73,7 +73,7 @@ void MainWindow::wire_tool_windows() {
   connect(coord_panel_, &CoordinationPanel::analysed, this,
           [this](const CoordinationFields& fields, const coord::Analysis& analysis) {
             band_->set_coordination(fields, analysis);
-            analysed(analysis.conflicts.size());
+            analysed(analysis.conflicts.size(), analysis.complete);
           });
   connect(coord_panel_, &CoordinationPanel::fields_edited, this, &MainWindow::coordination_edited);
   connect(coord_panel_, &CoordinationPanel::conflict_activated, this, [this](auto key, int ch) {
@@ -97,8 +97,8 @@ void MainWindow::show_tool_window(QWidget* window) {
   window->activateWindow();
 }
 
-void MainWindow::analysed(std::size_t conflicts) {
-  const QString text = CoordinationPanel::conflict_count_text(conflicts);
+void MainWindow::analysed(std::size_t conflicts, bool complete) {
+  const QString text = CoordinationPanel::conflict_count_text(conflicts, complete);
   if (conflict_count_->text() == text) return;
   conflict_count_->setText(text);
   conflict_count_->setAccessibleName(text);
