@@ -155,7 +155,7 @@ Spinner::~Spinner() {
 Confirmations await_confirmations(Session& session, const std::vector<std::string>& keys,
                                   std::size_t start) {
   Confirmations done;
-  const auto deadline = Clock::now() + CONFIRM_TIMEOUT;
+  const auto deadline = Clock::now() + OUTCOME_TIMEOUT;
   for (const auto& key : keys) {
     std::size_t cursor = start;
     const auto outcome = session.wait_for(

@@ -59,7 +59,7 @@ class Session {
 };
 
 // The engine reports a write's outcome within about 7 s; this only guards against a lost event.
-inline constexpr auto CONFIRM_TIMEOUT = std::chrono::seconds(20);
+inline constexpr auto OUTCOME_TIMEOUT = std::chrono::seconds(20);
 // How long a confirmed unit gets to report its settings before it is asked once more.
 inline constexpr auto REPORT_TIMEOUT = std::chrono::seconds(3);
 
@@ -70,7 +70,7 @@ struct Confirmations {
   // One line per unit whose write failed, went unanswered or whose unit went away: "KEY: why".
   std::vector<std::string> failures;
 };
-// Waits for every unit's write outcome, all within CONFIRM_TIMEOUT, and then for the settings
+// Waits for every unit's write outcome, all within OUTCOME_TIMEOUT, and then for the settings
 // it reported after it, asking once more when they do not come within REPORT_TIMEOUT.
 Confirmations await_confirmations(Session& session, const std::vector<std::string>& keys,
                                   std::size_t start);

@@ -32,6 +32,7 @@
 #include "ui/simulator_panel.hpp"
 #include "ui/theme.hpp"
 #include "ui/unit_list_model.hpp"
+#include "ui_fields.hpp"
 
 namespace owl::desktop {
 
@@ -874,14 +875,8 @@ void MainWindow::start_write_all() {
   for (const auto& row : units_->rows()) {
     if (!units_->present(row.key)) continue;
     // What this unit would hold after the write: the form, with its own name and identity.
-    UiSettings mine = form;
-    mine.unit_name = row.settings->unit_name;
-    mine.serial = row.settings->serial;
-    mine.min_freq = row.settings->min_freq;
-    mine.max_freq = row.settings->max_freq;
-    mine.rf_mode = row.settings->rf_mode;
-    if (keep_charge_all_->isChecked()) mine.charge = row.settings->charge;
-    plan.push_back({row.key, *row.settings, mine});
+    plan.push_back({row.key, *row.settings,
+                    as_written(form, *row.settings, true, keep_charge_all_->isChecked())});
   }
   const auto changing = std::count_if(plan.begin(), plan.end(), [](const PreviewUnit& u) {
     return !changed_fields(u.old_settings, u.new_settings).empty();

@@ -25,6 +25,7 @@
 #include "ui/preview_dialog.hpp"
 #include "ui/settings_form.hpp"
 #include "ui/unit_list_model.hpp"
+#include "ui_fields.hpp"
 #include "user_error.hpp"
 
 namespace owl::desktop {
@@ -39,12 +40,8 @@ const QString SETTINGS_FILTER = QObject::tr("Unit settings files (*.json);;All f
 constexpr quint64 BATCH_CHECK = quint64{1} << 63U;
 
 // What a unit would hold after a write of `plan`: the fields the unit owns stay its own.
-UiSettings for_unit(UiSettings plan, const UiSettings& unit) {
-  plan.serial = unit.serial;
-  plan.min_freq = unit.min_freq;
-  plan.max_freq = unit.max_freq;
-  plan.rf_mode = unit.rf_mode;
-  return plan;
+UiSettings for_unit(const UiSettings& plan, const UiSettings& unit) {
+  return as_written(plan, unit, false, false);
 }
 
 }  // namespace
