@@ -1150,7 +1150,7 @@ void DesktopTest::offlineShowThenConnectCompareAndWrite() {
   }
   QTRY_VERIFY_WITH_TIMEOUT(present(*w, "SIM0011") && present(*w, "SIM0012"), STARTUP_TIMEOUT_MS);
   QCOMPARE(w->selected_key(), QStringLiteral("SIM0012"));
-  QTRY_VERIFY_WITH_TIMEOUT(w->differences().contains("Delay (ms): unit 0 → show 150"), 10000);
+  QTRY_VERIFY_WITH_TIMEOUT(w->differences().contains("Delay: unit 0 ms → show 150 ms"), 10000);
   QVERIFY(w->differences().contains("Name: unit SIM-1012 → show Pack-2"));
   QCOMPARE(delay->value(), 150);  // the show's values wait in the form as edits
   QVERIFY(child<QLabel>(*w, "form_note")->text().startsWith("Showing the show's settings"));
@@ -1204,7 +1204,7 @@ void DesktopTest::showRoundTripAndUndo() {
 
   // ...and the saved show brings back every field of every unit.
   QVERIFY(w->open_show(path));
-  QTRY_VERIFY_WITH_TIMEOUT(w->differences().contains("Delay (ms): unit 200 → show 0"), 10000);
+  QTRY_VERIFY_WITH_TIMEOUT(w->differences().contains("Delay: unit 200 ms → show 0 ms"), 10000);
   QTRY_VERIFY_WITH_TIMEOUT(action(*w, "write_show")->isEnabled(), 10000);
   accept_preview();
   w->write_show_to_units();
@@ -1222,7 +1222,7 @@ void DesktopTest::showRoundTripAndUndo() {
     QCOMPARE(d.tree()->topLevelItemCount(), 1);
     QCOMPARE(d.tree()->topLevelItem(0)->child(0)->text(1) + " → " +
                  d.tree()->topLevelItem(0)->child(0)->text(2),
-             QStringLiteral("0 → 200"));
+             QStringLiteral("0 ms → 200 ms"));
   });
   action(*w, "undo_write")->trigger();
   QTRY_COMPARE_WITH_TIMEOUT(w->units()->find("SIM0001")->settings->delay_ms, std::uint16_t{200},

@@ -3,8 +3,11 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <algorithm>
+#include "ui/labels.hpp"
 #include "ui/preview_dialog.hpp"
 #include "ui/preview_model.hpp"
+#include "ui_fields.hpp"
 
 using namespace owl;
 using namespace owl::desktop;
@@ -58,7 +61,20 @@ void PreviewTest::changedFieldsInFormOrderWithMhz() {
   b.channels[1].channel_enable = true;
   const auto changes = changed_fields(a, b);
   QCOMPARE(names(changes), (QStringList{"delay_ms", "gain_boost", "channel.2"}));
-  QCOMPARE(changes[0].old_text + " → " + changes[0].new_text, QStringLiteral("0 → 120"));
+  QCOMPARE(changes[0].label + ": " + changes[0].old_text + " → " + changes[0].new_text,
+           QStringLiteral("Delay: 0 ms → 120 ms"));
+  // Every field of the record has the form's label, once; option values read in words.
+  for (const UiField& f : UI_FIELDS) {
+    const auto rows = std::count_if(field_labels().begin(), field_labels().end(),
+                                    [&](const FieldLabel& l) { return l.name == f.name; });
+    QVERIFY2(rows == 1, f.name.data());
+  }
+  QCOMPARE(field_labels().size(), UI_FIELDS.size());
+  b = a;
+  b.squelch = "MED";
+  b.battery_type = "NIMH";
+  const auto words = changed_fields(a, b);
+  QCOMPARE(words.back().label + ": " + words.back().new_text, QStringLiteral("Battery type: NiMH"));
   QCOMPARE(changes[1].new_text, QStringLiteral("on"));
   QCOMPARE(changes[2].label, QStringLiteral("Channel 2"));
   QCOMPARE(changes[2].old_text, QStringLiteral("216.500 MHz, off, delay"));

@@ -26,37 +26,6 @@ QString q(const std::string& s) {
   return QString::fromStdString(s);
 }
 
-struct FieldText {
-  const char* field;
-  const char* label;
-  std::optional<OptionField> option;
-};
-
-// The settings fields as the form names them, and the option table each one's values come from.
-const FieldText FIELD_TEXTS[] = {
-    {"unit_name", QT_TRANSLATE_NOOP("BackupsPanel", "Name"), std::nullopt},
-    {"serial", QT_TRANSLATE_NOOP("BackupsPanel", "Serial number"), std::nullopt},
-    {"voice_prompts", QT_TRANSLATE_NOOP("BackupsPanel", "Voice prompts"),
-     OptionField::VoicePrompts},
-    {"boot_announce", QT_TRANSLATE_NOOP("BackupsPanel", "Announce at boot"), std::nullopt},
-    {"delay_ms", QT_TRANSLATE_NOOP("BackupsPanel", "Delay"), std::nullopt},
-    {"hph_mode", QT_TRANSLATE_NOOP("BackupsPanel", "Headphone mode"), OptionField::HphMode},
-    {"led", QT_TRANSLATE_NOOP("BackupsPanel", "LED"), OptionField::Led},
-    {"charge", QT_TRANSLATE_NOOP("BackupsPanel", "Charge"), OptionField::Charge},
-    {"squelch", QT_TRANSLATE_NOOP("BackupsPanel", "Squelch"), OptionField::Squelch},
-    {"ab_button", QT_TRANSLATE_NOOP("BackupsPanel", "A/B button"), OptionField::Button},
-    {"star_button", QT_TRANSLATE_NOOP("BackupsPanel", "* button"), OptionField::Button},
-    {"rf_mode", QT_TRANSLATE_NOOP("BackupsPanel", "RF mode"), OptionField::RfMode},
-    {"compander", QT_TRANSLATE_NOOP("BackupsPanel", "Compander"), OptionField::Compander},
-    {"battery_type", QT_TRANSLATE_NOOP("BackupsPanel", "Battery type"), OptionField::BatteryType},
-    {"encryption", QT_TRANSLATE_NOOP("BackupsPanel", "Encryption"), std::nullopt},
-    {"audio_eq", QT_TRANSLATE_NOOP("BackupsPanel", "Bass boost"), OptionField::AudioEq},
-    {"gain_boost", QT_TRANSLATE_NOOP("BackupsPanel", "Gain boost"), std::nullopt},
-    {"min_freq", QT_TRANSLATE_NOOP("BackupsPanel", "Lowest frequency"), std::nullopt},
-    {"max_freq", QT_TRANSLATE_NOOP("BackupsPanel", "Highest frequency"), std::nullopt},
-    {"channel_count", QT_TRANSLATE_NOOP("BackupsPanel", "Number of channels"), std::nullopt},
-};
-
 QString tr_panel(const char* text) {
   return QCoreApplication::translate("BackupsPanel", text);
 }
@@ -84,10 +53,8 @@ std::pair<QString, QString> difference_text(const frontend::Difference& d) {
     if (f == "min_freq" || f == "max_freq") return khz_text(v);
     if (f == "delay_ms") return tr_panel("%1 ms").arg(q(v));
     if (f == "boot_announce" || f == "gain_boost") return flag_text(v);
-    for (const auto& t : FIELD_TEXTS) {
-      if (f == t.field && t.option) return option_label(*t.option, v);
-    }
-    return q(v);
+    const FieldLabel* row = find_field_label(f);
+    return row != nullptr && row->option ? option_label(*row->option, v) : q(v);
   };
   QString label = q(d.field);
   if (d.field.rfind("channel.", 0) == 0) {
@@ -103,10 +70,10 @@ std::pair<QString, QString> difference_text(const frontend::Difference& d) {
     for (const auto& [name, text] : parts) {
       if (part == name) label = tr_panel(text).arg(q(number));
     }
+  } else if (d.field == "channel_count") {
+    label = tr_panel("Number of channels");
   } else {
-    for (const auto& t : FIELD_TEXTS) {
-      if (d.field == t.field) label = tr_panel(t.label);
-    }
+    label = field_label(d.field);
   }
   return {label, tr_panel("%1 (now %2)").arg(value(d.left), value(d.right))};
 }

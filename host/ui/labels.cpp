@@ -70,6 +70,46 @@ QString mhz_range(std::uint32_t lo, std::uint32_t hi) {
 
 }  // namespace
 
+// The settings form's own order and words.
+constexpr std::array<FieldLabel, 19> FIELD_LABELS{{
+    {"unit_name", QT_TRANSLATE_NOOP("Field", "Name"), std::nullopt},
+    {"serial", QT_TRANSLATE_NOOP("Field", "Serial number"), std::nullopt},
+    {"min_freq", QT_TRANSLATE_NOOP("Field", "Lowest frequency"), std::nullopt},
+    {"max_freq", QT_TRANSLATE_NOOP("Field", "Highest frequency"), std::nullopt},
+    {"delay_ms", QT_TRANSLATE_NOOP("Field", "Delay"), std::nullopt},
+    {"encryption", QT_TRANSLATE_NOOP("Field", "Encryption"), std::nullopt},
+    {"boot_announce", QT_TRANSLATE_NOOP("Field", "Announce at boot"), std::nullopt},
+    {"gain_boost", QT_TRANSLATE_NOOP("Field", "Gain boost"), std::nullopt},
+    {"voice_prompts", QT_TRANSLATE_NOOP("Field", "Voice prompts"), OptionField::VoicePrompts},
+    {"hph_mode", QT_TRANSLATE_NOOP("Field", "Headphone mode"), OptionField::HphMode},
+    {"led", QT_TRANSLATE_NOOP("Field", "LED"), OptionField::Led},
+    {"charge", QT_TRANSLATE_NOOP("Field", "Charge"), OptionField::Charge},
+    {"squelch", QT_TRANSLATE_NOOP("Field", "Squelch"), OptionField::Squelch},
+    {"ab_button", QT_TRANSLATE_NOOP("Field", "A/B button"), OptionField::Button},
+    {"star_button", QT_TRANSLATE_NOOP("Field", "* button"), OptionField::Button},
+    {"rf_mode", QT_TRANSLATE_NOOP("Field", "RF mode"), OptionField::RfMode},
+    {"compander", QT_TRANSLATE_NOOP("Field", "Compander"), OptionField::Compander},
+    {"battery_type", QT_TRANSLATE_NOOP("Field", "Battery type"), OptionField::BatteryType},
+    {"audio_eq", QT_TRANSLATE_NOOP("Field", "Bass boost"), OptionField::AudioEq},
+}};
+
+std::span<const FieldLabel> field_labels() {
+  return FIELD_LABELS;
+}
+
+const FieldLabel* find_field_label(std::string_view name) {
+  for (const FieldLabel& f : FIELD_LABELS) {
+    if (f.name == name) return &f;
+  }
+  return nullptr;
+}
+
+QString field_label(std::string_view name) {
+  const FieldLabel* f = find_field_label(name);
+  return f != nullptr ? QCoreApplication::translate("Field", f->label)
+                      : QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+}
+
 QString option_label(OptionField field, const std::string& name) {
   const Label* l = find_label(field, name);
   return l != nullptr ? QCoreApplication::translate("Options", l->text)

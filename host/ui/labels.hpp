@@ -4,7 +4,9 @@
 #include <QValidator>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 
 class QLabel;
 
@@ -29,6 +31,20 @@ enum class OptionField {
 QString option_label(OptionField field, const std::string& name);
 // True when the table has a label for the name, so a new engine value cannot slip by unlabelled.
 bool has_option_label(OptionField field, const std::string& name);
+
+// How the desktop names a settings field (as the settings form labels it) and the option table
+// its values take their words from. The preview, the differences and the backups all go by it.
+struct FieldLabel {
+  std::string_view name;  // the record's field name
+  const char* label;      // untranslated; field_label() translates
+  std::optional<OptionField> option;
+};
+// One row per field of the record's field table, in the order of the settings form.
+std::span<const FieldLabel> field_labels();
+// The row of a field, or nullptr for a name the record does not have.
+const FieldLabel* find_field_label(std::string_view name);
+// The translated label of a field; the name itself for one the record does not have.
+QString field_label(std::string_view name);
 
 // Frequencies are kHz everywhere but on screen, where they are MHz with three decimals.
 QString mhz_text(std::uint32_t khz);

@@ -73,7 +73,7 @@ class MainWindow : public QMainWindow {
   void write_show_to_units();
   // Writes the newest backup of the selected unit back to it, after the preview.
   void undo_last_write();
-  // The selected unit's fields that differ from the show: "Delay (ms): unit 0 → show 120".
+  // The selected unit's fields that differ from the show: "Delay: unit 0 ms → show 120 ms".
   QStringList differences() const;
   // Where backups go: the folder owlctl uses too.
   static std::filesystem::path backup_folder();

@@ -4,58 +4,31 @@
 #include <variant>
 
 #include "ui/labels.hpp"
+#include "ui_fields.hpp"
 
 namespace owl::desktop {
 
 namespace {
 
-using Member = std::variant<std::string UiSettings::*, std::uint32_t UiSettings::*,
-                            std::uint16_t UiSettings::*, bool UiSettings::*>;
-
-struct Field {
-  const char* name;
-  const char* label;
-  Member member;
-  bool frequency = false;
-};
-
-// The order of the settings form, so the preview reads like the form.
-const Field FIELDS[] = {
-    {"unit_name", QT_TRANSLATE_NOOP("Preview", "Name"), &UiSettings::unit_name},
-    {"serial", QT_TRANSLATE_NOOP("Preview", "Serial"), &UiSettings::serial},
-    {"min_freq", QT_TRANSLATE_NOOP("Preview", "Band low"), &UiSettings::min_freq, true},
-    {"max_freq", QT_TRANSLATE_NOOP("Preview", "Band high"), &UiSettings::max_freq, true},
-    {"voice_prompts", QT_TRANSLATE_NOOP("Preview", "Voice prompts"), &UiSettings::voice_prompts},
-    {"boot_announce", QT_TRANSLATE_NOOP("Preview", "Boot announce"), &UiSettings::boot_announce},
-    {"delay_ms", QT_TRANSLATE_NOOP("Preview", "Delay (ms)"), &UiSettings::delay_ms},
-    {"hph_mode", QT_TRANSLATE_NOOP("Preview", "Headphone mode"), &UiSettings::hph_mode},
-    {"led", QT_TRANSLATE_NOOP("Preview", "LED"), &UiSettings::led},
-    {"charge", QT_TRANSLATE_NOOP("Preview", "Charge"), &UiSettings::charge},
-    {"squelch", QT_TRANSLATE_NOOP("Preview", "Squelch"), &UiSettings::squelch},
-    {"ab_button", QT_TRANSLATE_NOOP("Preview", "A/B button"), &UiSettings::ab_button},
-    {"star_button", QT_TRANSLATE_NOOP("Preview", "Star button"), &UiSettings::star_button},
-    {"rf_mode", QT_TRANSLATE_NOOP("Preview", "RF mode"), &UiSettings::rf_mode},
-    {"compander", QT_TRANSLATE_NOOP("Preview", "Compander"), &UiSettings::compander},
-    {"battery_type", QT_TRANSLATE_NOOP("Preview", "Battery"), &UiSettings::battery_type},
-    {"encryption", QT_TRANSLATE_NOOP("Preview", "Encryption"), &UiSettings::encryption},
-    {"audio_eq", QT_TRANSLATE_NOOP("Preview", "Audio EQ"), &UiSettings::audio_eq},
-    {"gain_boost", QT_TRANSLATE_NOOP("Preview", "Gain boost"), &UiSettings::gain_boost},
-};
-
-QString value_text(const Field& field, const UiSettings& s) {
+// A field's value as the form shows it: option words, on/off, MHz, milliseconds.
+QString value_text(const FieldLabel& field, const UiSettings& s) {
   return std::visit(
       [&](auto member) -> QString {
         const auto& v = s.*member;
         using T = std::remove_cvref_t<decltype(v)>;
         if constexpr (std::is_same_v<T, std::string>) {
-          return QString::fromStdString(v);
+          return field.option ? option_label(*field.option, v) : QString::fromStdString(v);
         } else if constexpr (std::is_same_v<T, bool>) {
           return v ? QStringLiteral("on") : QStringLiteral("off");
+        } else if (field.name == "min_freq" || field.name == "max_freq") {
+          return mhz_text(v) + QStringLiteral(" MHz");
+        } else if (field.name == "delay_ms") {
+          return QStringLiteral("%1 ms").arg(v);
         } else {
-          return field.frequency ? mhz_text(v) + QStringLiteral(" MHz") : QString::number(v);
+          return QString::number(v);
         }
       },
-      field.member);
+      find_ui_field(field.name)->ref);
 }
 
 QString tr(const char* text) {
@@ -81,10 +54,11 @@ QString channel_text(const UiChannel& c) {
 std::vector<FieldChange> changed_fields(const UiSettings& old_settings,
                                         const UiSettings& new_settings) {
   std::vector<FieldChange> out;
-  for (const auto& f : FIELDS) {
+  for (const FieldLabel& f : field_labels()) {
     const QString a = value_text(f, old_settings);
     const QString b = value_text(f, new_settings);
-    if (a != b) out.push_back({QString::fromLatin1(f.name), tr(f.label), a, b});
+    const QString name = QString::fromUtf8(f.name.data(), static_cast<qsizetype>(f.name.size()));
+    if (a != b) out.push_back({name, field_label(f.name), a, b});
   }
   const auto& a = old_settings.channels;
   const auto& b = new_settings.channels;
@@ -117,9 +91,8 @@ UiSettings apply_fields(const UiSettings& old_settings, const UiSettings& new_se
       }
       continue;
     }
-    for (const auto& f : FIELDS) {
-      if (name != QLatin1String(f.name)) continue;
-      std::visit([&](auto member) { out.*member = new_settings.*member; }, f.member);
+    if (const UiField* f = find_ui_field(name.toStdString()); f != nullptr) {
+      std::visit([&](auto member) { out.*member = new_settings.*member; }, f->ref);
     }
   }
   return out;

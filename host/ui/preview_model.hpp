@@ -25,7 +25,7 @@ struct PreviewChoice {
 
 struct FieldChange {
   QString field;  // "delay_ms", "channel.3", or "channels" when the channel count changes
-  QString label;  // "Delay (ms)", "Channel 3", "Channels"
+  QString label;  // "Delay", "Channel 3", "Channels"
   QString old_text;
   QString new_text;
 };
