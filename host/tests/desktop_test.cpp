@@ -1326,8 +1326,9 @@ void DesktopTest::coordinationFromBandToUnitsAndBack() {
   type_into(editor, QStringLiteral("215.280"));
   QTest::keyClick(editor, Qt::Key_Return);
   QTRY_COMPARE(w->settings_form()->form().channels[0].frequency, 215280u);
-  QVERIFY2(count->text() != QStringLiteral("No conflicts") && count->text().endsWith("conflicts"),
-           qPrintable(count->text()));
+  QTRY_VERIFY2(
+      count->text() != QStringLiteral("No conflicts") && count->text().endsWith("conflicts"),
+      qPrintable(count->text()));
   QVERIFY(!w->band_view()->marks().empty());
   // Kept edits of a unit not in the form still count.
   w->select_unit("SIM0001");
@@ -1360,7 +1361,7 @@ void DesktopTest::coordinationFromBandToUnitsAndBack() {
   QVERIFY(moved.channels[0].frequency != one.channels[0].frequency);
   QVERIFY(moved.channels[0].frequency >= 215000 && moved.channels[0].frequency <= 217000);
   QCOMPARE(moved.delay_ms, one.delay_ms);
-  QCOMPARE(count->text(), QStringLiteral("No conflicts"));
+  QTRY_COMPARE(count->text(), QStringLiteral("No conflicts"));
   QTRY_COMPARE(w->settings_form()->form(), moved);
   QVERIFY(!action(*w, "revert_action")->isEnabled());
 

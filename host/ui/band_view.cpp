@@ -164,10 +164,7 @@ void BandView::set_coordination(const CoordinationFields& fields, coord::Analysi
   scan_ = fields.scan;
   std::stable_sort(scan_.begin(), scan_.end(),
                    [](const auto& a, const auto& b) { return a.frequency_khz < b.frequency_khz; });
-  std::vector<std::uint32_t> carriers;
-  carriers.reserve(analysis_.carriers.size());
-  for (const auto& c : analysis_.carriers) carriers.push_back(c.frequency_khz);
-  products_ = nearby_products(carriers, fields.profile);
+  refresh_products();
   refresh_marks();
   updateGeometry();
   update();
@@ -184,9 +181,20 @@ void BandView::clear_coordination() {
   update();
 }
 
+void BandView::refresh_products() {
+  // Found only while shown: for a crowded band they cost far more than the check itself.
+  products_.clear();
+  if (!show_products_ || !fields_) return;
+  std::vector<std::uint32_t> carriers;
+  carriers.reserve(analysis_.carriers.size());
+  for (const auto& c : analysis_.carriers) carriers.push_back(c.frequency_khz);
+  products_ = nearby_products(carriers, fields_->profile);
+}
+
 void BandView::set_show_products(bool on) {
   if (on == show_products_) return;
   show_products_ = on;
+  refresh_products();
   updateGeometry();
   update();
   emit show_products_changed(on);

@@ -130,6 +130,7 @@ class BandView : public QWidget {
  private:
   std::size_t extra_lanes() const;
   void refresh_marks();
+  void refresh_products();
   void paint_legend(QPainter& p, const Theme& theme, int left) const;
   void paint_exclusions(QPainter& p, const Theme& theme, const BandLayout& l) const;
   void paint_scan(QPainter& p, const Theme& theme, const BandLayout& l) const;

@@ -83,8 +83,8 @@ std::vector<Product> nearby_products(const std::vector<std::uint32_t>& carriers_
   const std::int64_t r2 = 2 * std::int64_t{profile.im3_2tone_khz};
   const std::int64_t r3 = 2 * std::int64_t{profile.im3_3tone_khz};
   const std::int64_t r5 = 2 * std::int64_t{profile.im5_2tone_khz};
-  for (std::size_t a = 0; a < n; ++a) {
-    for (std::size_t b = 0; b < n; ++b) {
+  for (std::size_t a = 0; a < n && found.size() < MAX_PRODUCTS; ++a) {
+    for (std::size_t b = 0; b < n && found.size() < MAX_PRODUCTS; ++b) {
       if (a == b) continue;
       if (const auto p = 2 * f[a] - f[b]; r2 > 0 && near_other(p, r2, {a, b})) {
         add(coord::ConflictKind::Im3TwoTone, p, {a, b});

@@ -65,9 +65,13 @@ struct Product {
   friend bool operator==(const Product&, const Product&) = default;
 };
 
+// More products than this cannot be told apart on screen; finding them all would cost seconds.
+inline constexpr std::size_t MAX_PRODUCTS = 2000;
+
 // The intermodulation products of `carriers_khz` (distinct) that fall within twice their kind's
 // guard of a carrier they do not come from, for drawing; kinds whose guard is 0 are left out.
 // Sorted by frequency, then kind; one entry per frequency and kind (the first generators found).
+// At most MAX_PRODUCTS: the first found, the same ones for the same input.
 std::vector<Product> nearby_products(const std::vector<std::uint32_t>& carriers_khz,
                                      const coord::Profile& profile);
 

@@ -192,6 +192,9 @@ void MainWindow::wire() {
   connect(unit_table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &MainWindow::selection_changed);
   connect(form_, &SettingsForm::edited, this, &MainWindow::form_edited);
+  coord_check_.setSingleShot(true);
+  coord_check_.setInterval(0);
+  connect(&coord_check_, &QTimer::timeout, this, [this] { coord_panel_->set_units(on_screen_); });
   check_timer_.setSingleShot(true);
   check_timer_.setInterval(CHECK_DELAY_MS);
   connect(&check_timer_, &QTimer::timeout, this, &MainWindow::run_check);
@@ -709,7 +712,7 @@ void MainWindow::update_actions() {
 
 void MainWindow::update_band() {
   std::vector<BandUnit> lanes;
-  UnitSettingsMap on_screen;
+  on_screen_.clear();
   for (const auto& row : units_->rows()) {
     if (!row.settings || row.state == UnitState::Gone) continue;
     // The selected unit shows what the form would write and the others their kept edits, so a
@@ -719,11 +722,11 @@ void MainWindow::update_band() {
                                                                            : *row.settings;
     lanes.push_back({row.key, QString::fromStdString(row.settings->unit_name), s.min_freq,
                      s.max_freq, s.channels});
-    on_screen[row.key.toStdString()] = s;
+    on_screen_[row.key.toStdString()] = s;
   }
   band_->set_units(std::move(lanes));
-  // Checked as typed: the conflict count and the band's marks follow every edit.
-  coord_panel_->set_units(on_screen);
+  // Checked as typed, once per pass of the event loop: opening a show changes every row.
+  coord_check_.start();
 }
 
 void MainWindow::on_settings(const QString& key, const UiSettings& settings) {

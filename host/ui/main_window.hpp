@@ -209,6 +209,9 @@ class MainWindow : public QMainWindow {
   bool user_selected_ = false;
   bool selecting_ = false;
   QTimer check_timer_;
+  // The units as the band shows them, for the coordination check that coord_check_ runs.
+  UnitSettingsMap on_screen_;
+  QTimer coord_check_;
 
   ShowDocument show_;
   QString show_refusal_;

@@ -153,6 +153,8 @@ void MainWindow::coordinate() {
     return;
   }
   update_band();
+  coord_check_.stop();
+  coord_panel_->set_units(on_screen_);
   const UnitSettingsMap& on_screen = coord_panel_->units();
   coord::PlanOptions options;
   options.step_khz = coord_panel_->fields().step_khz;
