@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <functional>
-#include <mutex>
+#include <future>
 
+#include "event_recorder.hpp"
 #include "owl_client.hpp"
 
 using namespace std::chrono_literals;
@@ -17,66 +16,19 @@ namespace {
 using client::Client;
 using client::EnginePanic;
 
-struct Events {
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::vector<UiEvent> seen;
-  bool closed = false;
-  std::size_t read = 0;
+using test_events::EventRecorder;
+using test_events::is;
 
-  void subscribe(Client& c) {
-    std::promise<void> answered;
-    c.event_stream(
-        [this](UiEvent e) {
-          const std::lock_guard<std::mutex> lock(mutex);
-          seen.push_back(std::move(e));
-          changed.notify_all();
-        },
-        [this] {
-          const std::lock_guard<std::mutex> lock(mutex);
-          closed = true;
-          changed.notify_all();
-        },
-        [&](client::Result<client::Nothing> r) {
-          EXPECT_TRUE(r.has_value());
-          answered.set_value();
-        });
-    answered.get_future().wait();
-  }
-
-  // Later next() calls look only at events that arrive after this point.
-  std::size_t mark() {
-    const std::lock_guard<std::mutex> lock(mutex);
-    read = seen.size();
-    return read;
-  }
-
-  std::optional<UiEvent> next(const std::function<bool(const UiEvent&)>& pred,
-                              std::chrono::milliseconds limit = 10000ms) {
-    std::unique_lock<std::mutex> lock(mutex);
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-      while (read < seen.size()) {
-        const UiEvent& e = seen[read++];
-        if (pred(e)) return e;
-      }
-      if (changed.wait_until(lock, deadline) == std::cv_status::timeout) return std::nullopt;
-    }
-  }
-};
-
-// The engine posts to a stream until the process ends, so its receiver is never destroyed.
-Events& stream_for_the_process() {
-  static auto* const kept = new std::vector<Events*>;
-  return *kept->emplace_back(new Events);
-}
-
-template <class E>
-std::function<bool(const UiEvent&)> is(const std::string& key) {
-  return [key](const UiEvent& e) {
-    const E* x = std::get_if<E>(&e);
-    return x != nullptr && x->key == key;
-  };
+// Subscribes a new recorder; the engine sends to it from then on.
+EventRecorder subscribe(Client& c) {
+  EventRecorder events;
+  std::promise<void> answered;
+  c.event_stream(events.on_event(), events.on_close(), [&](client::Result<client::Nothing> r) {
+    EXPECT_TRUE(r.has_value());
+    answered.set_value();
+  });
+  answered.get_future().wait();
+  return events;
 }
 
 TEST(EndToEnd, BeforeStartTheEngineAnswersWithPanicsAndStatus) {
@@ -95,31 +47,23 @@ TEST(EndToEnd, BeforeStartTheEngineAnswersWithPanicsAndStatus) {
   EXPECT_THROW(
       static_cast<void>(c.write_settings_wait("SIM0001", c.example_settings(), false, false)),
       EnginePanic);
-  Events& early = stream_for_the_process();
-  early.subscribe(c);
-  std::unique_lock<std::mutex> lock(early.mutex);
-  EXPECT_TRUE(early.changed.wait_for(lock, 5s, [&] { return early.closed; }));
+  EXPECT_TRUE(subscribe(c).wait_closed(5s));
 }
 
 TEST(EndToEnd, FromAnnouncedToAConfirmedWrite) {
   Client& c = Client::instance();
   c.initialize_wait();
   c.start_wait(true);
-  Events& events = stream_for_the_process();
-  events.subscribe(c);
+  const EventRecorder events = subscribe(c);
 
-  auto announced =
-      events.next([](const UiEvent& e) { return std::holds_alternative<ui_event::Announced>(e); });
+  auto announced = events.wait(is<ui_event::Announced>());
   ASSERT_TRUE(announced);
-  EXPECT_EQ(std::get<ui_event::Announced>(*announced).label, "simulator");
-  events.read = 0;
-  ASSERT_TRUE(events.next(is<ui_event::Settings>("SIM0001")));
-  events.read = 0;
-  ASSERT_TRUE(events.next(is<ui_event::Settings>("SIM0002")));
-  events.read = 0;
-  auto identity = events.next(is<ui_event::Identity>("SIM0002"));
+  EXPECT_EQ(std::get<ui_event::Announced>(announced->event).label, "simulator");
+  ASSERT_TRUE(events.wait(is<ui_event::Settings>("SIM0001")));
+  ASSERT_TRUE(events.wait(is<ui_event::Settings>("SIM0002")));
+  auto identity = events.wait(is<ui_event::Identity>("SIM0002"));
   ASSERT_TRUE(identity);
-  EXPECT_EQ(std::get<ui_event::Identity>(*identity).text, "OWL 9.99 sn1002");
+  EXPECT_EQ(std::get<ui_event::Identity>(identity->event).text, "OWL 9.99 sn1002");
 
   std::vector<UnitInfo> units = c.units_wait();
   ASSERT_EQ(units.size(), 2u);
@@ -137,14 +81,15 @@ TEST(EndToEnd, FromAnnouncedToAConfirmedWrite) {
   form.delay_ms = 250;
   form.hph_mode = "stereo";
   form.encryption = "00beef";
-  events.mark();
+  const std::size_t mark = events.mark();
   EXPECT_TRUE(c.write_settings_wait("SIM0002", form, false, false).empty());
-  auto result = events.next(is<ui_event::WriteResult>("SIM0002"));
+  auto result = events.wait(is<ui_event::WriteResult>("SIM0002"), mark);
   ASSERT_TRUE(result);
-  EXPECT_EQ(std::get<ui_event::WriteResult>(*result), (ui_event::WriteResult{"SIM0002", true, ""}));
-  auto report = events.next(is<ui_event::Settings>("SIM0002"));
+  EXPECT_EQ(std::get<ui_event::WriteResult>(result->event),
+            (ui_event::WriteResult{"SIM0002", true, ""}));
+  auto report = events.wait(is<ui_event::Settings>("SIM0002"), result->next);
   ASSERT_TRUE(report);
-  const UiSettings& after = std::get<ui_event::Settings>(*report).settings;
+  const UiSettings& after = std::get<ui_event::Settings>(report->event).settings;
   EXPECT_EQ(after.delay_ms, 250);
   EXPECT_EQ(after.hph_mode, "STEREO");
   EXPECT_EQ(after.encryption, "00BEEF");
@@ -155,16 +100,15 @@ TEST(EndToEnd, SimulatorUnitsWriteToAllRefreshAndRemoval) {
   Client& c = Client::instance();
   c.initialize_wait();
   c.start_wait(true);
-  Events& events = stream_for_the_process();
-  events.subscribe(c);
-  ASSERT_TRUE(events.next(is<ui_event::Settings>("SIM0001")));
-  events.read = 0;
-  ASSERT_TRUE(events.next(is<ui_event::Settings>("SIM0002")));
+  const EventRecorder events = subscribe(c);
+  ASSERT_TRUE(events.wait(is<ui_event::Settings>("SIM0001")));
+  ASSERT_TRUE(events.wait(is<ui_event::Settings>("SIM0002")));
 
   c.sim_add_unit_wait("SIM0003", 3003, 215000, 217000, 4);
-  ASSERT_TRUE(events.next(is<ui_event::Settings>("SIM0003")));
+  auto added = events.wait(is<ui_event::Settings>("SIM0003"));
+  ASSERT_TRUE(added);
   c.refresh_unit_wait("SIM0003");
-  ASSERT_TRUE(events.next(is<ui_event::Settings>("SIM0003"), 2000ms));
+  ASSERT_TRUE(events.wait(is<ui_event::Settings>("SIM0003"), added->next, 2000ms));
 
   UiSettings form = *c.units_wait()[0].settings;
   form.charge = "FAST";
@@ -172,10 +116,9 @@ TEST(EndToEnd, SimulatorUnitsWriteToAllRefreshAndRemoval) {
   const std::size_t mark = events.mark();
   EXPECT_TRUE(c.write_all_settings_wait(form, true).empty());
   for (const std::string key : {"SIM0001", "SIM0002", "SIM0003"}) {
-    events.read = mark;
-    auto result = events.next(is<ui_event::WriteResult>(key));
+    auto result = events.wait(is<ui_event::WriteResult>(key), mark);
     ASSERT_TRUE(result) << key;
-    EXPECT_TRUE(std::get<ui_event::WriteResult>(*result).ok) << key;
+    EXPECT_TRUE(std::get<ui_event::WriteResult>(result->event).ok) << key;
   }
   // A second write to all while the units confirm, or with a bad form, is refused whole.
   form.led = "blinking";
@@ -184,10 +127,11 @@ TEST(EndToEnd, SimulatorUnitsWriteToAllRefreshAndRemoval) {
   EXPECT_EQ(refused[0].problems, std::vector<std::string>{"LED has an invalid value: blinking"});
 
   c.sim_remove_unit_wait("SIM0003");
-  auto stopped = events.next(is<ui_event::Stopped>("SIM0003"));
+  auto stopped = events.wait(is<ui_event::Stopped>("SIM0003"));
   ASSERT_TRUE(stopped);
-  EXPECT_EQ(std::get<ui_event::Stopped>(*stopped).reason, "read failed: Broken pipe (BrokenPipe)");
-  for (int i = 0; i < 100 && c.units_wait().size() != 2; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(std::get<ui_event::Stopped>(stopped->event).reason,
+            "read failed: Broken pipe (BrokenPipe)");
+  // The engine takes a unit out of its list before it passes the unit's end on.
   EXPECT_EQ(c.units_wait().size(), 2u);
 }
 

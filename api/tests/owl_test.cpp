@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <future>
@@ -12,6 +10,7 @@
 
 #include "device/worker.hpp"
 #include "error.hpp"
+#include "event_recorder.hpp"
 #include "frame.hpp"
 #include "seams.hpp"
 #include "settings/json.hpp"
@@ -24,72 +23,34 @@ using namespace std::chrono_literals;
 namespace owl {
 namespace {
 
-// Collects the stream's items; the test thread waits on it.
-class QueueSink final : public EventSink {
+using test_events::EventRecorder;
+using test_events::is;
+
+// Hands the stream's items to a recorder the test thread waits on.
+class RecordingSink final : public EventSink {
  public:
-  struct State {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<UiEvent> events;
-    bool closed = false;
-    int closes = 0;
-  };
-  explicit QueueSink(std::shared_ptr<State> state) : state_(std::move(state)) {}
+  explicit RecordingSink(EventRecorder events) : events_(std::move(events)) {}
   bool post(const UiEvent& event) override {
-    const std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->events.push_back(event);
-    state_->changed.notify_all();
+    events_.record(event);
     return true;
   }
-  void close() override {
-    const std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->closed = true;
-    ++state_->closes;
-    state_->changed.notify_all();
-  }
+  void close() override { events_.close(); }
 
  private:
-  std::shared_ptr<State> state_;
+  EventRecorder events_;
 };
 
-struct Stream {
-  std::shared_ptr<QueueSink::State> state = std::make_shared<QueueSink::State>();
-  std::size_t read = 0;
-
-  Stream() { event_stream(std::make_unique<QueueSink>(state)); }
-
-  // The next event after those already looked at that satisfies pred.
-  std::optional<UiEvent> next(const std::function<bool(const UiEvent&)>& pred,
-                              std::chrono::milliseconds limit = 5000ms) {
-    std::unique_lock<std::mutex> lock(state->mutex);
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-      while (read < state->events.size()) {
-        const UiEvent& e = state->events[read++];
-        if (pred(e)) return e;
-      }
-      if (state->changed.wait_until(lock, deadline) == std::cv_status::timeout) return std::nullopt;
-    }
-  }
-  std::vector<UiEvent> all() {
-    const std::lock_guard<std::mutex> lock(state->mutex);
-    return state->events;
-  }
-};
-
-template <class E>
-std::function<bool(const UiEvent&)> is(const std::string& key) {
-  return [key](const UiEvent& e) {
-    const E* x = std::get_if<E>(&e);
-    return x != nullptr && x->key == key;
-  };
+// A recorder that the engine's event stream feeds from now on.
+EventRecorder subscribed() {
+  EventRecorder events;
+  event_stream(std::make_unique<RecordingSink>(events));
+  return events;
 }
 
 // Both simulated units have reported their settings.
-bool both_reported(Stream& stream) {
-  const bool first = stream.next(is<ui_event::Settings>("SIM0001")).has_value();
-  stream.read = 0;
-  return first && stream.next(is<ui_event::Settings>("SIM0002")).has_value();
+bool both_reported(const EventRecorder& events) {
+  return events.wait(is<ui_event::Settings>("SIM0001")) &&
+         events.wait(is<ui_event::Settings>("SIM0002"));
 }
 
 void expect_panic(const std::function<void()>& f, const std::string& message) {
@@ -121,15 +82,15 @@ TEST(OwlBeforeStart, OperationsThatNeedTheEngineRefuse) {
   EXPECT_EQ(enum_options().led, (std::vector<std::string>{"OFF", "ON", "DIM"}));
   sim_remove_unit("SIM0001");
   sim_add_unit("X", 1, 2, 3, 4);  // the simulator flag is not set: nothing happens
-  Stream early;                   // before start there is nothing to stream
-  EXPECT_TRUE(early.state->closed);
+  // Before start there is nothing to stream.
+  EXPECT_EQ(subscribed().closes(), 1);
 }
 
 TEST(OwlSimulator, UnitsEventsChecksAndWrites) {
   start(true);
   start(false);  // no effect: the engine stays in simulator mode
-  Stream stream;
-  ASSERT_TRUE(both_reported(stream));
+  const EventRecorder events = subscribed();
+  ASSERT_TRUE(both_reported(events));
 
   const std::vector<UnitInfo> list = units();
   ASSERT_EQ(list.size(), 2u);
@@ -176,13 +137,14 @@ TEST(OwlSimulator, UnitsEventsChecksAndWrites) {
             (UnitWriteReport{
                 "SIM0001", "SIM-1001", {"unit SIM0001 is still confirming the previous write"}}));
 
-  auto result = stream.next(is<ui_event::WriteResult>("SIM0001"), 10000ms);
+  auto result = events.wait(is<ui_event::WriteResult>("SIM0001"));
   ASSERT_TRUE(result);
-  EXPECT_EQ(std::get<ui_event::WriteResult>(*result), (ui_event::WriteResult{"SIM0001", true, ""}));
-  auto report = stream.next(is<ui_event::Settings>("SIM0001"));
+  EXPECT_EQ(std::get<ui_event::WriteResult>(result->event),
+            (ui_event::WriteResult{"SIM0001", true, ""}));
+  auto report = events.wait(is<ui_event::Settings>("SIM0001"), result->next);
   ASSERT_TRUE(report);
-  EXPECT_EQ(std::get<ui_event::Settings>(*report).settings.delay_ms, 120);
-  for (const UiEvent& e : stream.all()) {
+  EXPECT_EQ(std::get<ui_event::Settings>(report->event).settings.delay_ms, 120);
+  for (const UiEvent& e : events.all()) {
     EXPECT_FALSE(is<ui_event::WriteResult>("SIM0002")(e)) << "SIM0002 was written";
   }
   EXPECT_EQ(units()[0].settings->delay_ms, 120);
@@ -192,15 +154,14 @@ TEST(OwlSimulator, UnitsEventsChecksAndWrites) {
   form.delay_ms = 200;
   form.unit_name = "Ignored";
   form.channels.resize(1);
-  const std::size_t mark = stream.all().size();
+  const std::size_t mark = events.mark();
   EXPECT_TRUE(write_all_settings(form, true).empty());
   for (const std::string key : {"SIM0001", "SIM0002"}) {
-    stream.read = mark;
-    result = stream.next(is<ui_event::WriteResult>(key), 10000ms);
+    result = events.wait(is<ui_event::WriteResult>(key), mark);
     ASSERT_TRUE(result) << key;
-    EXPECT_TRUE(std::get<ui_event::WriteResult>(*result).ok) << key;
+    EXPECT_TRUE(std::get<ui_event::WriteResult>(result->event).ok) << key;
     // The registry holds the new values once the report that confirmed the write is applied.
-    ASSERT_TRUE(stream.next(is<ui_event::Settings>(key))) << key;
+    ASSERT_TRUE(events.wait(is<ui_event::Settings>(key), result->next)) << key;
   }
   const auto after = units();
   EXPECT_EQ(after[0].settings->unit_name, "SIM-1001");
@@ -215,26 +176,32 @@ TEST(OwlSimulator, ConcurrentStartsSecondStreamAndUnitsThatComeAndGo) {
   std::thread b([] { start(true); });
   a.join();
   b.join();
-  Stream first;
-  Stream second;
-  EXPECT_TRUE(second.state->closed);
+  const EventRecorder first = subscribed();
+  const EventRecorder second = subscribed();
+  EXPECT_EQ(second.closes(), 1);
   EXPECT_TRUE(second.all().empty());
   ASSERT_TRUE(both_reported(first));
-  first.next([](const UiEvent&) { return false; }, 300ms);  // time for a second engine to show
+  // Time for a second engine to show: nothing matches, so this waits the whole 300 ms.
+  first.wait([](const UiEvent&) { return false; }, 0, 300ms);
   std::size_t announced = 0;
   for (const UiEvent& e : first.all()) announced += std::holds_alternative<ui_event::Announced>(e);
   EXPECT_EQ(announced, 2u);  // a second engine would have announced its units again
 
+  const std::size_t before_add = first.mark();
   sim_add_unit("SIM0003", 3003, 200000, 201000, 2);
-  ASSERT_TRUE(first.next(is<ui_event::Announced>("SIM0003")));
-  ASSERT_TRUE(first.next(is<ui_event::Settings>("SIM0003")));
+  auto added = first.wait(is<ui_event::Announced>("SIM0003"), before_add);
+  ASSERT_TRUE(added);
+  auto reported = first.wait(is<ui_event::Settings>("SIM0003"), added->next);
+  ASSERT_TRUE(reported);
   refresh_unit("SIM0003");
   refresh_unit("NOPE");
-  ASSERT_TRUE(first.next(is<ui_event::Settings>("SIM0003"), 2000ms));  // well before the 5 s poll
+  // Well before the 5 s poll.
+  ASSERT_TRUE(first.wait(is<ui_event::Settings>("SIM0003"), reported->next, 2000ms));
   sim_remove_unit("SIM0003");
-  auto stopped = first.next(is<ui_event::Stopped>("SIM0003"));
+  auto stopped = first.wait(is<ui_event::Stopped>("SIM0003"));
   ASSERT_TRUE(stopped);
-  EXPECT_EQ(std::get<ui_event::Stopped>(*stopped).reason, "read failed: Broken pipe (BrokenPipe)");
+  EXPECT_EQ(std::get<ui_event::Stopped>(stopped->event).reason,
+            "read failed: Broken pipe (BrokenPipe)");
   EXPECT_EQ(units().size(), 2u);
 }
 
@@ -262,17 +229,17 @@ class IdentityOnlyLink final : public ByteLink {
 
 TEST(OwlHardware, NoSimulatorAndAUnitWithoutSettings) {
   start(hardware_without_ports());
-  Stream stream;
+  const EventRecorder events = subscribed();
   EXPECT_TRUE(units().empty());
   const std::vector<UnitWriteReport> none{{"", "", {"no unit has reported settings yet"}}};
   EXPECT_EQ(write_all_settings(example_settings(), false), none);
   sim_add_unit("SIM0009", 9, 200000, 201000, 2);  // hardware mode: creates nothing
-  EXPECT_FALSE(stream.next([](const UiEvent&) { return true; }, 300ms));
+  EXPECT_FALSE(events.wait([](const UiEvent&) { return true; }, 0, 300ms));
   EXPECT_TRUE(units().empty());
 
   spawn_device_worker(started_engine().manager, "U1", "/dev/ttyACM7",
                       std::make_unique<IdentityOnlyLink>());
-  ASSERT_TRUE(stream.next(is<ui_event::Identity>("U1")));
+  ASSERT_TRUE(events.wait(is<ui_event::Identity>("U1")));
   const auto list = units();
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list[0].identity, "OWL 1.0");
@@ -286,7 +253,7 @@ TEST(OwlHardware, NoSimulatorAndAUnitWithoutSettings) {
   // Beside a unit that has reported settings, the one that has not stops a write to all, and is
   // named with no unit name, since it has none yet.
   add_simulated_unit(started_engine().manager, "SIM0008", 8, 200000, 201000, 2);
-  ASSERT_TRUE(stream.next(is<ui_event::Settings>("SIM0008")));
+  ASSERT_TRUE(events.wait(is<ui_event::Settings>("SIM0008")));
   const UiSettings reported = units()[0].settings.value();  // SIM0008 sorts before U1
   EXPECT_EQ(
       write_all_settings(reported, false),
@@ -319,72 +286,60 @@ TEST(OwlEvents, AStreamWhoseThreadCannotStartIsClosedOnce) {
   testing_support::SeamGuard seams;
   start(hardware_without_ports());
   sys::calls().pthread_create = &testing_support::refuse_thread;
-  auto state = std::make_shared<QueueSink::State>();
-  expect_panic([&] { event_stream(std::make_unique<QueueSink>(state)); }, "failed to spawn thread");
-  EXPECT_EQ(state->closes, 1);
+  const EventRecorder events;
+  expect_panic([&] { event_stream(std::make_unique<RecordingSink>(events)); },
+               "failed to spawn thread");
+  EXPECT_EQ(events.closes(), 1);
 }
 
 // Takes nothing: the UI stopped listening.
 class RefusingSink final : public EventSink {
  public:
-  explicit RefusingSink(std::shared_ptr<QueueSink::State> state) : state_(std::move(state)) {}
+  explicit RefusingSink(EventRecorder events) : events_(std::move(events)) {}
   bool post(const UiEvent& event) override {
-    const std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->events.push_back(event);
+    events_.record(event);
     return false;
   }
-  void close() override {
-    const std::lock_guard<std::mutex> lock(state_->mutex);
-    ++state_->closes;
-  }
+  void close() override { events_.close(); }
 
  private:
-  std::shared_ptr<QueueSink::State> state_;
+  EventRecorder events_;
 };
 
 TEST(OwlEvents, AStreamTheUiNoLongerTakesEndsAfterOneItemWithOneClose) {
   start(true);
-  auto state = std::make_shared<QueueSink::State>();
-  event_stream(std::make_unique<RefusingSink>(state));
-  EXPECT_TRUE(testing_support::eventually([&] {
-    const std::lock_guard<std::mutex> lock(state->mutex);
-    return state->closes == 1;
-  }));
+  const EventRecorder events;
+  event_stream(std::make_unique<RefusingSink>(events));
+  EXPECT_TRUE(events.wait_closed());
   // The engine goes on without a stream, and offers the refused stream nothing more.
   sim_add_unit("SIM0003", 3003, 200000, 201000, 2);
   EXPECT_TRUE(testing_support::eventually([] { return units().size() == 3; }));
-  const std::lock_guard<std::mutex> lock(state->mutex);
-  EXPECT_EQ(state->events.size(), 1u);
-  EXPECT_EQ(state->closes, 1);
+  EXPECT_EQ(events.all().size(), 1u);
+  EXPECT_EQ(events.closes(), 1);
 }
 
 // Fails every post and its close, as a sink whose receiving side broke in an unforeseen way would.
 class ThrowingSink final : public EventSink {
  public:
-  explicit ThrowingSink(std::shared_ptr<QueueSink::State> state) : state_(std::move(state)) {}
+  explicit ThrowingSink(EventRecorder events) : events_(std::move(events)) {}
   bool post(const UiEvent&) override { throw std::runtime_error("post failed"); }
   void close() override {
-    {
-      const std::lock_guard<std::mutex> lock(state_->mutex);
-      ++state_->closes;
-    }
+    events_.close();
     throw std::runtime_error("close failed");
   }
 
  private:
-  std::shared_ptr<QueueSink::State> state_;
+  EventRecorder events_;
 };
 
 TEST(OwlEvents, AFailingStreamIsReportedAndClosedNotFatal) {
   testing_support::SeamGuard seams;
   set_fault_sink(&testing_support::FaultLog::sink);
   start(true);
-  auto state = std::make_shared<QueueSink::State>();
-  event_stream(std::make_unique<ThrowingSink>(state));
-  EXPECT_TRUE(testing_support::eventually([&] {
-    const std::lock_guard<std::mutex> lock(state->mutex);
-    return state->closes == 1;
-  }));
+  const EventRecorder events;
+  event_stream(std::make_unique<ThrowingSink>(events));
+  EXPECT_TRUE(events.wait_closed());
+  EXPECT_EQ(events.closes(), 1);
   EXPECT_TRUE(
       testing_support::eventually([] { return testing_support::FaultLog::seen().size() == 2; }));
   EXPECT_EQ(testing_support::FaultLog::seen(),
@@ -408,8 +363,7 @@ TEST(OwlSimulator, AFailedCallPoisonsTheRegistryWithoutEndingTheProcess) {
   testing_support::SeamGuard seams;
   set_fault_sink(&testing_support::FaultLog::sink);
   start(true);
-  Stream stream;
-  ASSERT_TRUE(both_reported(stream));
+  ASSERT_TRUE(both_reported(subscribed()));
   failing_thread = std::this_thread::get_id();
   sys::registry_hook = &fail_second_section;
   // The call throws before it has a problem list to return.
