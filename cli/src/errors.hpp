@@ -24,6 +24,14 @@ inline constexpr const char* SIMULATOR_NOTE =
     "note: simulated units start afresh in every run of owlctl, so this write lasts only until "
     "owlctl exits";
 
+// The EXIT STATUS section of every manual page.
+inline constexpr const char* EXIT_STATUS =
+    "EXIT STATUS\n"
+    "    0  success\n"
+    "    1  refused or failed; the reasons are on standard error\n"
+    "    2  usage error\n"
+    "    3  no such unit, or no unit found in time\n";
+
 // A failure that ends the command with a message on standard error and the given status.
 using CliError = frontend::UserError;
 

@@ -462,13 +462,6 @@ int run_doctor(const Options&) {
   return problems ? EXIT_FAILED : EXIT_OK;
 }
 
-const char* const EXIT_STATUS =
-    "EXIT STATUS\n"
-    "    0  success\n"
-    "    1  refused or failed; the reasons are on standard error\n"
-    "    2  usage error\n"
-    "    3  no such unit, or no unit found in time\n";
-
 const char* const DIFF_EXIT_STATUS =
     "EXIT STATUS\n"
     "    0  no differences\n"

@@ -219,13 +219,6 @@ void optional_positionals(CLI::App& command) {
   }
 }
 
-const char* const EXIT_STATUS =
-    "EXIT STATUS\n"
-    "    0  success\n"
-    "    1  refused or failed; the reasons are on standard error\n"
-    "    2  usage error\n"
-    "    3  no such unit, or no unit found in time\n";
-
 }  // namespace
 
 int write_units(CommandContext& context, const std::vector<UnitWrite>& writes,
@@ -521,13 +514,21 @@ int undo(CommandContext& context, const std::string& key, const WriteFlags& flag
   return carry_out(context, plans, with_backup);
 }
 
-int set_dry_run(CommandContext& context, const std::string& key,
-                const std::vector<std::string>& texts, const WriteFlags& flags) {
+// The unit's settings now and with the FIELD=VALUE assignments applied; refuses bad assignments
+// before the engine starts.
+std::pair<UiSettings, UiSettings> assigned(CommandContext& context, const std::string& key,
+                                           const std::vector<std::string>& texts) {
   const auto assignments = parse_assignments(texts);
   context.start({key});
   const UiSettings current = unit_settings(connected_units({{key}}), key);
   UiSettings form = current;
   for (const auto& assignment : assignments) apply_assignment(form, assignment);
+  return {current, form};
+}
+
+int set_dry_run(CommandContext& context, const std::string& key,
+                const std::vector<std::string>& texts, const WriteFlags& flags) {
+  const auto [current, form] = assigned(context, key, texts);
   std::vector<Plan> plans{{key, current, form, {}}};
   check_plans(context, plans, flags, false);
   return carry_out(context, plans, flags);
@@ -569,11 +570,7 @@ int load_dry_run(CommandContext& context, const CommandWords& words) {
 
 int check_json(CommandContext& context, const std::string& key,
                const std::vector<std::string>& texts, const WriteFlags& flags) {
-  const auto assignments = parse_assignments(texts);
-  context.start({key});
-  const UiSettings current = unit_settings(connected_units({{key}}), key);
-  UiSettings form = current;
-  for (const auto& assignment : assignments) apply_assignment(form, assignment);
+  const auto [current, form] = assigned(context, key, texts);
   const auto problems = engine().check_settings_wait(key, as_written(form, current, flags));
   const Json report = {{"key", key}, {"acceptable", problems.empty()}, {"problems", problems}};
   context.out << dump_json(report, 2) << "\n";

@@ -106,6 +106,9 @@ class MainWindow : public QMainWindow {
   void coordination_edited();
   void analysed(std::size_t conflicts, bool complete);
   void show_backups();
+  // The units ticked in the coordination preview: written when connected, into the show always.
+  void apply_coordination(const std::vector<UnitProposal>& proposals,
+                          const std::vector<PreviewChoice>& chosen);
   void take_planned_frequencies(const std::vector<UnitProposal>& proposals,
                                 const std::vector<PreviewChoice>& chosen);
   // Writes saved settings back to a unit, after the preview; its settings now are saved first.

@@ -199,10 +199,14 @@ void MainWindow::coordinate() {
              tr("Not placed, these keep their frequencies and still conflict: %1")
                  .arg(unplaced.join(QStringLiteral("; ")));
   }
-  const auto chosen = preview(tr("Coordinate frequencies"), intro, std::move(plan_units));
-  if (!chosen) return;
+  if (const auto chosen = preview(tr("Coordinate frequencies"), intro, std::move(plan_units)))
+    apply_coordination(proposals, *chosen);
+}
+
+void MainWindow::apply_coordination(const std::vector<UnitProposal>& proposals,
+                                    const std::vector<PreviewChoice>& chosen) {
   std::vector<PreviewChoice> to_write;
-  for (const auto& c : *chosen) {
+  for (const auto& c : chosen) {
     // The show is the plan: it takes the new frequencies whether or not the unit is here.
     if (show_.contains(c.key)) show_.set_unit(c.key, c.settings);
     if (units_->present(c.key)) {
