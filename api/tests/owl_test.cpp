@@ -13,10 +13,10 @@
 #include "device/worker.hpp"
 #include "error.hpp"
 #include "frame.hpp"
+#include "platform/system_calls.hpp"
 #include "seams.hpp"
 #include "settings/json.hpp"
 #include "sim/simulator.hpp"
-#include "system_calls.hpp"
 
 using namespace std::chrono_literals;
 
