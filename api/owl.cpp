@@ -12,11 +12,11 @@
 #include "error.hpp"
 #include "fault.hpp"
 #include "manager/write.hpp"
+#include "platform/thread.hpp"
 #include "settings/json.hpp"
 #include "settings/verification.hpp"
 #include "sim/simulator.hpp"
 #include "texts.hpp"
-#include "thread.hpp"
 
 namespace owl {
 

@@ -6,8 +6,8 @@
 #include "error.hpp"
 #include "fault.hpp"
 #include "owl.hpp"
+#include "platform/system_log.hpp"
 #include "post.hpp"
-#include "system_log.hpp"
 #include "wire.hpp"
 #include "worker_pool.hpp"
 

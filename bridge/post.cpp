@@ -4,7 +4,7 @@
 #include <string>
 
 #include "exports.h"
-#include "system_log.hpp"
+#include "platform/system_log.hpp"
 
 namespace owl::bridge {
 

@@ -12,10 +12,10 @@
 #include "error.hpp"
 #include "event_recorder.hpp"
 #include "frame.hpp"
+#include "platform/system_calls.hpp"
 #include "seams.hpp"
 #include "settings/json.hpp"
 #include "sim/simulator.hpp"
-#include "system_calls.hpp"
 
 using namespace std::chrono_literals;
 

@@ -1,4 +1,4 @@
-#include "ports/port_listing.hpp"
+#include "platform/port_listing.hpp"
 
 #include <gtest/gtest.h>
 

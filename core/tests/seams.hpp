@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "fault.hpp"
-#include "system_calls.hpp"
-#include "thread.hpp"
+#include "platform/system_calls.hpp"
+#include "platform/thread.hpp"
 
 namespace owl::testing_support {
 

@@ -1,4 +1,4 @@
-#include "device/serial_port.hpp"
+#include "platform/serial_port.hpp"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -29,8 +29,8 @@
 
 #include "clock.hpp"
 #include "device/worker.hpp"
+#include "platform/system_calls.hpp"
 #include "seams.hpp"
-#include "system_calls.hpp"
 
 using namespace std::chrono_literals;
 

@@ -1,4 +1,4 @@
-#include "thread.hpp"
+#include "platform/thread.hpp"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 
 #include "clock.hpp"
 #include "device/byte_link.hpp"
-#include "thread.hpp"
+#include "platform/thread.hpp"
 #include "timings.hpp"
 
 namespace owl {
@@ -19,7 +19,8 @@ struct Manager;
 // The only way a worker writes: chunks of 5 bytes, each flushed and followed by a 5 ms pause, so
 // that a unit's small receive buffer never overflows.
 [[nodiscard]] std::optional<LinkError> send_bytes(ByteLink& link, std::string_view key,
-                                    std::span<const std::uint8_t> bytes, Clock& clock);
+                                                  std::span<const std::uint8_t> bytes,
+                                                  Clock& clock);
 
 // Registers the unit under its key (replacing any entry) and starts its worker thread
 // "owl-<key>", which runs the device loop until the link fails or the unit is replaced.

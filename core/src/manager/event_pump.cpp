@@ -7,7 +7,7 @@
 #include "device/worker.hpp"
 #include "error.hpp"
 #include "fault.hpp"
-#include "thread.hpp"
+#include "platform/thread.hpp"
 
 namespace owl {
 

@@ -7,11 +7,11 @@
 #include <system_error>
 #include <utility>
 
-#include "device/serial_port.hpp"
 #include "device/worker.hpp"
 #include "error.hpp"
 #include "fault.hpp"
 #include "manager/engine.hpp"
+#include "platform/serial_port.hpp"
 #include "trace.hpp"
 
 namespace owl {

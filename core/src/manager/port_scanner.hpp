@@ -13,7 +13,7 @@
 #include "device/byte_link.hpp"
 #include "expected.hpp"
 #include "manager/manager.hpp"
-#include "ports/port_listing.hpp"
+#include "platform/port_listing.hpp"
 #include "ports/unit_port.hpp"
 #include "timings.hpp"
 
@@ -30,7 +30,8 @@ using PortOpener =
     std::function<Expected<std::unique_ptr<ByteLink>, std::string>(const std::string& path)>;
 
 // "path: text" per problem, sorted byte-wise.
-[[nodiscard]] std::vector<std::string> port_problem_lines(const std::map<std::string, std::string>& problems);
+[[nodiscard]] std::vector<std::string> port_problem_lines(
+    const std::map<std::string, std::string>& problems);
 
 // Some("text") with quotes, backslashes and control characters escaped, or None.
 std::string debug_quoted(const std::optional<std::string>& text);

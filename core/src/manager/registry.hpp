@@ -9,8 +9,8 @@
 #include "channel.hpp"
 #include "error.hpp"
 #include "manager/events.hpp"
+#include "platform/system_calls.hpp"
 #include "settings/model.hpp"
-#include "system_calls.hpp"
 
 namespace owl {
 

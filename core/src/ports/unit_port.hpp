@@ -5,7 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "port_listing.hpp"
+// By path rather than include directory, so that owl_ports' users see this one platform header
+// and not the engine's others beside it.
+#include "../platform/port_listing.hpp"
 
 // Which serial ports are units: the one rule the engine's scanner and owlctl's doctor share.
 namespace owl {

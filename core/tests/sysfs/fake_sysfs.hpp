@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "port_listing.hpp"
+#include "../../src/platform/port_listing.hpp"
 
 namespace owl::testing_support {
 

@@ -1,4 +1,4 @@
-#include "system_calls.hpp"
+#include "platform/system_calls.hpp"
 
 #include <fcntl.h>
 #include <sys/file.h>

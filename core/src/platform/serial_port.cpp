@@ -1,4 +1,4 @@
-#include "device/serial_port.hpp"
+#include "platform/serial_port.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -9,7 +9,7 @@
 
 #include <cerrno>
 
-#include "system_calls.hpp"
+#include "platform/system_calls.hpp"
 
 namespace owl {
 

@@ -1,11 +1,11 @@
-#include "thread.hpp"
+#include "platform/thread.hpp"
 
 #include <pthread.h>
 
 #include <exception>
 
 #include "fault.hpp"
-#include "system_calls.hpp"
+#include "platform/system_calls.hpp"
 
 namespace owl {
 

@@ -1,4 +1,4 @@
-#include "system_log.hpp"
+#include "platform/system_log.hpp"
 
 #include <syslog.h>
 
