@@ -458,16 +458,17 @@ void DesktopTest::addAndRemoveSimulatedUnit() {
 
 void DesktopTest::unknownOptionValueStaysSelectable() {
   SettingsForm form;
-  form.set_options({{"OFF", "RIGHT", "LEFT", "CENTER"},
-                    {"MONO", "STEREO", "BALANCED"},
-                    {"OFF", "ON", "DIM"},
-                    {"OFF", "SLOW", "FAST"},
-                    {"HIGH", "MED", "LOW"},
-                    {"OFF", "CHANNEL", "DELAY", "ANNOUNCE"},
-                    {"FM_ANALOG", "DIGITAL"},
-                    {"OFF", "COMPANDER1", "COMPANDER2"},
-                    {"NIMH", "ALKALINE", "LITHIUM"},
-                    {"NORMAL", "BOOST_LOW", "BOOST_HIGH"}});
+  const EnumOptions options{{"OFF", "RIGHT", "LEFT", "CENTER"},
+                            {"MONO", "STEREO", "BALANCED"},
+                            {"OFF", "ON", "DIM"},
+                            {"OFF", "SLOW", "FAST"},
+                            {"HIGH", "MED", "LOW"},
+                            {"OFF", "CHANNEL", "DELAY", "ANNOUNCE"},
+                            {"FM_ANALOG", "DIGITAL"},
+                            {"OFF", "COMPANDER1", "COMPANDER2"},
+                            {"NIMH", "ALKALINE", "LITHIUM"},
+                            {"NORMAL", "BOOST_LOW", "BOOST_HIGH"}};
+  form.set_options(options);
   // Every field differs from its neighbours, so a swapped widget shows in the round trip.
   UiSettings s{"Front",      77,          "CENTER",     true,      35,
                "STEREO",     "7",         "FAST",       "39",      "DELAY",
@@ -478,6 +479,17 @@ void DesktopTest::unknownOptionValueStaysSelectable() {
   form.load(s);
   QCOMPARE(edited.count(), 0);
   QCOMPARE(form.form(), s);  // every field survives a round trip through the widgets
+
+  // A form loaded before the options came (a show opened at start) offers them in words once
+  // they do, with its values unchanged and no edit reported.
+  SettingsForm early;
+  early.load(s);
+  QCOMPARE(child<QComboBox>(early, "rf_mode")->currentText(), QStringLiteral("FM_ANALOG"));
+  QSignalSpy early_edits(&early, &SettingsForm::edited);
+  early.set_options(options);
+  QCOMPARE(child<QComboBox>(early, "rf_mode")->currentText(), QStringLiteral("FM analogue"));
+  QCOMPARE(early.form(), s);
+  QCOMPARE(early_edits.count(), 0);
 
   auto* led = child<QComboBox>(form, "led");
   QCOMPARE(led->count(), 4);

@@ -572,6 +572,28 @@ void SettingsForm::changed() {
 
 void SettingsForm::set_options(const EnumOptions& options) {
   options_ = options;
+  if (!loaded_) return;
+  // A form loaded before the engine named its options (a show opened at start) now offers
+  // them, in words; the values and the edits stay as they are.
+  const UiSettings now = form();
+  const bool was_loading = loading_;
+  loading_ = true;
+  fill_combos(now);
+  loading_ = was_loading;
+}
+
+void SettingsForm::fill_combos(const UiSettings& settings) {
+  fill_combo(VoicePrompts, settings.voice_prompts);
+  fill_combo(HphMode, settings.hph_mode);
+  fill_combo(Led, settings.led);
+  fill_combo(Charge, settings.charge);
+  fill_combo(Squelch, settings.squelch);
+  fill_combo(AbButton, settings.ab_button);
+  fill_combo(StarButton, settings.star_button);
+  fill_combo(RfMode, settings.rf_mode);
+  fill_combo(Compander, settings.compander);
+  fill_combo(BatteryType, settings.battery_type);
+  fill_combo(AudioEq, settings.audio_eq);
 }
 
 QString SettingsForm::frequency_note() const {
@@ -671,17 +693,7 @@ void SettingsForm::load(const UiSettings& settings) {
   encryption_->setText(q(settings.encryption));
   boot_announce_->setChecked(settings.boot_announce);
   gain_boost_->setChecked(settings.gain_boost);
-  fill_combo(VoicePrompts, settings.voice_prompts);
-  fill_combo(HphMode, settings.hph_mode);
-  fill_combo(Led, settings.led);
-  fill_combo(Charge, settings.charge);
-  fill_combo(Squelch, settings.squelch);
-  fill_combo(AbButton, settings.ab_button);
-  fill_combo(StarButton, settings.star_button);
-  fill_combo(RfMode, settings.rf_mode);
-  fill_combo(Compander, settings.compander);
-  fill_combo(BatteryType, settings.battery_type);
-  fill_combo(AudioEq, settings.audio_eq);
+  fill_combos(settings);
 
   // Starting from no rows closes an editor still open on the previous settings.
   channels_->setRowCount(0);

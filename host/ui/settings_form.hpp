@@ -91,6 +91,7 @@ class SettingsForm : public QWidget {
   static OptionField field_of(Option option);
   const std::vector<std::string>& names_for(Option option) const;
   void fill_combo(Option option, const std::string& value);
+  void fill_combos(const UiSettings& settings);
   void changed();
 
   EnumOptions options_;
