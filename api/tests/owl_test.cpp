@@ -26,18 +26,21 @@ namespace {
 using test_events::EventRecorder;
 using test_events::is;
 
-// Hands the stream's items to a recorder the test thread waits on.
+// Hands the stream's items to a recorder the test thread waits on; a sink that does not take
+// them plays a UI that stopped listening.
 class RecordingSink final : public EventSink {
  public:
-  explicit RecordingSink(EventRecorder events) : events_(std::move(events)) {}
+  explicit RecordingSink(EventRecorder events, bool takes = true)
+      : events_(std::move(events)), takes_(takes) {}
   bool post(const UiEvent& event) override {
     events_.record(event);
-    return true;
+    return takes_;
   }
   void close() override { events_.close(); }
 
  private:
   EventRecorder events_;
+  bool takes_;
 };
 
 // A recorder that the engine's event stream feeds from now on.
@@ -292,24 +295,10 @@ TEST(OwlEvents, AStreamWhoseThreadCannotStartIsClosedOnce) {
   EXPECT_EQ(events.closes(), 1);
 }
 
-// Takes nothing: the UI stopped listening.
-class RefusingSink final : public EventSink {
- public:
-  explicit RefusingSink(EventRecorder events) : events_(std::move(events)) {}
-  bool post(const UiEvent& event) override {
-    events_.record(event);
-    return false;
-  }
-  void close() override { events_.close(); }
-
- private:
-  EventRecorder events_;
-};
-
 TEST(OwlEvents, AStreamTheUiNoLongerTakesEndsAfterOneItemWithOneClose) {
   start(true);
   const EventRecorder events;
-  event_stream(std::make_unique<RefusingSink>(events));
+  event_stream(std::make_unique<RecordingSink>(events, false));
   EXPECT_TRUE(events.wait_closed());
   // The engine goes on without a stream, and offers the refused stream nothing more.
   sim_add_unit("SIM0003", 3003, 200000, 201000, 2);

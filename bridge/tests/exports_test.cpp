@@ -112,6 +112,13 @@ Bytes text(const std::string& s) {
   return w.take();
 }
 
+// A panic response carrying `message`, spelt out byte by byte (texts here are under 256 bytes).
+Bytes panic_bytes(const std::string& message) {
+  Bytes b{0x03, static_cast<std::uint8_t>(message.size()), 0x00, 0x00, 0x00};
+  b.insert(b.end(), message.begin(), message.end());
+  return b;
+}
+
 TEST(BridgeExports, SynchronousCallsAnswerExactBytes) {
   EXPECT_EQ(frb_get_rust_content_hash(), 113405340);
   EXPECT_EQ(call_sync(3), (Bytes{0x00, 0x05, 0x00, 0x00, 0x00, '0', '.', '1', '.', '0'}));
@@ -128,9 +135,8 @@ TEST(BridgeExports, SynchronousCallsAnswerExactBytes) {
 TEST(BridgeExports, AsynchronousCallsAndDecodingFaults) {
   store_dart_post_cobject(&record_post);
   call_async(12, 100);
-  const std::string message = "start() must be called first";
-  Bytes expected{0x03, 0x1C, 0x00, 0x00, 0x00};
-  expected.insert(expected.end(), message.begin(), message.end());
+  const Bytes expected = panic_bytes("start() must be called first");
+  ASSERT_EQ(expected[1], 0x1C);
   EXPECT_EQ(wait_for(100), expected);
 
   // Decoding faults (an extra byte, a missing argument, a negative text length, stream ports that
@@ -198,7 +204,7 @@ TEST(BridgeExports, RefusedPostsAndShutdownDeliverNothing) {
   EXPECT_EQ(count_for(9), 0u);
 }
 
-TEST(BridgeExports, BuffersAndRuntimeTable) {
+TEST(BridgeExports, Buffers) {
   std::uint8_t* p = frb_rust_vec_u8_new(0);
   EXPECT_NE(p, nullptr);
   frb_rust_vec_u8_free(p, 0);
@@ -209,29 +215,6 @@ TEST(BridgeExports, BuffersAndRuntimeTable) {
   EXPECT_EQ(p[0], 7);
   for (int i = 4; i < 64; ++i) EXPECT_EQ(p[i], 0) << i;
   frb_rust_vec_u8_free(p, 64);
-
-  static int persistent_made = 0;
-  static int persistent_deleted = 0;
-  DartApiEntry entries[] = {
-      {"Dart_NewPersistentHandle", reinterpret_cast<void (*)()>(+[](void* h) -> void* {
-         ++persistent_made;
-         return h;
-       })},
-      {"Dart_HandleFromPersistent",
-       reinterpret_cast<void (*)()>(+[](void* h) -> void* { return h; })},
-      {"Dart_DeletePersistentHandle",
-       reinterpret_cast<void (*)()>(+[](void*) { ++persistent_deleted; })},
-      {nullptr, nullptr}};
-  DartApi wrong{1, 0, entries};
-  EXPECT_EQ(frb_init_frb_dart_api_dl(&wrong), -1);
-  DartApi api{2, 5, entries};
-  EXPECT_EQ(frb_init_frb_dart_api_dl(&api), 0);
-  int object = 0;
-  const void* holder = frb_dart_opaque_dart2rust_encode(&object, 42);
-  ASSERT_NE(holder, nullptr);
-  EXPECT_EQ(frb_dart_opaque_rust2dart_decode(reinterpret_cast<uintptr_t>(holder)), &object);
-  EXPECT_EQ(persistent_made, 1);
-  EXPECT_EQ(persistent_deleted, 1);
 }
 
 }  // namespace
@@ -252,9 +235,7 @@ bool hold_post(Dart_Port, Dart_CObject* message) {
 
 TEST(BridgeExports, EngineOwnedBuffersAreReleasedOnEveryPath) {
   // A length past the allocation or below zero: a panic, and the buffer is still freed.
-  const std::string range = "argument length out of range";
-  Bytes expected{0x03, static_cast<std::uint8_t>(range.size()), 0x00, 0x00, 0x00};
-  expected.insert(expected.end(), range.begin(), range.end());
+  const Bytes expected = panic_bytes("argument length out of range");
   for (const std::int32_t data_len : {3, -1}) {
     std::uint8_t* p = frb_rust_vec_u8_new(2);
     WireSyncRust2DartSse r = frb_pde_ffi_dispatcher_sync(3, p, 2, data_len);
@@ -354,6 +335,8 @@ const Raw current_isolate = reinterpret_cast<Raw>(+[]() -> void* {
 
 TEST(BridgeExports, RuntimeTablesWithPartsMissingAreSurvived) {
   EXPECT_EQ(frb_init_frb_dart_api_dl(nullptr), -1);
+  const DartApi wrong_major{1, 0, nullptr};
+  EXPECT_EQ(frb_init_frb_dart_api_dl(const_cast<DartApi*>(&wrong_major)), -1);
   // A table with no functions at all: opaque objects cannot be made.
   const DartApi empty{2, 0, nullptr};
   ASSERT_EQ(frb_init_frb_dart_api_dl(const_cast<DartApi*>(&empty)), 0);
@@ -364,18 +347,29 @@ TEST(BridgeExports, RuntimeTablesWithPartsMissingAreSurvived) {
     const char* name;
     std::vector<DartApiEntry> entries;
     void* decoded;  // what the UI gets back
+    int makes;
     int deletes;
     int isolate_calls;
   };
   const Case cases[] = {
+      {"complete",
+       {{"Dart_NewPersistentHandle", make_handle},
+        {"Dart_HandleFromPersistent", from_handle},
+        {"Dart_DeletePersistentHandle", delete_handle}},
+       &object,
+       1,
+       1,
+       0},
       {"no HandleFromPersistent",
        {{"Dart_NewPersistentHandle", make_handle}, {"Dart_DeletePersistentHandle", delete_handle}},
        nullptr,
+       1,
        1,
        0},
       {"no DeletePersistentHandle",
        {{"Dart_NewPersistentHandle", make_handle}, {"Dart_HandleFromPersistent", from_handle}},
        &object,
+       1,
        0,
        0},
       // A handle the runtime could not make is never handed back to be deleted.
@@ -385,6 +379,7 @@ TEST(BridgeExports, RuntimeTablesWithPartsMissingAreSurvived) {
         {"Dart_DeletePersistentHandle", delete_handle}},
        nullptr,
        0,
+       0,
        0},
       {"with CurrentIsolate",
        {{"Dart_NewPersistentHandle", make_handle},
@@ -393,19 +388,22 @@ TEST(BridgeExports, RuntimeTablesWithPartsMissingAreSurvived) {
         {"Dart_CurrentIsolate", current_isolate}},
        &object,
        1,
+       1,
        1},
   };
   for (const Case& c : cases) {
+    made = 0;
     deleted = 0;
     isolates = 0;
     std::vector<DartApiEntry> entries = c.entries;
     entries.push_back({nullptr, nullptr});
-    const DartApi api{2, 1, entries.data()};
+    const DartApi api{2, 5, entries.data()};  // any minor version
     ASSERT_EQ(frb_init_frb_dart_api_dl(const_cast<DartApi*>(&api)), 0) << c.name;
     const void* holder = frb_dart_opaque_dart2rust_encode(&object, 7);
     ASSERT_NE(holder, nullptr) << c.name;
     EXPECT_EQ(frb_dart_opaque_rust2dart_decode(reinterpret_cast<uintptr_t>(holder)), c.decoded)
         << c.name;
+    EXPECT_EQ(made, c.makes) << c.name;
     EXPECT_EQ(deleted, c.deletes) << c.name;
     EXPECT_EQ(isolates, c.isolate_calls) << c.name;
   }
@@ -438,9 +436,7 @@ TEST(BridgeExports, BufferCallsWithImpossibleLengthsOrAddressesFreeNothingTheyDo
 
   // A negative length on the asynchronous dispatcher: a panic, and the buffer is freed.
   store_dart_post_cobject(&record_post);
-  const std::string range = "argument length out of range";
-  Bytes expected{0x03, static_cast<std::uint8_t>(range.size()), 0x00, 0x00, 0x00};
-  expected.insert(expected.end(), range.begin(), range.end());
+  const Bytes expected = panic_bytes("argument length out of range");
   frb_pde_ffi_dispatcher_primary(12, 600, frb_rust_vec_u8_new(2), 2, -1);
   EXPECT_EQ(wait_for(600), expected);
 }

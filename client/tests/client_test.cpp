@@ -139,42 +139,25 @@ TEST(Client, RefusesAnEngineOfAnotherInterfaceVersion) {
   EXPECT_EQ(runtime_post, Client::post_function());
 }
 
-TEST(Client, AnswersThatAreNoValueBecomePanics) {
+// The other failures (panic, unknown action, nothing, a byte too many) are answered to every
+// operation below; here a list cut short after its count, and the runtime's copied messages.
+TEST(Client, ATruncatedListIsMalformedAndAReplyPortTakesOneMessage) {
   Client& c = Client::instance();
-  const std::pair<Bytes, std::string> cases[] = {
-      {panic("boom"), "boom"},
-      {{0x01}, "unexpected response from the engine"},
-      {{}, "malformed response from the engine: "},
-      // A list of one unit with nothing after its count.
-      {{0x00, 0x01, 0x00, 0x00, 0x00}, "malformed response from the engine: "},
-      // A value and a byte after it.
-      {{0x00, 0x00, 0x00, 0x00, 0x00, 0x07}, "malformed response from the engine: "},
+  answer_async = [&](std::int32_t id, std::int64_t port, const Bytes&) {
+    EXPECT_EQ(id, wire::UNITS);
+    EXPECT_TRUE(post(port, {0x00, 0x01, 0x00, 0x00, 0x00}));
   };
-  for (const auto& [answer, text] : cases) {
-    answer_async = [&](std::int32_t id, std::int64_t port, const Bytes&) {
-      EXPECT_EQ(id, wire::UNITS);
-      EXPECT_TRUE(post(port, answer));
-    };
-    try {
-      c.units_wait();
-      ADD_FAILURE() << text;
-    } catch (const EnginePanic& p) {
-      EXPECT_EQ(std::string(p.what()).substr(0, text.size()), text);
-    }
+  try {
+    c.units_wait();
+    ADD_FAILURE() << "a list of one unit with nothing after its count decoded";
+  } catch (const EnginePanic& p) {
+    EXPECT_EQ(std::string(p.what()).substr(0, 36), "malformed response from the engine: ");
   }
-  // The runtime accepts copied messages too; a reply port takes one message only.
   answer_async = [](std::int32_t, std::int64_t port, const Bytes&) {
     EXPECT_TRUE(post(port, {0x00, 0x00, 0x00, 0x00, 0x00}, true));
     EXPECT_FALSE(post(port, {0x00, 0x00, 0x00, 0x00, 0x00}));
   };
   EXPECT_TRUE(c.units_wait().empty());
-
-  sync_answer = {0x00, 0x01};
-  EXPECT_TRUE(c.build_features());
-  sync_answer = panic("not now");
-  EXPECT_THROW(c.core_version(), EnginePanic);
-  sync_answer = {0x00, 0x01, 0x00};
-  EXPECT_THROW(c.build_features(), EnginePanic);
 }
 
 TEST(Client, AStreamDeliversItsItemsSkipsUndecodableOnesAndClosesOnce) {

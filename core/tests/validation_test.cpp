@@ -42,26 +42,11 @@ Texts texts(const UnitSettings& candidate, const UnitSettings& current) {
 const std::string kBadName = "unit name must be 1-15 characters of A-Z, a-z, 0-9, '-' or '_'";
 const std::string kNoRange = "the unit has not reported its frequency range yet";
 
-TEST(ValidationText, EveryKind) {
-  const std::vector<std::pair<SettingsProblem, std::string>> cases = {
-      {{Kind::DelayTooLong, 450, 0, 0, 0, 0, ""}, "delay 450 ms is over the 400 ms maximum"},
-      {{Kind::EncryptionTooLarge, 0x1000000, 0, 0, 0, 0, ""},
-       "encryption code 0x1000000 is more than 6 hex digits"},
-      // Upper-case hex digits after a lower-case prefix.
-      {{Kind::EncryptionTooLarge, 0xABCDEF12, 0, 0, 0, 0, ""},
-       "encryption code 0xABCDEF12 is more than 6 hex digits"},
-      {{Kind::ChannelCountMismatch, 0, 11, 10, 0, 0, ""},
-       "11 channels given but the device has 10"},
-      {{Kind::ChannelOutOfRange, 192000, 3, 0, 215000, 217000, ""},
-       "channel 3: 192000 kHz is outside this unit's 215000-217000 kHz range"},
-      {{Kind::UnrecognisedValue, 0, 0, 0, 0, 0, "led"},
-       "led has a value this app does not recognise"},
-      {{Kind::ChannelOffStep, 192003, 3, 0, 0, 0, ""},
-       "channel 3: 192003 kHz is not on the 5 kHz step"},
-      {{Kind::RangeUnknown, 0, 0, 0, 0, 0, ""}, kNoRange},
-      {{Kind::BadUnitName, 0, 0, 0, 0, 0, ""}, kBadName},
-  };
-  for (const auto& [problem, want] : cases) EXPECT_EQ(problem.text(), want);
+// Every kind's text is pinned by ValidationCheck.Cases; this code is beyond what a check lets
+// through: upper-case hex digits after a lower-case prefix.
+TEST(ValidationText, EncryptionCodeInUpperCaseHex) {
+  const SettingsProblem problem{Kind::EncryptionTooLarge, 0xABCDEF12, 0, 0, 0, 0, ""};
+  EXPECT_EQ(problem.text(), "encryption code 0xABCDEF12 is more than 6 hex digits");
 }
 
 TEST(ValidationRequest, ChannelListIsFittedToTheUnitAndRenumbered) {
