@@ -241,10 +241,9 @@ class DesktopTest : public QObject {
   void frequencyCellsInMegahertz();
   void keyboardLeavesTablesAndReachesActions();
   void closingWithUnsavedEditsAsks();
-  void darkPaletteKeepsContrast();
   void writePanelKeepsItsPlace();
   void firstUnitInListOrderAndPlainLog();
-  void hardwareModeAndPortProblems();
+  void hardwareModeInADarkPalette();
   void closingWindowEndsProgram();
   void writeCommitsTheCellBeingEdited();
   void writeAskedForWhileCheckingWaitsForTheCheck();
@@ -726,42 +725,6 @@ void DesktopTest::closingWithUnsavedEditsAsks() {
   QVERIFY(w->close());
 }
 
-void DesktopTest::darkPaletteKeepsContrast() {
-  for (const QPalette& palette : {QPalette(QColor(0xef, 0xef, 0xef)), dark_palette()}) {
-    const Theme t = theme_for(palette);
-    for (auto role : {QPalette::Base, QPalette::Window}) {
-      const QColor bg = palette.color(role);
-      for (const QColor& text : {t.problem, t.ok, t.writing}) {
-        QVERIFY2(contrast_ratio(text, bg) >= 4.5, qPrintable(text.name() + " on " + bg.name()));
-      }
-      // Marks are not text; they need 3:1 to be told from the background.
-      for (const QColor& mark : {t.enabled, t.shared, t.problem}) {
-        QVERIFY2(contrast_ratio(mark, bg) >= 3, qPrintable(mark.name() + " on " + bg.name()));
-      }
-    }
-    QVERIFY(contrast_ratio(t.warn_text, t.warn_background) >= 4.5);
-    QVERIFY(contrast_ratio(t.error_text, t.error_background) >= 4.5);
-  }
-  QVERIFY(is_dark(dark_palette()));
-  QCOMPARE(contrast_ratio(Qt::black, Qt::white), 21.0);
-
-  // The window itself follows a dark palette: banner and problem texts use the dark choices.
-  MainWindow w(false);
-  w.setPalette(dark_palette());
-  w.show();
-  const Theme dark = theme_for(dark_palette());
-  emit w.bridge()->port_problems({"/dev/ttyACM0: Permission denied"});
-  auto* banner = child<QLabel>(w, "port_banner");
-  QVERIFY(banner->styleSheet().contains(dark.warn_background.name()));
-  QVERIFY(banner->styleSheet().contains(dark.warn_text.name()));
-  emit w.bridge()->write_all_answered({{"SIM0001", "A", {"busy"}}});
-  auto* list = child<QListWidget>(w, "problems");
-  QCOMPARE(list->count(), 2);
-  const QColor shown = list->item(1)->foreground().color();
-  QVERIFY2(contrast_ratio(shown, list->palette().color(QPalette::Base)) >= 4.5,
-           qPrintable(shown.name()));
-}
-
 void DesktopTest::writePanelKeepsItsPlace() {
   auto w = started_window();
   QVERIFY(w);
@@ -812,9 +775,30 @@ void DesktopTest::firstUnitInListOrderAndPlainLog() {
           log_text(w).endsWith("SIM0001 stopped: read failed: Broken pipe"));
 }
 
-void DesktopTest::hardwareModeAndPortProblems() {
+void DesktopTest::hardwareModeInADarkPalette() {
+  for (const QPalette& palette : {QPalette(QColor(0xef, 0xef, 0xef)), dark_palette()}) {
+    const Theme t = theme_for(palette);
+    for (auto role : {QPalette::Base, QPalette::Window}) {
+      const QColor bg = palette.color(role);
+      for (const QColor& text : {t.problem, t.ok, t.writing}) {
+        QVERIFY2(contrast_ratio(text, bg) >= 4.5, qPrintable(text.name() + " on " + bg.name()));
+      }
+      // Marks are not text; they need 3:1 to be told from the background.
+      for (const QColor& mark : {t.enabled, t.shared, t.problem}) {
+        QVERIFY2(contrast_ratio(mark, bg) >= 3, qPrintable(mark.name() + " on " + bg.name()));
+      }
+    }
+    QVERIFY(contrast_ratio(t.warn_text, t.warn_background) >= 4.5);
+    QVERIFY(contrast_ratio(t.error_text, t.error_background) >= 4.5);
+  }
+  QVERIFY(is_dark(dark_palette()));
+  QCOMPARE(contrast_ratio(Qt::black, Qt::white), 21.0);
+
+  // The window itself follows a dark palette: banner and problem texts use the dark choices.
   MainWindow w(false);
+  w.setPalette(dark_palette());
   w.show();
+  const Theme dark = theme_for(dark_palette());
   auto* banner = child<QLabel>(w, "port_banner");
   QVERIFY(!banner->isVisible());
   emit w.bridge()->port_problems(
@@ -826,6 +810,14 @@ void DesktopTest::hardwareModeAndPortProblems() {
     QVERIFY2(banner->text().contains(part), part);
   }
   QVERIFY(log_text(w).contains("port problems: /dev/ttyACM0: Permission denied"));
+  QVERIFY(banner->styleSheet().contains(dark.warn_background.name()));
+  QVERIFY(banner->styleSheet().contains(dark.warn_text.name()));
+  emit w.bridge()->write_all_answered({{"SIM0001", "A", {"busy"}}});
+  auto* list = child<QListWidget>(w, "problems");
+  QCOMPARE(list->count(), 2);
+  const QColor shown = list->item(1)->foreground().color();
+  QVERIFY2(contrast_ratio(shown, list->palette().color(QPalette::Base)) >= 4.5,
+           qPrintable(shown.name()));
   emit w.bridge()->port_problems({});
   QVERIFY(!banner->isVisible());
 
