@@ -68,19 +68,6 @@ TEST(CoordinationInput, ScenarioKeepsChannelNumbersLocksAndAppendsScanRanges) {
   EXPECT_EQ(a.carriers.size(), 3u);  // the disabled channel puts nothing on air
 }
 
-TEST(CoordinationInput, HandMadeThreeToneHitIsDescribedWithItsUnitAndChannel) {
-  const UnitSettingsMap units{{"SIM0000", unit({on(480100)})},
-                              {"SIM0001", unit({on(485000)})},
-                              {"SIM0002", unit({on(482750)})},
-                              {"SIM0003", unit({on(482350)})}};
-  const auto a = coord::analyse(scenario_from(units, {}));
-  const auto all = texts(a);
-  EXPECT_NE(std::find(all.begin(), all.end(),
-                      "im3 3-tone 482.350 MHz from 480.100 + 485.000 − 482.750 hits SIM0003 "
-                      "channel 1"),
-            all.end());
-}
-
 TEST(CoordinationInput, ProposalListsOnlyMovedUnitsWithTheirOwnOldFrequencies) {
   const UnitSettingsMap units{{"A", unit({on(480000), on(480100), off(481000)}, "Pack A")},
                               {"B", unit({on(490000)})}};

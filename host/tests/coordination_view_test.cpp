@@ -126,26 +126,6 @@ class CoordinationViewTest : public QObject {
     QVERIFY(with.pixelColor(edge) != without.pixelColor(edge));
   }
 
-  void other_carrier_victims_ring_in_their_own_lane() {
-    const UnitSettingsMap rig{{"SIM0001", unit({480000})}};
-    CoordinationFields fields;
-    fields.other_carriers = {{480100, "intercom"}};
-    const auto analysis = coord::analyse(scenario_from(rig, fields));
-    const auto marks = conflict_marks(lanes(rig), analysis);
-    QCOMPARE(marks.size(), std::size_t{2});
-    QCOMPARE(marks[0].lane, std::size_t{0});
-    QCOMPARE(marks[1].lane, std::size_t{1});
-    QCOMPARE(marks[1].khz, 480100u);
-
-    BandView view;
-    view.resize(900, 200);
-    view.set_units(lanes(rig));
-    view.set_coordination(fields, analysis);
-    QVERIFY(view.tooltip_at(centre(view.layout(), 1, 480100)).contains("intercom"));
-    // A unit the analysis knows but the band does not list draws no ring.
-    QCOMPARE(conflict_marks({}, analysis).size(), std::size_t{1});
-  }
-
   void clicking_a_carrier_emits_key_and_channel() {
     UnitSettingsMap rig = three_tone_rig();
     rig["SIM0002"].channels.push_back({490000, false, false, true});
@@ -166,17 +146,29 @@ class CoordinationViewTest : public QObject {
     QCOMPARE(clicked.count(), 1);
   }
 
-  void exclusions_and_scan_are_drawn_under_the_lanes() {
+  void exclusions_scan_and_other_carriers_are_drawn() {
     const UnitSettingsMap rig{{"SIM0001", unit({480000})}};
     CoordinationFields fields;
     fields.exclusions = {{486000, 488000, "TV 21", false}};
     fields.scan = {{492000, -50.0}, {492005, -100.0}, {470000, -110.0}};
+    fields.other_carriers = {{480100, "intercom"}};
+    const auto analysis = coord::analyse(scenario_from(rig, fields));
+    // A carrier of another system that is hit rings in its own lane below the units.
+    const auto marks = conflict_marks(lanes(rig), analysis);
+    QCOMPARE(marks.size(), std::size_t{2});
+    QCOMPARE(marks[0].lane, std::size_t{0});
+    QCOMPARE(marks[1].lane, std::size_t{1});
+    QCOMPARE(marks[1].khz, 480100u);
+    // A unit the analysis knows but the band does not list draws no ring.
+    QCOMPARE(conflict_marks({}, analysis).size(), std::size_t{1});
+
     BandView view;
     view.resize(900, 200);
     view.set_units(lanes(rig));
     QImage before(view.size(), QImage::Format_ARGB32);
     view.render(&before);
-    view.set_coordination(fields, coord::analyse(scenario_from(rig, fields)));
+    view.set_coordination(fields, analysis);
+    QVERIFY(view.tooltip_at(centre(view.layout(), 1, 480100)).contains("intercom"));
     QImage after(view.size(), QImage::Format_ARGB32);
     view.render(&after);
     const BandLayout l = view.layout();
@@ -330,9 +322,6 @@ class CoordinationViewTest : public QObject {
       for (const QColor& mark : {t.product, t.scan_trace}) {
         QVERIFY2(contrast_ratio(mark, palette.color(QPalette::Base)) >= 3, qPrintable(mark.name()));
       }
-      // The conflict count is text in the ok or problem colour.
-      QVERIFY(contrast_ratio(t.ok, palette.color(QPalette::Window)) >= 4.5);
-      QVERIFY(contrast_ratio(t.problem, palette.color(QPalette::Window)) >= 4.5);
     }
   }
 
