@@ -28,26 +28,13 @@ json unit(const std::string& key, std::uint32_t frequency, bool locked = false) 
                         {"voting_enable", false},
                         {"channel_enable", f == frequency}});
   }
-  json settings = {{"unit_name", "Pack " + key},
-                   {"serial", 1},
-                   {"voice_prompts", "OFF"},
-                   {"boot_announce", false},
-                   {"delay_ms", 0},
-                   {"hph_mode", "MONO"},
-                   {"led", "ON"},
-                   {"charge", "SLOW"},
-                   {"squelch", "MED"},
-                   {"ab_button", "CHANNEL"},
-                   {"star_button", "ANNOUNCE"},
-                   {"rf_mode", "DIGITAL"},
-                   {"compander", "OFF"},
-                   {"battery_type", "ALKALINE"},
-                   {"encryption", "000000"},
-                   {"audio_eq", "NORMAL"},
-                   {"gain_boost", false},
-                   {"min_freq", 470000},
-                   {"max_freq", 494000},
-                   {"channels", channels}};
+  json settings = json::parse(R"({"serial": 1, "voice_prompts": "OFF", "boot_announce": false,
+      "delay_ms": 0, "hph_mode": "MONO", "led": "ON", "charge": "SLOW", "squelch": "MED",
+      "ab_button": "CHANNEL", "star_button": "ANNOUNCE", "rf_mode": "DIGITAL", "compander": "OFF",
+      "battery_type": "ALKALINE", "encryption": "000000", "audio_eq": "NORMAL",
+      "gain_boost": false, "min_freq": 470000, "max_freq": 494000})");
+  settings["unit_name"] = "Pack " + key;
+  settings["channels"] = channels;
   return {{"key", key}, {"locked", locked}, {"settings", settings}};
 }
 

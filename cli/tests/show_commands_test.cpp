@@ -186,11 +186,8 @@ TEST_F(ShowCommands, RoundTripRestoresEveryUnitAndUndoCanBeUndone) {
 TEST_F(ShowCommands, SetAllChangesOnlyTheNamedFieldsOnEveryUnitOrNone) {
   const Units before = units();
   std::size_t cursor = simulator().cursor();
+  // What the dry run prints is pinned down by owlctl's own test of the bulk forms.
   ASSERT_EQ(run([](auto& c) { return set_all(c, {"delay_ms=120"}, {.dry_run = true}); }), EXIT_OK);
-  EXPECT_NE(out.str().find("SIM0002: delay_ms: " + std::to_string(before.at("SIM0002").delay_ms) +
-                           " -> 120"),
-            std::string::npos)
-      << out.str();
   EXPECT_FALSE(written_since(cursor));
   EXPECT_FALSE(any_backup());
 
@@ -222,10 +219,10 @@ TEST_F(ShowCommands, RefusedShowsNameTheOffendingValueAndWriteNothing) {
     edit(show);
     return show.dump(2);
   };
-  std::ostringstream settings_file;
-  settings_file << base["units"][0]["settings"].dump(2);
   const fs::path fifo = dir / "fifo.json";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Each refusal's text is the show reader's, pinned down by its own test; here, that load and
+  // diff use it with owlctl's own settings check, and open nothing that is no show file.
   struct Case {
     std::string name;
     std::string text;  // the file's contents; none for a file made above
@@ -233,16 +230,8 @@ TEST_F(ShowCommands, RefusedShowsNameTheOffendingValueAndWriteNothing) {
   };
   const std::vector<Case> cases{
       {"bad-json", "{\"format\": \"owl-show\",,}", ": bad JSON at line 1"},
-      {"wrong-type", edited([](Json& s) { s["units"][1]["locked"] = "yes"; }),
-       ": units[1].locked: must be true or false"},
       {"unknown-field", edited([](Json& s) { s["units"][1]["settings"]["dely_ms"] = 5; }),
        ": units[1].settings.dely_ms: unknown field"},
-      {"format", edited([](Json& s) { s["format"] = "owl-shows"; }), ": format: must be"},
-      {"version", edited([](Json& s) { s["version"] = 2; }), ": version: 2 is newer"},
-      {"duplicate", edited([](Json& s) { s["units"][1]["key"] = "SIM0001"; }),
-       ": units[1].key: duplicate unit key \"SIM0001\""},
-      {"large", std::string((4U << 20U) + 1, ' '), ": larger than 4 MiB"},
-      {"single-unit", settings_file.str(), ": this is a single-unit settings file"},
       {"fifo", "", ": not a regular file"},
       {"folder", "", ": a folder, not a show file"},
   };
