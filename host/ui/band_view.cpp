@@ -170,17 +170,6 @@ void BandView::set_coordination(const CoordinationFields& fields, coord::Analysi
   update();
 }
 
-void BandView::clear_coordination() {
-  fields_.reset();
-  analysis_ = {};
-  shaded_.clear();
-  scan_.clear();
-  products_.clear();
-  marks_.clear();
-  updateGeometry();
-  update();
-}
-
 void BandView::refresh_products() {
   // Found only while shown: for a crowded band they cost far more than the check itself.
   products_.clear();

@@ -97,7 +97,6 @@ class BandView : public QWidget {
 
   // The show's coordination fields and the analysis of the units on screen with them.
   void set_coordination(const CoordinationFields& fields, coord::Analysis analysis);
-  void clear_coordination();
   bool shows_products() const { return show_products_; }
   void set_show_products(bool on);
   const std::vector<ConflictMark>& marks() const { return marks_; }
