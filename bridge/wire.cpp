@@ -176,18 +176,11 @@ void read(Reader& r, UiSettings& v) {
 }
 
 void write(Writer& w, const EnumOptions& v) {
-  for (const auto* list :
-       {&v.voice_prompts, &v.hph_mode, &v.led, &v.charge, &v.squelch, &v.button_action, &v.rf_mode,
-        &v.compander, &v.battery_type, &v.audio_eq}) {
-    write(w, *list);
-  }
+  for (const OptionList list : OPTION_LISTS) write(w, v.*list);
 }
 
 void read(Reader& r, EnumOptions& v) {
-  for (auto* list : {&v.voice_prompts, &v.hph_mode, &v.led, &v.charge, &v.squelch, &v.button_action,
-                     &v.rf_mode, &v.compander, &v.battery_type, &v.audio_eq}) {
-    read(r, *list);
-  }
+  for (const OptionList list : OPTION_LISTS) read(r, v.*list);
 }
 
 void write(Writer& w, const UnitInfo& v) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "records.hpp"
 
@@ -15,31 +16,44 @@ namespace owl {
 using UiFieldRef = std::variant<std::string UiSettings::*, bool UiSettings::*,
                                 std::uint16_t UiSettings::*, std::uint32_t UiSettings::*>;
 
+// One of EnumOptions' lists of names.
+using OptionList = std::vector<std::string> EnumOptions::*;
+
+// EnumOptions' lists in wire order.
+inline constexpr std::array<OptionList, 10> OPTION_LISTS{
+    &EnumOptions::voice_prompts, &EnumOptions::hph_mode,  &EnumOptions::led,
+    &EnumOptions::charge,        &EnumOptions::squelch,   &EnumOptions::button_action,
+    &EnumOptions::rf_mode,       &EnumOptions::compander, &EnumOptions::battery_type,
+    &EnumOptions::audio_eq};
+
 struct UiField {
   std::string_view name;   // in files, assignments and diff output
   std::string_view label;  // in messages about the field's value
   UiFieldRef ref;
   bool editable;  // false: the unit owns the value and a write keeps the unit's
+  // For an enumeration, the names its value takes; nullptr for other fields.
+  OptionList options = nullptr;
 };
 
 // In wire order, which is also the order of the file form and of diff output.
 inline constexpr std::array<UiField, 19> UI_FIELDS{{
     {"unit_name", "name", &UiSettings::unit_name, true},
     {"serial", "serial number", &UiSettings::serial, false},
-    {"voice_prompts", "voice prompts", &UiSettings::voice_prompts, true},
+    {"voice_prompts", "voice prompts", &UiSettings::voice_prompts, true,
+     &EnumOptions::voice_prompts},
     {"boot_announce", "boot announcement", &UiSettings::boot_announce, true},
     {"delay_ms", "delay", &UiSettings::delay_ms, true},
-    {"hph_mode", "headphone mode", &UiSettings::hph_mode, true},
-    {"led", "LED", &UiSettings::led, true},
-    {"charge", "charge", &UiSettings::charge, true},
-    {"squelch", "squelch", &UiSettings::squelch, true},
-    {"ab_button", "A/B button", &UiSettings::ab_button, true},
-    {"star_button", "* button", &UiSettings::star_button, true},
-    {"rf_mode", "RF mode", &UiSettings::rf_mode, false},
-    {"compander", "compander", &UiSettings::compander, true},
-    {"battery_type", "battery type", &UiSettings::battery_type, true},
+    {"hph_mode", "headphone mode", &UiSettings::hph_mode, true, &EnumOptions::hph_mode},
+    {"led", "LED", &UiSettings::led, true, &EnumOptions::led},
+    {"charge", "charge", &UiSettings::charge, true, &EnumOptions::charge},
+    {"squelch", "squelch", &UiSettings::squelch, true, &EnumOptions::squelch},
+    {"ab_button", "A/B button", &UiSettings::ab_button, true, &EnumOptions::button_action},
+    {"star_button", "* button", &UiSettings::star_button, true, &EnumOptions::button_action},
+    {"rf_mode", "RF mode", &UiSettings::rf_mode, false, &EnumOptions::rf_mode},
+    {"compander", "compander", &UiSettings::compander, true, &EnumOptions::compander},
+    {"battery_type", "battery type", &UiSettings::battery_type, true, &EnumOptions::battery_type},
     {"encryption", "encryption", &UiSettings::encryption, true},
-    {"audio_eq", "bass boost", &UiSettings::audio_eq, true},
+    {"audio_eq", "bass boost", &UiSettings::audio_eq, true, &EnumOptions::audio_eq},
     {"gain_boost", "gain boost", &UiSettings::gain_boost, true},
     {"min_freq", "lowest frequency", &UiSettings::min_freq, false},
     {"max_freq", "highest frequency", &UiSettings::max_freq, false},

@@ -116,27 +116,6 @@ constexpr std::array<std::string_view, 4> UNIT_FORM_KEYS = {"unitName", "unitSer
 constexpr const char* UNIT_FORM_MESSAGE =
     "this is `owlctl show` output; save a settings file with `owlctl save`";
 
-using OptionList = std::vector<std::string> EnumOptions::*;
-
-struct OptionField {
-  std::string_view name;
-  OptionList names;
-};
-
-const std::array<OptionField, 11> OPTION_FIELDS{{
-    {"voice_prompts", &EnumOptions::voice_prompts},
-    {"hph_mode", &EnumOptions::hph_mode},
-    {"led", &EnumOptions::led},
-    {"charge", &EnumOptions::charge},
-    {"squelch", &EnumOptions::squelch},
-    {"ab_button", &EnumOptions::button_action},
-    {"star_button", &EnumOptions::button_action},
-    {"rf_mode", &EnumOptions::rf_mode},
-    {"compander", &EnumOptions::compander},
-    {"battery_type", &EnumOptions::battery_type},
-    {"audio_eq", &EnumOptions::audio_eq},
-}};
-
 // The squelch levels are stored as these numbers, not as their position in the list of names.
 constexpr std::array<unsigned, 3> SQUELCH_CODES = {10, 40, 80};
 
@@ -470,10 +449,9 @@ std::vector<std::string> editable_field_names() {
 std::string canonical_value(std::string_view field, const std::string& text,
                             const EnumOptions& options) {
   if (field == "encryption") return ascii_upper(text);
-  const auto option = std::find_if(OPTION_FIELDS.begin(), OPTION_FIELDS.end(),
-                                   [&](const OptionField& f) { return f.name == field; });
-  if (option == OPTION_FIELDS.end()) return text;
-  const std::vector<std::string>& names = options.*(option->names);
+  const UiField* row = find_ui_field(field);
+  if (row == nullptr || row->options == nullptr) return text;
+  const std::vector<std::string>& names = options.*(row->options);
   const std::string name = ascii_upper(text);
   if (std::find(names.begin(), names.end(), name) != names.end()) return name;
   const auto code = option_code(text);
