@@ -526,13 +526,34 @@ void add_reading_commands(CLI::App& app, ManHelp& help, Options& options) {
 }
 
 // The fields `check` and `set` take, for their manuals.
+// Greedy word wrap at the width of the rest of the help.
+std::string wrap(const std::string& text, std::size_t width = 78) {
+  std::istringstream words(text);
+  std::string out;
+  std::string line;
+  for (std::string word; words >> word;) {
+    if (!line.empty() && line.size() + 1 + word.size() > width) {
+      out += line + "\n";
+      line.clear();
+    }
+    line += (line.empty() ? "" : " ") + word;
+  }
+  return out + line;
+}
+
+// From the field table, so a new field is listed without touching this.
 std::string assignment_help() {
-  return "Fields, by the names `save` writes: unit_name, voice_prompts, boot_announce,\n"
-         "delay_ms, hph_mode, led, charge, squelch, ab_button, star_button, rf_mode,\n"
-         "compander, battery_type, encryption (6 hex digits), audio_eq, gain_boost, and per\n"
-         "channel channel.N.frequency (kHz), channel.N.delay, channel.N.voting,\n"
-         "channel.N.enable (true/false). Option names are case-insensitive (stereo, STEREO).\n"
-         "serial, rf_mode, min_freq and max_freq are the unit's own and cannot be changed.";
+  std::vector<std::string> own;
+  for (const UiField& field : UI_FIELDS) {
+    if (!field.editable) own.emplace_back(field.name);
+  }
+  const std::string last = own.back();
+  own.pop_back();
+  return wrap("Fields, by the names `save` writes: " + join(editable_field_names(), ", ") +
+              ", and per channel channel.N.frequency (kHz), channel.N.delay, channel.N.voting, "
+              "channel.N.enable (true/false). encryption takes 6 hex digits. Option names are "
+              "case-insensitive (stereo, STEREO). " +
+              join(own, ", ") + " and " + last + " are the unit's own and cannot be changed.");
 }
 
 void add_check_command(CLI::App& app, ManHelp& help, Options& options) {
