@@ -50,11 +50,8 @@ std::pair<QString, QString> difference_text(const frontend::Difference& d) {
       if (f.size() > 10 && f.compare(f.size() - 10, 10, ".frequency") == 0) return khz_text(v);
       return v == "-" ? tr_panel("none") : flag_text(v);
     }
-    if (f == "min_freq" || f == "max_freq") return khz_text(v);
-    if (f == "delay_ms") return tr_panel("%1 ms").arg(q(v));
-    if (f == "boot_announce" || f == "gain_boost") return flag_text(v);
     const FieldLabel* row = find_field_label(f);
-    return row != nullptr && row->option ? option_label(*row->option, v) : q(v);
+    return row != nullptr ? value_words(*row, v) : q(v);
   };
   QString label = q(d.field);
   if (d.field.rfind("channel.", 0) == 0) {

@@ -4,6 +4,10 @@
 #include <QLabel>
 #include <QRegularExpression>
 #include <array>
+#include <type_traits>
+#include <variant>
+
+#include "ui_fields.hpp"
 
 namespace owl::desktop {
 
@@ -72,11 +76,11 @@ QString mhz_range(std::uint32_t lo, std::uint32_t hi) {
 
 // The settings form's own order and words.
 constexpr std::array<FieldLabel, 19> FIELD_LABELS{{
-    {"unit_name", QT_TRANSLATE_NOOP("Field", "Name"), std::nullopt},
+    {"unit_name", QT_TRANSLATE_NOOP("Field", "&Name"), std::nullopt},
     {"serial", QT_TRANSLATE_NOOP("Field", "Serial number"), std::nullopt},
-    {"min_freq", QT_TRANSLATE_NOOP("Field", "Lowest frequency"), std::nullopt},
-    {"max_freq", QT_TRANSLATE_NOOP("Field", "Highest frequency"), std::nullopt},
-    {"delay_ms", QT_TRANSLATE_NOOP("Field", "Delay"), std::nullopt},
+    {"min_freq", QT_TRANSLATE_NOOP("Field", "Lowest frequency"), std::nullopt, FieldUnit::MHz},
+    {"max_freq", QT_TRANSLATE_NOOP("Field", "Highest frequency"), std::nullopt, FieldUnit::MHz},
+    {"delay_ms", QT_TRANSLATE_NOOP("Field", "&Delay"), std::nullopt, FieldUnit::Milliseconds},
     {"encryption", QT_TRANSLATE_NOOP("Field", "Encryption"), std::nullopt},
     {"boot_announce", QT_TRANSLATE_NOOP("Field", "Announce at boot"), std::nullopt},
     {"gain_boost", QT_TRANSLATE_NOOP("Field", "Gain boost"), std::nullopt},
@@ -104,10 +108,50 @@ const FieldLabel* find_field_label(std::string_view name) {
   return nullptr;
 }
 
+QString form_label(const FieldLabel& field) {
+  return QCoreApplication::translate("Field", field.label);
+}
+
 QString field_label(std::string_view name) {
   const FieldLabel* f = find_field_label(name);
-  return f != nullptr ? QCoreApplication::translate("Field", f->label)
+  return f != nullptr ? form_label(*f).remove(QLatin1Char('&'))
                       : QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+}
+
+QString value_words(const FieldLabel& field, const std::string& value) {
+  const UiField* row = find_ui_field(field.name);
+  if (row != nullptr && std::holds_alternative<bool UiSettings::*>(row->ref)) {
+    if (value == "true") return QCoreApplication::translate("Field", "on");
+    if (value == "false") return QCoreApplication::translate("Field", "off");
+  }
+  if (field.option) return option_label(*field.option, value);
+  const QString text = QString::fromStdString(value);
+  bool number = false;
+  const unsigned long n = text.toULong(&number);
+  if (number && field.unit == FieldUnit::MHz && n <= UINT32_MAX) {
+    return QCoreApplication::translate("Field", "%1 MHz")
+        .arg(mhz_text(static_cast<std::uint32_t>(n)));
+  }
+  if (number && field.unit == FieldUnit::Milliseconds) {
+    return QCoreApplication::translate("Field", "%1 ms").arg(n);
+  }
+  return text;
+}
+
+QString value_words(const FieldLabel& field, const UiSettings& settings) {
+  return std::visit(
+      [&](auto member) {
+        const auto& v = settings.*member;
+        using T = std::remove_cvref_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, std::string>) {
+          return value_words(field, v);
+        } else if constexpr (std::is_same_v<T, bool>) {
+          return value_words(field, std::string(v ? "true" : "false"));
+        } else {
+          return value_words(field, std::to_string(v));
+        }
+      },
+      find_ui_field(field.name)->ref);
 }
 
 QString option_label(OptionField field, const std::string& name) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "records.hpp"
+
 class QLabel;
 
 namespace owl::desktop {
@@ -34,10 +36,13 @@ bool has_option_label(OptionField field, const std::string& name);
 
 // How the desktop names a settings field (as the settings form labels it) and the option table
 // its values take their words from. The preview, the differences and the backups all go by it.
+// The unit a field's number is shown in.
+enum class FieldUnit { None, MHz, Milliseconds };
 struct FieldLabel {
   std::string_view name;  // the record's field name
-  const char* label;      // untranslated; field_label() translates
+  const char* label;      // untranslated, with the form's mnemonic ("&Name")
   std::optional<OptionField> option;
+  FieldUnit unit = FieldUnit::None;
 };
 // One row per field of the record's field table, in the order of the settings form.
 std::span<const FieldLabel> field_labels();
@@ -45,6 +50,13 @@ std::span<const FieldLabel> field_labels();
 const FieldLabel* find_field_label(std::string_view name);
 // The translated label of a field; the name itself for one the record does not have.
 QString field_label(std::string_view name);
+// The translated label with its mnemonic, for the form.
+QString form_label(const FieldLabel& field);
+// A field's value, given as files and differences write it ("120", "true", "STEREO", "216500"),
+// in the form's words: option words, on/off, MHz, milliseconds.
+QString value_words(const FieldLabel& field, const std::string& value);
+// The same for the field of a record.
+QString value_words(const FieldLabel& field, const UiSettings& settings);
 
 // Frequencies are kHz everywhere but on screen, where they are MHz with three decimals.
 QString mhz_text(std::uint32_t khz);

@@ -10,27 +10,6 @@ namespace owl::desktop {
 
 namespace {
 
-// A field's value as the form shows it: option words, on/off, MHz, milliseconds.
-QString value_text(const FieldLabel& field, const UiSettings& s) {
-  return std::visit(
-      [&](auto member) -> QString {
-        const auto& v = s.*member;
-        using T = std::remove_cvref_t<decltype(v)>;
-        if constexpr (std::is_same_v<T, std::string>) {
-          return field.option ? option_label(*field.option, v) : QString::fromStdString(v);
-        } else if constexpr (std::is_same_v<T, bool>) {
-          return v ? QStringLiteral("on") : QStringLiteral("off");
-        } else if (field.name == "min_freq" || field.name == "max_freq") {
-          return mhz_text(v) + QStringLiteral(" MHz");
-        } else if (field.name == "delay_ms") {
-          return QStringLiteral("%1 ms").arg(v);
-        } else {
-          return QString::number(v);
-        }
-      },
-      find_ui_field(field.name)->ref);
-}
-
 QString tr(const char* text) {
   return QCoreApplication::translate("Preview", text);
 }
@@ -55,8 +34,8 @@ std::vector<FieldChange> changed_fields(const UiSettings& old_settings,
                                         const UiSettings& new_settings) {
   std::vector<FieldChange> out;
   for (const FieldLabel& f : field_labels()) {
-    const QString a = value_text(f, old_settings);
-    const QString b = value_text(f, new_settings);
+    const QString a = value_words(f, old_settings);
+    const QString b = value_words(f, new_settings);
     const QString name = QString::fromUtf8(f.name.data(), static_cast<qsizetype>(f.name.size()));
     if (a != b) out.push_back({name, field_label(f.name), a, b});
   }

@@ -234,62 +234,11 @@ class FillDialog : public QDialog {
 
 }  // namespace
 
-SettingsForm::SettingsForm(QWidget* parent) : QWidget(parent) {
-  name_ = new QLineEdit;
-  name_->setObjectName(QStringLiteral("unit_name"));
-  name_->setPlaceholderText(tr("1-15 of A-Z a-z 0-9 - _"));
-  serial_ = new QLabel;
-  serial_->setObjectName(QStringLiteral("serial"));
-  range_ = new QLabel;
-  range_->setObjectName(QStringLiteral("range"));
-  delay_ = new QSpinBox;
-  delay_->setObjectName(QStringLiteral("delay_ms"));
-  delay_->setRange(0, 65535);
-  delay_->setSingleStep(5);
-  delay_->setSuffix(tr(" ms"));
-  encryption_ = new QLineEdit;
-  encryption_->setObjectName(QStringLiteral("encryption"));
-  encryption_->setValidator(new QRegularExpressionValidator(
-      QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,6}")), encryption_));
-  encryption_->setPlaceholderText(tr("six hex digits"));
-  boot_announce_ = new QCheckBox(tr("Announce at boot"));
-  boot_announce_->setObjectName(QStringLiteral("boot_announce"));
-  gain_boost_ = new QCheckBox(tr("Gain boost"));
-  gain_boost_->setObjectName(QStringLiteral("gain_boost"));
-
-  static const std::array<const char*, OptionCount> object_names = {
-      "voice_prompts", "hph_mode", "led",       "charge",       "squelch", "ab_button",
-      "star_button",   "rf_mode",  "compander", "battery_type", "audio_eq"};
-  for (std::size_t i = 0; i < combos_.size(); ++i) {
-    combos_[i] = new QComboBox;
-    combos_[i]->setObjectName(QString::fromLatin1(object_names[i]));
-    connect(combos_[i], &QComboBox::currentIndexChanged, this, &SettingsForm::changed);
-  }
-  // A write always keeps the unit's RF mode, so offering a choice would mislead.
-  combos_[RfMode]->setEnabled(false);
-  combos_[RfMode]->setToolTip(tr("The unit keeps its RF mode; it cannot be changed by a write."));
-
+SettingsForm::SettingsForm(QWidget* parent)
+    : QWidget(parent), fields_(this, [this] { changed(); }) {
   auto* general = new QFormLayout;
-  general->addRow(tr("&Name"), name_);
-  general->addRow(tr("Serial number"), serial_);
-  general->addRow(tr("Frequency range"), range_);
-  general->addRow(tr("&Delay"), delay_);
-  general->addRow(tr("Encryption"), encryption_);
-  general->addRow(QString(), boot_announce_);
-  general->addRow(QString(), gain_boost_);
-
   auto* options = new QFormLayout;
-  options->addRow(tr("Voice prompts"), combos_[VoicePrompts]);
-  options->addRow(tr("Headphone mode"), combos_[HphMode]);
-  options->addRow(tr("LED"), combos_[Led]);
-  options->addRow(tr("Charge"), combos_[Charge]);
-  options->addRow(tr("Squelch"), combos_[Squelch]);
-  options->addRow(tr("A/B button"), combos_[AbButton]);
-  options->addRow(tr("* button"), combos_[StarButton]);
-  options->addRow(tr("RF mode"), combos_[RfMode]);
-  options->addRow(tr("Compander"), combos_[Compander]);
-  options->addRow(tr("Battery type"), combos_[BatteryType]);
-  options->addRow(tr("Bass boost"), combos_[AudioEq]);
+  fields_.lay_out(general, options);
 
   build_channel_table();
   build_channel_actions();
@@ -307,11 +256,6 @@ SettingsForm::SettingsForm(QWidget* parent) : QWidget(parent) {
   layout->addWidget(channels_, 1);
   layout->addWidget(frequency_note_);
 
-  connect(name_, &QLineEdit::textEdited, this, &SettingsForm::changed);
-  connect(encryption_, &QLineEdit::textEdited, this, &SettingsForm::changed);
-  connect(delay_, &QSpinBox::valueChanged, this, &SettingsForm::changed);
-  connect(boot_announce_, &QCheckBox::toggled, this, &SettingsForm::changed);
-  connect(gain_boost_, &QCheckBox::toggled, this, &SettingsForm::changed);
   clear();
 }
 
@@ -571,29 +515,15 @@ void SettingsForm::changed() {
 }
 
 void SettingsForm::set_options(const EnumOptions& options) {
-  options_ = options;
+  fields_.set_options(options);
   if (!loaded_) return;
   // A form loaded before the engine named its options (a show opened at start) now offers
   // them, in words; the values and the edits stay as they are.
   const UiSettings now = form();
   const bool was_loading = loading_;
   loading_ = true;
-  fill_combos(now);
+  fields_.refill_options(now);
   loading_ = was_loading;
-}
-
-void SettingsForm::fill_combos(const UiSettings& settings) {
-  fill_combo(VoicePrompts, settings.voice_prompts);
-  fill_combo(HphMode, settings.hph_mode);
-  fill_combo(Led, settings.led);
-  fill_combo(Charge, settings.charge);
-  fill_combo(Squelch, settings.squelch);
-  fill_combo(AbButton, settings.ab_button);
-  fill_combo(StarButton, settings.star_button);
-  fill_combo(RfMode, settings.rf_mode);
-  fill_combo(Compander, settings.compander);
-  fill_combo(BatteryType, settings.battery_type);
-  fill_combo(AudioEq, settings.audio_eq);
 }
 
 QString SettingsForm::frequency_note() const {
@@ -605,12 +535,7 @@ void SettingsForm::keep_editor_open_for(const QWidget* control) {
 }
 
 QString SettingsForm::commit_edit() {
-  if (!delay_->hasAcceptableInput()) {
-    delay_->setFocus();
-    return tr("Delay: type a number of milliseconds from %1 to %2")
-        .arg(delay_->minimum())
-        .arg(delay_->maximum());
-  }
+  if (QString problem = fields_.commit(); !problem.isEmpty()) return problem;
   auto* delegate =
       static_cast<FrequencyDelegate*>(channels_->itemDelegateForColumn(FrequencyColumn));
   for (int r = 0; r < channels_->rowCount(); ++r) {
@@ -627,73 +552,10 @@ QString SettingsForm::commit_edit() {
   return {};
 }
 
-OptionField SettingsForm::field_of(Option option) {
-  static constexpr std::array<OptionField, OptionCount> fields = {
-      OptionField::VoicePrompts, OptionField::HphMode,     OptionField::Led,    OptionField::Charge,
-      OptionField::Squelch,      OptionField::Button,      OptionField::Button, OptionField::RfMode,
-      OptionField::Compander,    OptionField::BatteryType, OptionField::AudioEq};
-  return fields[option];
-}
-
-const std::vector<std::string>& SettingsForm::names_for(Option option) const {
-  switch (option) {
-    case VoicePrompts:
-      return options_.voice_prompts;
-    case HphMode:
-      return options_.hph_mode;
-    case Led:
-      return options_.led;
-    case Charge:
-      return options_.charge;
-    case Squelch:
-      return options_.squelch;
-    case AbButton:
-    case StarButton:
-      return options_.button_action;
-    case RfMode:
-      return options_.rf_mode;
-    case Compander:
-      return options_.compander;
-    case BatteryType:
-      return options_.battery_type;
-    case AudioEq:
-    case OptionCount:
-      break;
-  }
-  return options_.audio_eq;
-}
-
-void SettingsForm::fill_combo(Option option, const std::string& value) {
-  QComboBox* combo = combos_[option];
-  combo->clear();
-  const OptionField field = field_of(option);
-  for (const auto& name : names_for(option)) combo->addItem(option_label(field, name), q(name));
-  int at = -1;
-  for (int i = 0; i < combo->count() && at < 0; ++i) {
-    if (combo->itemData(i).toString().compare(q(value), Qt::CaseInsensitive) == 0) at = i;
-  }
-  if (at < 0) {
-    // A code the unit reported without a name: shown as its number so it can be written back.
-    combo->addItem(q(value), q(value));
-    at = combo->count() - 1;
-    combo->setItemData(
-        at, tr("The unit reported code %1, which has no name in this app.").arg(q(value)),
-        Qt::ToolTipRole);
-  }
-  combo->setCurrentIndex(at);
-}
-
 void SettingsForm::load(const UiSettings& settings) {
   loading_ = true;
   base_ = settings;
-  name_->setText(q(settings.unit_name));
-  serial_->setText(QString::number(settings.serial));
-  range_->setText(tr("%1 – %2 MHz").arg(mhz_text(settings.min_freq), mhz_text(settings.max_freq)));
-  delay_->setValue(settings.delay_ms);
-  encryption_->setText(q(settings.encryption));
-  boot_announce_->setChecked(settings.boot_announce);
-  gain_boost_->setChecked(settings.gain_boost);
-  fill_combos(settings);
+  fields_.load(settings);
 
   // Starting from no rows closes an editor still open on the previous settings.
   channels_->setRowCount(0);
@@ -720,12 +582,7 @@ void SettingsForm::clear() {
   loading_ = true;
   loaded_ = false;
   base_ = {};
-  name_->clear();
-  serial_->clear();
-  range_->clear();
-  delay_->setValue(0);
-  encryption_->clear();
-  for (auto* combo : combos_) combo->clear();
+  fields_.clear();
   channels_->setRowCount(0);
   set_channel_note(QString(), false);
   for (QAction* a : channelActions()) a->setEnabled(false);
@@ -734,24 +591,7 @@ void SettingsForm::clear() {
 }
 
 UiSettings SettingsForm::form() const {
-  UiSettings s = base_;
-  s.unit_name = name_->text().toStdString();
-  s.delay_ms = static_cast<std::uint16_t>(delay_->value());
-  s.encryption = encryption_->text().toStdString();
-  s.boot_announce = boot_announce_->isChecked();
-  s.gain_boost = gain_boost_->isChecked();
-  auto text = [this](Option o) { return combos_[o]->currentData().toString().toStdString(); };
-  s.voice_prompts = text(VoicePrompts);
-  s.hph_mode = text(HphMode);
-  s.led = text(Led);
-  s.charge = text(Charge);
-  s.squelch = text(Squelch);
-  s.ab_button = text(AbButton);
-  s.star_button = text(StarButton);
-  s.rf_mode = text(RfMode);
-  s.compander = text(Compander);
-  s.battery_type = text(BatteryType);
-  s.audio_eq = text(AudioEq);
+  UiSettings s = fields_.read(base_);
   s.channels.clear();
   for (int r = 0; r < channels_->rowCount(); ++r) {
     UiChannel ch;

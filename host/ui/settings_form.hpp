@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "records.hpp"
+#include "ui/field_controls.hpp"
 #include "ui/labels.hpp"
 
 class QAction;
@@ -62,21 +63,6 @@ class SettingsForm : public QWidget {
   void edited();
 
  private:
-  enum Option {
-    VoicePrompts,
-    HphMode,
-    Led,
-    Charge,
-    Squelch,
-    AbButton,
-    StarButton,
-    RfMode,
-    Compander,
-    BatteryType,
-    AudioEq,
-    OptionCount
-  };
-
   void build_channel_table();
   void build_channel_actions();
   void copy_channels();
@@ -88,25 +74,13 @@ class SettingsForm : public QWidget {
   void set_channel_note(const QString& text, bool problem);
   bool eventFilter(QObject* object, QEvent* event) override;
   void changeEvent(QEvent* event) override;
-  static OptionField field_of(Option option);
-  const std::vector<std::string>& names_for(Option option) const;
-  void fill_combo(Option option, const std::string& value);
-  void fill_combos(const UiSettings& settings);
   void changed();
 
-  EnumOptions options_;
+  FieldControls fields_;
   UiSettings base_;
   bool loaded_ = false;
   bool loading_ = false;
 
-  QLineEdit* name_ = nullptr;
-  QLabel* serial_ = nullptr;
-  QLabel* range_ = nullptr;
-  std::array<QComboBox*, OptionCount> combos_{};
-  QSpinBox* delay_ = nullptr;
-  QLineEdit* encryption_ = nullptr;
-  QCheckBox* boot_announce_ = nullptr;
-  QCheckBox* gain_boost_ = nullptr;
   QTableWidget* channels_ = nullptr;
   QLabel* frequency_note_ = nullptr;
   QList<const QWidget*> keep_editor_open_;
