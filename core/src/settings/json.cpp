@@ -2,6 +2,10 @@
 
 #include <charconv>
 #include <string_view>
+#include <type_traits>
+#include <variant>
+
+#include "settings/unit_fields.hpp"
 #include "text.hpp"
 
 namespace owl {
@@ -163,30 +167,21 @@ JsonValue settings_to_json(const UnitSettings& s) {
   }
 
   JsonValue::Object o;
-  o.emplace("unitName", JsonValue(s.unitName));
-  o.emplace("unitSerialNum", num(s.unitSerialNum));
-  o.emplace("structVer", num(s.structVer));
-  o.emplace("voicePromptsEnable", enum_value(s.voicePromptsEnable));
-  o.emplace("bootAnnounce", JsonValue(s.bootAnnounce));
-  o.emplace("delayMs", num(s.delayMs));
-  o.emplace("hphMode", enum_value(s.hphMode));
-  o.emplace("led", enum_value(s.led));
-  o.emplace("charge", enum_value(s.charge));
-  o.emplace("squelch", enum_value(s.squelch));
-  o.emplace("abButton", enum_value(s.abButton));
-  o.emplace("starButton", enum_value(s.starButton));
-  o.emplace("rfMode", enum_value(s.rfMode));
-  o.emplace("compander", enum_value(s.compander));
-  o.emplace("batteryType", enum_value(s.batteryType));
-  o.emplace("encryption", num(s.encryption));
-  o.emplace("audioEq", enum_value(s.audioEq));
-  o.emplace("gainBoost", JsonValue(s.gainBoost));
-  o.emplace("minFreq", num(s.minFreq));
-  o.emplace("maxFreq", num(s.maxFreq));
-  o.emplace("curPresetIndex", num(s.curPresetIndex));
-  o.emplace("hpCompressor", num(s.hpCompressor));
-  o.emplace("reserved51", num(s.reserved51));
-  o.emplace("reserved60", num(s.reserved60));
+  for (const UnitField& field : UNIT_FIELDS) {
+    std::visit(
+        [&](auto member) {
+          const auto& v = s.*member;
+          using T = std::remove_cvref_t<decltype(v)>;
+          if constexpr (CodedValue<T>) {
+            o.emplace(field.key, enum_value(v));
+          } else if constexpr (std::is_same_v<T, std::string> || std::is_same_v<T, bool>) {
+            o.emplace(field.key, JsonValue(v));
+          } else {
+            o.emplace(field.key, num(v));
+          }
+        },
+        field.ref);
+  }
   o.emplace("channels", JsonValue(std::move(channels)));
   return JsonValue(std::move(o));
 }
@@ -196,42 +191,24 @@ std::string settings_to_json_text(const UnitSettings& s) {
   out.reserve(720 + 150 * s.channels.size());
   TextWriter w(out);
   w.open_object();
-  w.key("unitName");
-  w.string(s.unitName);
-  w.member("unitSerialNum", s.unitSerialNum);
-  w.member("structVer", s.structVer);
-  w.key("voicePromptsEnable");
-  w.enumeration(s.voicePromptsEnable);
-  w.member_bool("bootAnnounce", s.bootAnnounce);
-  w.member("delayMs", s.delayMs);
-  w.key("hphMode");
-  w.enumeration(s.hphMode);
-  w.key("led");
-  w.enumeration(s.led);
-  w.key("charge");
-  w.enumeration(s.charge);
-  w.key("squelch");
-  w.enumeration(s.squelch);
-  w.key("abButton");
-  w.enumeration(s.abButton);
-  w.key("starButton");
-  w.enumeration(s.starButton);
-  w.key("rfMode");
-  w.enumeration(s.rfMode);
-  w.key("compander");
-  w.enumeration(s.compander);
-  w.key("batteryType");
-  w.enumeration(s.batteryType);
-  w.member("encryption", s.encryption);
-  w.key("audioEq");
-  w.enumeration(s.audioEq);
-  w.member_bool("gainBoost", s.gainBoost);
-  w.member("minFreq", s.minFreq);
-  w.member("maxFreq", s.maxFreq);
-  w.member("curPresetIndex", s.curPresetIndex);
-  w.member("hpCompressor", s.hpCompressor);
-  w.member("reserved51", s.reserved51);
-  w.member("reserved60", s.reserved60);
+  for (const UnitField& field : UNIT_FIELDS) {
+    std::visit(
+        [&](auto member) {
+          const auto& v = s.*member;
+          using T = std::remove_cvref_t<decltype(v)>;
+          w.key(field.key);
+          if constexpr (CodedValue<T>) {
+            w.enumeration(v);
+          } else if constexpr (std::is_same_v<T, std::string>) {
+            w.string(v);
+          } else if constexpr (std::is_same_v<T, bool>) {
+            w.boolean(v);
+          } else {
+            w.number(v);
+          }
+        },
+        field.ref);
+  }
   w.key("channels");
   w.open_array();
   for (const ChannelSettings& ch : s.channels) {

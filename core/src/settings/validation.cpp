@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include "settings/unit_fields.hpp"
 #include "ui_fields.hpp"
 
 namespace owl {
@@ -73,6 +74,20 @@ UnitSettings build_write_request(const UnitSettings& requested, const UnitSettin
 
 namespace {
 
+// Every field of the front ends' record is a field of the unit's, under the name given there.
+constexpr bool tables_agree() {
+  std::size_t named = 0;
+  for (const UnitField& f : UNIT_FIELDS) {
+    if (f.ui_name.empty()) continue;
+    ++named;
+    const bool found = std::any_of(UI_FIELDS.begin(), UI_FIELDS.end(),
+                                   [&](const UiField& u) { return u.name == f.ui_name; });
+    if (!found) return false;
+  }
+  return named == UI_FIELDS.size();
+}
+static_assert(tables_agree(), "UNIT_FIELDS and UI_FIELDS name different fields");
+
 bool valid_name_byte(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
          c == '_';
@@ -85,7 +100,7 @@ bool valid_unit_name(const std::string& name) {
 
 template <class E>
 void check_unrecognised(std::vector<SettingsProblem>& out, E candidate, E current,
-                        const char* label) {
+                        std::string_view label) {
   // Equality compares the code, which for an Unrecognised value means "same Unrecognised code".
   if (candidate.is_unrecognised() && !(candidate == current)) {
     SettingsProblem p;
@@ -142,17 +157,17 @@ std::vector<SettingsProblem> validate_settings(const UnitSettings& candidate,
     }
   }
 
-  check_unrecognised(out, candidate.voicePromptsEnable, current.voicePromptsEnable,
-                     "voice_prompts");
-  check_unrecognised(out, candidate.hphMode, current.hphMode, "hph_mode");
-  check_unrecognised(out, candidate.led, current.led, "led");
-  check_unrecognised(out, candidate.charge, current.charge, "charge");
-  check_unrecognised(out, candidate.abButton, current.abButton, "ab_button");
-  check_unrecognised(out, candidate.starButton, current.starButton, "star_button");
-  check_unrecognised(out, candidate.rfMode, current.rfMode, "rf_mode");
-  check_unrecognised(out, candidate.compander, current.compander, "compander");
-  check_unrecognised(out, candidate.batteryType, current.batteryType, "battery_type");
-  check_unrecognised(out, candidate.audioEq, current.audioEq, "audio_eq");
+  for (const UnitField& field : UNIT_FIELDS) {
+    std::visit(
+        [&](auto member) {
+          using T = std::remove_cvref_t<decltype(candidate.*member)>;
+          // Squelch is a level, so any byte is one the unit understands.
+          if constexpr (CodedValue<T> && !std::is_same_v<T, SquelchLevel>) {
+            check_unrecognised(out, candidate.*member, current.*member, field.ui_name);
+          }
+        },
+        field.ref);
+  }
   return out;
 }
 
