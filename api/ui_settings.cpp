@@ -1,9 +1,13 @@
 #include "ui_settings.hpp"
 
+#include <cstdio>
+#include <stdexcept>
+#include <type_traits>
+#include <variant>
+
+#include "settings/unit_fields.hpp"
 #include "text.hpp"
 #include "ui_fields.hpp"
-
-#include <cstdio>
 
 namespace owl {
 
@@ -90,27 +94,28 @@ template std::optional<AudioEq> parse_enum_text<AudioEq>(std::string_view);
 
 UiSettings settings_to_ui(const UnitSettings& s) {
   UiSettings ui;
-  ui.unit_name = s.unitName;
-  ui.serial = s.unitSerialNum;
-  ui.voice_prompts = enum_text(s.voicePromptsEnable);
-  ui.boot_announce = s.bootAnnounce;
-  ui.delay_ms = s.delayMs;
-  ui.hph_mode = enum_text(s.hphMode);
-  ui.led = enum_text(s.led);
-  ui.charge = enum_text(s.charge);
-  ui.squelch = enum_text(s.squelch);
-  ui.ab_button = enum_text(s.abButton);
-  ui.star_button = enum_text(s.starButton);
-  ui.rf_mode = enum_text(s.rfMode);
-  ui.compander = enum_text(s.compander);
-  ui.battery_type = enum_text(s.batteryType);
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "%06X", s.encryption);
-  ui.encryption = hex;
-  ui.audio_eq = enum_text(s.audioEq);
-  ui.gain_boost = s.gainBoost;
-  ui.min_freq = s.minFreq;
-  ui.max_freq = s.maxFreq;
+  for (const UnitField& field : UNIT_FIELDS) {
+    if (field.ui_name.empty()) continue;
+    std::visit(
+        [&](auto from, auto to) {
+          const auto& v = s.*from;
+          auto& out = ui.*to;
+          using V = std::remove_cvref_t<decltype(v)>;
+          using O = std::remove_cvref_t<decltype(out)>;
+          if constexpr (CodedValue<V> && std::is_same_v<O, std::string>) {
+            out = enum_text(v);
+          } else if constexpr (std::is_same_v<V, std::uint32_t> && std::is_same_v<O, std::string>) {
+            char hex[16];  // the encryption key, as six hex digits
+            std::snprintf(hex, sizeof hex, "%06X", v);
+            out = hex;
+          } else if constexpr (std::is_same_v<V, O>) {
+            out = v;
+          } else {
+            throw std::logic_error("no conversion for field " + std::string(field.ui_name));
+          }
+        },
+        field.ref, find_ui_field(field.ui_name)->ref);
+  }
   for (const ChannelSettings& c : s.channels) {
     ui.channels.push_back({c.frequency, c.delayEnable, c.votingEnable, c.channelEnable});
   }
@@ -121,38 +126,44 @@ Expected<UnitSettings, std::string> settings_from_ui(const UiSettings& form,
                                                      const UnitSettings& base) {
   UnitSettings s;
   std::optional<std::string> error;
-  convert(form.voice_prompts, s.voicePromptsEnable, ui_label("voice_prompts"), error);
-  convert(form.hph_mode, s.hphMode, ui_label("hph_mode"), error);
-  convert(form.led, s.led, ui_label("led"), error);
-  convert(form.charge, s.charge, ui_label("charge"), error);
-  convert(form.squelch, s.squelch, ui_label("squelch"), error);
-  convert(form.ab_button, s.abButton, ui_label("ab_button"), error);
-  convert(form.star_button, s.starButton, ui_label("star_button"), error);
-  convert(form.rf_mode, s.rfMode, ui_label("rf_mode"), error);
-  convert(form.compander, s.compander, ui_label("compander"), error);
-  convert(form.battery_type, s.batteryType, ui_label("battery_type"), error);
-  if (!error) {
-    if (auto code = parse_encryption(form.encryption)) {
-      s.encryption = *code;
-    } else {
-      error = "encryption must be exactly 6 hex digits";
-    }
+  for (const UnitField& field : UNIT_FIELDS) {
+    const UiField* row = field.ui_name.empty() ? nullptr : find_ui_field(field.ui_name);
+    std::visit(
+        [&](auto to) {
+          auto& out = s.*to;
+          using O = std::remove_cvref_t<decltype(out)>;
+          // Bytes no form shows and the numbers the unit owns (serial, range) come from base.
+          // An enumeration is read even when the unit owns it, so that a bad value is reported;
+          // the write keeps the unit's own.
+          if (row == nullptr || (!row->editable && !CodedValue<O>)) {
+            out = base.*to;
+            return;
+          }
+          std::visit(
+              [&](auto from) {
+                const auto& v = form.*from;
+                using V = std::remove_cvref_t<decltype(v)>;
+                if constexpr (CodedValue<O> && std::is_same_v<V, std::string>) {
+                  convert(v, out, row->label, error);
+                } else if constexpr (std::is_same_v<O, std::uint32_t> &&
+                                     std::is_same_v<V, std::string>) {
+                  if (error) return;
+                  if (auto code = parse_encryption(v)) {
+                    out = *code;
+                  } else {
+                    error = "encryption must be exactly 6 hex digits";
+                  }
+                } else if constexpr (std::is_same_v<V, O>) {
+                  out = v;
+                } else {
+                  throw std::logic_error("no conversion for field " + std::string(row->name));
+                }
+              },
+              row->ref);
+        },
+        field.ref);
   }
-  convert(form.audio_eq, s.audioEq, ui_label("audio_eq"), error);
   if (error) return Unexpected{std::move(*error)};
-
-  s.unitName = form.unit_name;
-  s.bootAnnounce = form.boot_announce;
-  s.delayMs = form.delay_ms;
-  s.gainBoost = form.gain_boost;
-  s.unitSerialNum = base.unitSerialNum;
-  s.minFreq = base.minFreq;
-  s.maxFreq = base.maxFreq;
-  s.reserved60 = base.reserved60;
-  s.structVer = base.structVer;
-  s.curPresetIndex = base.curPresetIndex;
-  s.hpCompressor = base.hpCompressor;
-  s.reserved51 = base.reserved51;
   for (std::size_t i = 0; i < form.channels.size(); ++i) {
     const UiChannel& c = form.channels[i];
     s.channels.push_back({c.frequency, static_cast<std::uint8_t>(i + 1), c.delay_enable,
