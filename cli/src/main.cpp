@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -16,6 +17,8 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "backup.hpp"
@@ -766,6 +769,20 @@ std::optional<int> parse(CLI::App& app, int argc, char** argv) {
   return std::nullopt;
 }
 
+// The commands that take the common options, by name; the show and coordination commands
+// have options of their own, and doctor needs no engine.
+using CommandHandler = int (*)(const Options&, Session&);
+constexpr std::array<std::pair<std::string_view, CommandHandler>, 8> UNIT_COMMANDS{{
+    {"list", run_list},
+    {"show", run_show},
+    {"check", [](const Options& o, Session& s) { return run_check_or_set(o, s, false); }},
+    {"set", [](const Options& o, Session& s) { return run_check_or_set(o, s, true); }},
+    {"save", run_save},
+    {"load", run_load},
+    {"watch", run_watch},
+    {"diff", run_diff},
+}};
+
 int run(int argc, char** argv, Session& session) {
   Options options;
   auto help = std::make_shared<ManHelp>();
@@ -825,14 +842,9 @@ int run(int argc, char** argv, Session& session) {
                            options.keep_name, options.keep_charge, options.any_unit,
                            options.no_backup, options.json};
   if (const auto status = run_show_command(command, show_options, words, context)) return *status;
-  if (command == "list") return run_list(options, session);
-  if (command == "show") return run_show(options, session);
-  if (command == "check") return run_check_or_set(options, session, false);
-  if (command == "set") return run_check_or_set(options, session, true);
-  if (command == "save") return run_save(options, session);
-  if (command == "load") return run_load(options, session);
-  if (command == "watch") return run_watch(options, session);
-  if (command == "diff") return run_diff(options, session);
+  for (const auto& [name, handler] : UNIT_COMMANDS) {
+    if (command == name) return handler(options, session);
+  }
   if (command == "plan" || command == "coordinate") {
     Connection connection{session, options.simulator, options.wait_seconds};
     return command == "plan" ? run_plan(coordination, connection, std::cout, std::cerr)
