@@ -19,6 +19,7 @@
 
 #include "backup.hpp"
 #include "ui/backups_panel.hpp"
+#include "ui/labels.hpp"
 #include "ui/settings_form.hpp"
 #include "ui/theme.hpp"
 
@@ -61,6 +62,15 @@ void select_rows(QTableWidget* table, int first, int last) {
                           true);
 }
 
+// Opens a channel's frequency cell for typing.
+QLineEdit* open_frequency_cell(QTableWidget* table, int row) {
+  table->setCurrentCell(row, 0);
+  table->editItem(table->item(row, 0));
+  auto* editor = table->findChild<QLineEdit*>("frequency_editor");
+  if (editor == nullptr) qFatal("no frequency editor");
+  return editor;
+}
+
 std::vector<std::uint32_t> frequencies(const SettingsForm& form) {
   std::vector<std::uint32_t> out;
   for (const UiChannel& ch : form.form().channels) out.push_back(ch.frequency);
@@ -82,14 +92,13 @@ class PanelsTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void copyThenPasteRestoresTheRows();
-  void pasteFromSpreadsheetTextOrRefused();
+  void copyAndPasteChannels();
   void fillFrequenciesFromStartAndStep();
-  void cellsMarkFrequenciesTheUnitCannotTake();
+  void frequencyCellsInMegahertzMarkWhatTheUnitCannotTake();
   void backupsListedNewestFirstWithDifferences();
 };
 
-void PanelsTest::copyThenPasteRestoresTheRows() {
+void PanelsTest::copyAndPasteChannels() {
   SettingsForm form;
   form.load(unit());
   form.show();
@@ -127,12 +136,7 @@ void PanelsTest::copyThenPasteRestoresTheRows() {
   QCOMPARE(form.selected_channel_rows(), QList<int>{6});
   form.select_channel(10);
   QCOMPARE(form.selected_channel_rows(), QList<int>{6});
-}
 
-void PanelsTest::pasteFromSpreadsheetTextOrRefused() {
-  SettingsForm form;
-  form.load(unit());
-  auto* table = child<QTableWidget>(form, "channels");
   // A sheet's own heading, its columns in its own order, kHz and MHz, CRLF and TRUE/FALSE.
   QGuiApplication::clipboard()->setText(
       QStringLiteral("Frequency (MHz)\tEnabled\tVoting\r\n"
@@ -148,10 +152,7 @@ void PanelsTest::pasteFromSpreadsheetTextOrRefused() {
   QCOMPARE(form.form().channels, want);
 
   // A value still being typed is committed first, so it cannot land over the paste later.
-  form.show();
-  table->setCurrentCell(6, 0);
-  table->editItem(table->item(6, 0));
-  table->findChild<QLineEdit*>("frequency_editor")->setText(QStringLiteral("219.5"));
+  open_frequency_cell(table, 6)->setText(QStringLiteral("219.5"));
   QGuiApplication::clipboard()->setText(QStringLiteral("218\n"));
   select_rows(table, 6, 6);
   action(form, "paste_channels")->trigger();
@@ -168,7 +169,7 @@ void PanelsTest::pasteFromSpreadsheetTextOrRefused() {
 
   // A refused paste changes nothing and says why.
   auto* note = child<QLabel>(form, "frequency_note");
-  QSignalSpy edited(&form, &SettingsForm::edited);
+  edited.clear();
   const UiSettings before = form.form();
 
   QGuiApplication::clipboard()->setText(QStringLiteral(
@@ -237,7 +238,28 @@ void PanelsTest::fillFrequenciesFromStartAndStep() {
   QCOMPARE(frequencies(form).back(), 219500u);
 }
 
-void PanelsTest::cellsMarkFrequenciesTheUnitCannotTake() {
+void PanelsTest::frequencyCellsInMegahertzMarkWhatTheUnitCannotTake() {
+  struct Case {
+    const char* text;
+    std::uint32_t khz;  // 0: refused
+    const char* error_part;
+  };
+  const Case cases[] = {
+      {"216.5", 216500, ""},         {"216.500", 216500, ""},
+      {" 216,505 ", 216505, ""},     {"216", 216000, ""},
+      {"216500", 216500, ""},        {"216.5000", 216500, ""},
+      {"216.502", 0, "5 kHz step"},  {"216.5001", 0, "5 kHz step"},
+      {"216502", 0, "5 kHz step"},   {"230", 0, "outside this unit's 215.000–217.000 MHz"},
+      {"2165", 0, "outside"},        {"10000", 0, "outside"},
+      {"", 0, "type MHz"},           {"abc", 0, "type MHz"},
+      {"99999999999", 0, "type MHz"}};
+  for (const auto& c : cases) {
+    const FrequencyInput in = parse_frequency(QString::fromUtf8(c.text), 215000, 217000);
+    QCOMPARE(in.khz.value_or(0), c.khz);
+    QVERIFY2(in.error.contains(QString::fromUtf8(c.error_part)), c.text);
+  }
+  QCOMPARE(mhz_text(5), QStringLiteral("0.005"));
+
   SettingsForm form;
   UiSettings s = unit();
   s.channels[2].frequency = 214000;  // below the range
@@ -259,20 +281,27 @@ void PanelsTest::cellsMarkFrequenciesTheUnitCannotTake() {
   QVERIFY(theme_for(dark_palette()).error_background != t.error_background);
   form.setPalette(QPalette());
 
-  // A good value typed over it clears the mark; while typing, the editor says what is wrong.
+  // While typing, the cell and the note below say what is wrong, and Return keeps the cell open
+  // and the settings as they were. A good value typed over it clears the mark.
   form.show();
-  table->setCurrentCell(2, 0);
-  table->editItem(table->item(2, 0));
-  auto* editor = table->findChild<QLineEdit*>("frequency_editor");
-  QVERIFY(editor);
-  editor->setText(QStringLiteral("230"));
+  auto* editor = open_frequency_cell(table, 2);
+  editor->selectAll();
+  QTest::keyClicks(editor, QStringLiteral("230"));
   QCOMPARE(editor->toolTip(),
            QStringLiteral("230.000 MHz is outside this unit's 215.000–220.000 MHz range"));
+  QCOMPARE(form.frequency_note(), editor->toolTip());
   QVERIFY(editor->styleSheet().contains(t.error_border.name()));
-  editor->setText(QStringLiteral("216.25"));
+  QTest::keyClick(editor, Qt::Key_Return);
+  QApplication::processEvents();
+  QCOMPARE(form.form().channels[2].frequency, 214000u);
+  QVERIFY(editor->isVisible());
+  editor->selectAll();
+  QTest::keyClicks(editor, QStringLiteral("216.25"));
   QVERIFY(editor->styleSheet().isEmpty());
+  QVERIFY(form.frequency_note().isEmpty());
   QTest::keyClick(editor, Qt::Key_Return);
   QTRY_COMPARE(table->item(2, 0)->text(), QStringLiteral("216.250"));
+  QCOMPARE(form.form().channels[2].frequency, 216250u);
   QVERIFY(table->item(2, 0)->toolTip().isEmpty());
   QCOMPARE(table->item(2, 0)->data(Qt::BackgroundRole), QVariant());
 }
