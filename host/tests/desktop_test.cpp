@@ -228,15 +228,12 @@ class DesktopTest : public QObject {
 
  private slots:
   void startsWithBothSimulatedUnitsAndKeyboardPaths();
-  void invalidEditThenWriteOneThenAllInPlace();
+  void invalidEditThenWriteOneThenAllThenTheCellBeingEdited();
   void refusedWriteKeepsEveryDraft();
   void unknownOptionValueStaysSelectable();
-  void bandViewSharedFrequenciesAndProblems();
-  void bandViewReachesEveryLaneOfFiftyUnits();
-  void firstUnitInListOrderAndPlainLog();
+  void bandViewAndFirstUnitWithoutAnEngine();
   void hardwareModeInADarkPalette();
   void closingWindowEndsProgram();
-  void writeCommitsTheCellBeingEdited();
   void writeAskedForWhileCheckingWaitsForTheCheck();
   void goneUnitKeepsDraftAndCanBeForgotten();
   void simulatedUnitsAddedAndRemoved();
@@ -345,7 +342,7 @@ void DesktopTest::startsWithBothSimulatedUnitsAndKeyboardPaths() {
   }
 }
 
-void DesktopTest::invalidEditThenWriteOneThenAllInPlace() {
+void DesktopTest::invalidEditThenWriteOneThenAllThenTheCellBeingEdited() {
   auto w = started_window();
   QVERIFY(w);
   auto* write = child<QPushButton>(*w, "write");
@@ -426,6 +423,51 @@ void DesktopTest::invalidEditThenWriteOneThenAllInPlace() {
   w->select_unit("SIM0002");
   QVERIFY(!child<QLabel>(*w, "form_note")->text().isEmpty());
   QVERIFY(panel_in_place());
+
+  // Back on SIM0001, a value the cell refuses stops the write, by shortcut or by click, and
+  // says why.
+  w->select_unit("SIM0001");
+  w->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(w.get()));
+  auto* table = child<QTableWidget>(*w, "channels");
+  auto writing = [&] { return w->units()->find("SIM0001")->state == UnitState::Writing; };
+  QLineEdit* editor = open_frequency_cell(table);
+  type_into(editor, "216.502");
+  QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier);
+  QVERIFY(!writing());
+  QVERIFY(
+      log_text(*w).contains("nothing written: channel 1: 216.502 MHz is not on the 5 kHz step"));
+  QTest::mouseClick(write, Qt::LeftButton);
+  QVERIFY(!writing());
+  QVERIFY(editor->isVisible());
+  QCOMPARE(editor->text(), QStringLiteral("216.502"));
+
+  // So does a delay field left empty while typing.
+  delay->setFocus();
+  QTest::keyClick(delay, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(delay, Qt::Key_Backspace);
+  QTest::keyClick(delay, Qt::Key_Return, Qt::ControlModifier);
+  QVERIFY(!writing());
+  QVERIFY(log_text(*w).contains("nothing written: Delay: type a number of milliseconds"));
+  QTest::keyClicks(delay, "20");
+  QCOMPARE(delay->value(), 20);
+
+  // A good value is committed and written with the rest of the form: by shortcut, by a click
+  // while the cell is open, and by the button's mnemonic, which moves the focus first.
+  const std::tuple<const char*, std::uint32_t, std::function<void()>> ways[] = {
+      {"216.5", 216500, [&] { QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier); }},
+      {"216.25", 216250, [&] { QTest::mouseClick(write, Qt::LeftButton); }},
+      {"216.3", 216300, [&] { QTest::keyClick(editor, Qt::Key_W, Qt::AltModifier); }}};
+  for (const auto& [typed, khz, send] : ways) {
+    QTRY_VERIFY_WITH_TIMEOUT(write->isEnabled() && check_passed(*w), 10000);
+    editor = open_frequency_cell(table);
+    type_into(editor, typed);
+    send();
+    QTRY_VERIFY(writing());
+    QCOMPARE(table->item(0, 0)->text(), mhz_text(khz));
+    QTRY_VERIFY_WITH_TIMEOUT(confirmed(*w, "SIM0001"), WRITE_TIMEOUT_MS);
+    QCOMPARE(w->units()->find("SIM0001")->settings->channels[0].frequency, khz);
+  }
 }
 
 void DesktopTest::refusedWriteKeepsEveryDraft() {
@@ -555,7 +597,7 @@ void DesktopTest::unknownOptionValueStaysSelectable() {
   QVERIFY(edited.count() >= 2);
 }
 
-void DesktopTest::bandViewSharedFrequenciesAndProblems() {
+void DesktopTest::bandViewAndFirstUnitWithoutAnEngine() {
   BandUnit a{
       "A", "a", 190000, 230000, {{215180, false, false, true}, {216000, false, false, false}}};
   BandUnit b{
@@ -592,11 +634,32 @@ void DesktopTest::bandViewSharedFrequenciesAndProblems() {
   outside.channels[1].frequency = 240000;
   QVERIFY(count_colour(render({a, outside}), theme.problem) >
           count_colour(render({a, b}), theme.problem) + 20);
-}
 
-void DesktopTest::bandViewReachesEveryLaneOfFiftyUnits() {
+  // In a window without an engine: the first unit in list order is selected.
   MainWindow w(true);
   w.show();
+  emit w.bridge()->announced("SIM0002", "simulator");
+  emit w.bridge()->announced("SIM0001", "simulator");
+  QCOMPARE(w.selected_key(), QStringLiteral("SIM0001"));
+  // Once the user picks a unit, a newcomer does not take the selection.
+  w.select_unit("SIM0002");
+  emit w.bridge()->announced("SIM0000", "simulator");
+  QCOMPARE(w.selected_key(), QStringLiteral("SIM0002"));
+
+  // The engine's error kind in brackets is dropped; an OS error number stays.
+  const std::pair<const char*, const char*> reasons[] = {
+      {"read failed: Broken pipe (BrokenPipe)", "read failed: Broken pipe"},
+      {"read failed: Input/output error (Other)", "read failed: Input/output error"},
+      {"write failed: Broken pipe (os error 32)", "write failed: Broken pipe (os error 32)"},
+      {"device closed", "device closed"}};
+  for (const auto& [reason, shown] : reasons) {
+    QCOMPARE(reason_text(reason), QString::fromLatin1(shown));
+  }
+  emit w.bridge()->stopped("SIM0001", "read failed: Broken pipe (BrokenPipe)");
+  QVERIFY(log_text(w).contains("SIM0001 stopped: read failed: Broken pipe\n") ||
+          log_text(w).endsWith("SIM0001 stopped: read failed: Broken pipe"));
+
+  // The band view reaches every lane of fifty units.
   const std::vector<BandUnit> fifty = many_units(50);
   w.band_view()->set_units(fifty);
   QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -621,39 +684,14 @@ void DesktopTest::bandViewReachesEveryLaneOfFiftyUnits() {
   // The last lane's channel mark and the shared mark are painted.
   QImage image(view->size(), QImage::Format_ARGB32);
   view->render(&image);
-  const Theme theme = theme_for(view->palette());
+  const QColor shared_mark = theme_for(view->palette()).shared;
   const int last_top = big.lanes_top + 49 * big.lane_height;
   const int x = static_cast<int>(big.x_of(fifty.back().channels[0].frequency));
   bool marked = false;
   for (int dx = -2; dx <= 2 && !marked; ++dx) {
-    marked = image.pixelColor(x + dx, last_top + big.lane_height / 2).rgb() == theme.shared.rgb();
+    marked = image.pixelColor(x + dx, last_top + big.lane_height / 2).rgb() == shared_mark.rgb();
   }
   QVERIFY2(marked, "the 50th unit's shared channel is drawn");
-}
-
-void DesktopTest::firstUnitInListOrderAndPlainLog() {
-  MainWindow w(true);
-  w.show();
-  emit w.bridge()->announced("SIM0002", "simulator");
-  emit w.bridge()->announced("SIM0001", "simulator");
-  QCOMPARE(w.selected_key(), QStringLiteral("SIM0001"));
-  // Once the user picks a unit, a newcomer does not take the selection.
-  w.select_unit("SIM0002");
-  emit w.bridge()->announced("SIM0000", "simulator");
-  QCOMPARE(w.selected_key(), QStringLiteral("SIM0002"));
-
-  // The engine's error kind in brackets is dropped; an OS error number stays.
-  const std::pair<const char*, const char*> reasons[] = {
-      {"read failed: Broken pipe (BrokenPipe)", "read failed: Broken pipe"},
-      {"read failed: Input/output error (Other)", "read failed: Input/output error"},
-      {"write failed: Broken pipe (os error 32)", "write failed: Broken pipe (os error 32)"},
-      {"device closed", "device closed"}};
-  for (const auto& [reason, shown] : reasons) {
-    QCOMPARE(reason_text(reason), QString::fromLatin1(shown));
-  }
-  emit w.bridge()->stopped("SIM0001", "read failed: Broken pipe (BrokenPipe)");
-  QVERIFY(log_text(w).contains("SIM0001 stopped: read failed: Broken pipe\n") ||
-          log_text(w).endsWith("SIM0001 stopped: read failed: Broken pipe"));
 }
 
 void DesktopTest::hardwareModeInADarkPalette() {
@@ -707,56 +745,6 @@ void DesktopTest::closingWindowEndsProgram() {
   QCOMPARE(process.exitStatus(), QProcess::NormalExit);
   QCOMPARE(process.exitCode(), 0);
   QVERIFY(process.readAllStandardOutput().contains("ready after"));
-}
-
-void DesktopTest::writeCommitsTheCellBeingEdited() {
-  auto w = started_window();
-  QVERIFY(w);
-  w->activateWindow();
-  QVERIFY(QTest::qWaitForWindowActive(w.get()));
-  auto* table = child<QTableWidget>(*w, "channels");
-  auto* write = child<QPushButton>(*w, "write");
-  auto writing = [&] { return w->units()->find("SIM0001")->state == UnitState::Writing; };
-
-  // A value the cell refuses stops the write, by shortcut or by click, and says why.
-  QLineEdit* editor = open_frequency_cell(table);
-  type_into(editor, "216.502");
-  QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier);
-  QVERIFY(!writing());
-  QVERIFY(
-      log_text(*w).contains("nothing written: channel 1: 216.502 MHz is not on the 5 kHz step"));
-  QTest::mouseClick(write, Qt::LeftButton);
-  QVERIFY(!writing());
-  QVERIFY(editor->isVisible());
-  QCOMPARE(editor->text(), QStringLiteral("216.502"));
-
-  // So does a delay field left empty while typing.
-  auto* delay = child<QSpinBox>(*w, "delay_ms");
-  delay->setFocus();
-  QTest::keyClick(delay, Qt::Key_A, Qt::ControlModifier);
-  QTest::keyClick(delay, Qt::Key_Backspace);
-  QTest::keyClick(delay, Qt::Key_Return, Qt::ControlModifier);
-  QVERIFY(!writing());
-  QVERIFY(log_text(*w).contains("nothing written: Delay: type a number of milliseconds"));
-  QTest::keyClicks(delay, "20");
-  QCOMPARE(delay->value(), 20);
-
-  // A good value is committed and written with the rest of the form: by shortcut, by a click
-  // while the cell is open, and by the button's mnemonic, which moves the focus first.
-  const std::tuple<const char*, std::uint32_t, std::function<void()>> ways[] = {
-      {"216.5", 216500, [&] { QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier); }},
-      {"216.25", 216250, [&] { QTest::mouseClick(write, Qt::LeftButton); }},
-      {"216.3", 216300, [&] { QTest::keyClick(editor, Qt::Key_W, Qt::AltModifier); }}};
-  for (const auto& [typed, khz, send] : ways) {
-    QTRY_VERIFY_WITH_TIMEOUT(write->isEnabled() && check_passed(*w), 10000);
-    editor = open_frequency_cell(table);
-    type_into(editor, typed);
-    send();
-    QTRY_VERIFY(writing());
-    QCOMPARE(table->item(0, 0)->text(), mhz_text(khz));
-    QTRY_VERIFY_WITH_TIMEOUT(confirmed(*w, "SIM0001"), WRITE_TIMEOUT_MS);
-    QCOMPARE(w->units()->find("SIM0001")->settings->channels[0].frequency, khz);
-  }
 }
 
 void DesktopTest::writeAskedForWhileCheckingWaitsForTheCheck() {
@@ -893,12 +881,7 @@ void DesktopTest::goneUnitKeepsDraftAndCanBeForgotten() {
   QVERIFY(w->unsaved_units().isEmpty());
 
   // Once its kept draft is reverted, a gone row goes at once, by the button.
-  delay->setValue(40);
-  QTRY_VERIFY_WITH_TIMEOUT(write->isEnabled() && check_passed(*w), 10000);
-  QTest::mouseClick(write, Qt::LeftButton);
-  QCOMPARE(w->units()->find("SIM0002")->state, UnitState::Writing);
-  w->bridge()->remove_simulated_unit("SIM0002");
-  QTRY_VERIFY_WITH_TIMEOUT(w->units()->find("SIM0002")->state == UnitState::Gone, 10000);
+  QVERIFY(lose_sim0002_during_write(*w));
   QTest::mouseClick(child<QPushButton>(*w, "revert"), Qt::LeftButton);
   QVERIFY(w->unsaved_units().isEmpty());
   QTest::mouseClick(forget, Qt::LeftButton);
