@@ -16,6 +16,7 @@
 #include "ui/band_view.hpp"
 #include "ui/coordination_panel.hpp"
 #include "ui/theme.hpp"
+#include "widget_test_helpers.hpp"
 
 using namespace owl;
 using namespace owl::desktop;
@@ -48,13 +49,6 @@ std::vector<BandUnit> lanes(const UnitSettingsMap& units) {
 
 QPointF centre(const BandLayout& l, std::size_t lane, std::uint32_t khz) {
   return {l.x_of(khz), l.lane_top(lane) + l.lane_height / 2.0};
-}
-
-template <class T>
-T* child(const QObject& parent, const char* name) {
-  T* found = parent.findChild<T*>(QString::fromLatin1(name));
-  if (found == nullptr) qFatal("no child widget %s", name);
-  return found;
 }
 
 }  // namespace

@@ -37,6 +37,7 @@
 #include "ui/settings_form.hpp"
 #include "ui/theme.hpp"
 #include "ui/unit_list_model.hpp"
+#include "widget_test_helpers.hpp"
 
 using namespace owl;
 using namespace owl::desktop;
@@ -46,13 +47,6 @@ namespace {
 constexpr int STARTUP_TIMEOUT_MS = 20000;
 // A write is confirmed about a second after it is sent, or reported failed after six.
 constexpr int WRITE_TIMEOUT_MS = 20000;
-
-template <class T>
-T* child(const QObject& parent, const char* name) {
-  T* found = parent.findChild<T*>(QString::fromLatin1(name));
-  if (found == nullptr) qFatal("no child widget %s", name);
-  return found;
-}
 
 bool listed_with_settings(const MainWindow& w, const char* key) {
   const UnitRow* row = w.units()->find(QString::fromLatin1(key));
@@ -125,11 +119,6 @@ std::unique_ptr<MainWindow> started_window() {
   return w;
 }
 
-void type_into(QLineEdit* edit, const QString& text) {
-  edit->selectAll();
-  QTest::keyClicks(edit, text);
-}
-
 // Types over what a focused field holds, as a user selecting all first would.
 void retype(QWidget* field, const char* text) {
   field->setFocus();
@@ -144,42 +133,18 @@ bool write_file(const QString& path, const std::string& text) {
          file.write(QByteArray::fromStdString(text)) == static_cast<qint64>(text.size());
 }
 
-// Opens the first channel's frequency cell for typing.
-QLineEdit* open_frequency_cell(QTableWidget* table) {
-  table->setCurrentCell(0, 0);
-  table->editItem(table->item(0, 0));
-  auto* editor = table->findChild<QLineEdit*>("frequency_editor");
-  if (editor == nullptr) qFatal("no frequency editor");
-  return editor;
-}
-
-// Pixels of the image that have exactly this colour.
-int count_colour(const QImage& image, const QColor& colour) {
-  int n = 0;
-  for (int y = 0; y < image.height(); ++y) {
-    for (int x = 0; x < image.width(); ++x) n += image.pixelColor(x, y).rgb() == colour.rgb();
-  }
-  return n;
-}
-
 QPoint place(const QWidget* w) {
   return w->mapTo(w->window(), QPoint(0, 0));
 }
 
 // Answers the question box that is about to be shown.
 void answer_question(QMessageBox::StandardButton answer) {
-  QTimer::singleShot(0, [answer] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr) qFatal("no question was asked");
-    box->button(answer)->click();
-  });
+  on_modal<QMessageBox>([answer](QMessageBox* box) { box->button(answer)->click(); });
 }
 
 // Answers the preview that is about to be shown with its write button, after `look` has seen it.
 void accept_preview(std::function<void(PreviewDialog&)> look = {}) {
-  QTimer::singleShot(0, [look] {
-    auto* dialog = qobject_cast<PreviewDialog*>(QApplication::activeModalWidget());
-    if (dialog == nullptr) qFatal("no preview was shown");
+  on_modal<PreviewDialog>([look](PreviewDialog* dialog) {
     if (look) look(*dialog);
     dialog->findChild<QPushButton*>("preview_write")->click();
   });

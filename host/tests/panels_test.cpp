@@ -22,18 +22,12 @@
 #include "ui/labels.hpp"
 #include "ui/settings_form.hpp"
 #include "ui/theme.hpp"
+#include "widget_test_helpers.hpp"
 
 using namespace owl;
 using namespace owl::desktop;
 
 namespace {
-
-template <class T>
-T* child(const QObject& parent, const char* name) {
-  T* found = parent.findChild<T*>(QString::fromLatin1(name));
-  if (found == nullptr) qFatal("no child %s", name);
-  return found;
-}
 
 // A unit of 10 channels, 215.000 to 220.000 MHz, channel n on 215.000 + n × 0.1 MHz with only
 // odd channels enabled.
@@ -62,28 +56,10 @@ void select_rows(QTableWidget* table, int first, int last) {
                           true);
 }
 
-// Opens a channel's frequency cell for typing.
-QLineEdit* open_frequency_cell(QTableWidget* table, int row) {
-  table->setCurrentCell(row, 0);
-  table->editItem(table->item(row, 0));
-  auto* editor = table->findChild<QLineEdit*>("frequency_editor");
-  if (editor == nullptr) qFatal("no frequency editor");
-  return editor;
-}
-
 std::vector<std::uint32_t> frequencies(const SettingsForm& form) {
   std::vector<std::uint32_t> out;
   for (const UiChannel& ch : form.form().channels) out.push_back(ch.frequency);
   return out;
-}
-
-// Runs `act` once the modal dialog that the next action opens is up.
-void with_dialog(std::function<void(QDialog*)> act) {
-  QTimer::singleShot(0, [act] {
-    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (dialog == nullptr) qFatal("no dialog was opened");
-    act(dialog);
-  });
 }
 
 }  // namespace
@@ -197,7 +173,7 @@ void PanelsTest::fillFrequenciesFromStartAndStep() {
   QString first_start;
   QString refused_preview;
   bool refused_ok = true;
-  with_dialog([&](QDialog* d) {
+  on_modal<QDialog>([&](QDialog* d) {
     auto* start = child<QLineEdit>(*d, "fill_start");
     first_start = start->text();
     start->setText(QStringLiteral("219"));
@@ -223,7 +199,7 @@ void PanelsTest::fillFrequenciesFromStartAndStep() {
   bool all_rows = false;
   int step = 0;
   QString preview;
-  with_dialog([&](QDialog* d) {
+  on_modal<QDialog>([&](QDialog* d) {
     all_rows = child<QRadioButton>(*d, "fill_all")->isChecked();
     step = child<QSpinBox>(*d, "fill_step")->value();
     child<QLineEdit>(*d, "fill_start")->setText(QStringLiteral("215000"));
@@ -285,8 +261,7 @@ void PanelsTest::frequencyCellsInMegahertzMarkWhatTheUnitCannotTake() {
   // and the settings as they were. A good value typed over it clears the mark.
   form.show();
   auto* editor = open_frequency_cell(table, 2);
-  editor->selectAll();
-  QTest::keyClicks(editor, QStringLiteral("230"));
+  type_into(editor, QStringLiteral("230"));
   QCOMPARE(editor->toolTip(),
            QStringLiteral("230.000 MHz is outside this unit's 215.000–220.000 MHz range"));
   QCOMPARE(form.frequency_note(), editor->toolTip());
@@ -295,8 +270,7 @@ void PanelsTest::frequencyCellsInMegahertzMarkWhatTheUnitCannotTake() {
   QApplication::processEvents();
   QCOMPARE(form.form().channels[2].frequency, 214000u);
   QVERIFY(editor->isVisible());
-  editor->selectAll();
-  QTest::keyClicks(editor, QStringLiteral("216.25"));
+  type_into(editor, QStringLiteral("216.25"));
   QVERIFY(editor->styleSheet().isEmpty());
   QVERIFY(form.frequency_note().isEmpty());
   QTest::keyClick(editor, Qt::Key_Return);
