@@ -12,7 +12,6 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
-#include <functional>
 
 #include <ctime>
 #include <fstream>
