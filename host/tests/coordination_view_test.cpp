@@ -16,6 +16,7 @@
 #include "ui/band_view.hpp"
 #include "ui/coordination_panel.hpp"
 #include "ui/theme.hpp"
+#include "widget_test_helpers.hpp"
 
 using namespace owl;
 using namespace owl::desktop;
@@ -50,13 +51,6 @@ QPointF centre(const BandLayout& l, std::size_t lane, std::uint32_t khz) {
   return {l.x_of(khz), l.lane_top(lane) + l.lane_height / 2.0};
 }
 
-template <class T>
-T* child(const QObject& parent, const char* name) {
-  T* found = parent.findChild<T*>(QString::fromLatin1(name));
-  if (found == nullptr) qFatal("no child widget %s", name);
-  return found;
-}
-
 }  // namespace
 
 class CoordinationViewTest : public QObject {
@@ -71,7 +65,9 @@ class CoordinationViewTest : public QObject {
     QCOMPARE(l.x_of(l.f1), l.right);
     for (double khz : {470000.0, 482345.0, 490000.0}) QCOMPARE(l.khz_at(l.x_of(khz)), khz);
     QVERIFY(l.x_of(480000) < l.x_of(480025));
-    // Three lanes: two units and the extra one, then the axis.
+    QVERIFY((l.f1 - l.f0) / l.tick_step <= (l.right - l.left) / 90.0);  // labels do not overlap
+    // Three lanes of full height: two units and the extra one, then the axis.
+    QCOMPARE(l.lane_height, BandLayout::LANE_HEIGHT);
     QCOMPARE(l.axis_y, l.lanes_top + 3 * l.lane_height);
     QCOMPARE(l.lane_at(l.lanes_top - 1), std::optional<std::size_t>{});
     QCOMPARE(l.lane_at(l.lanes_top), std::optional<std::size_t>{0});
@@ -79,7 +75,7 @@ class CoordinationViewTest : public QObject {
     QCOMPARE(l.lane_at(l.axis_y), std::optional<std::size_t>{});
   }
 
-  void conflict_ring_says_what_it_is() {
+  void conflict_ring_says_what_it_is_and_carriers_take_clicks() {
     const UnitSettingsMap rig = three_tone_rig();
     BandView view;
     view.resize(1200, 300);
@@ -124,17 +120,14 @@ class CoordinationViewTest : public QObject {
     view.render(&without);
     const QPoint edge = (centre(view.layout(), 3, 482350) + QPointF(0, -6)).toPoint();
     QVERIFY(with.pixelColor(edge) != without.pixelColor(edge));
-  }
 
-  void clicking_a_carrier_emits_key_and_channel() {
-    UnitSettingsMap rig = three_tone_rig();
-    rig["SIM0002"].channels.push_back({490000, false, false, true});
-    rig["SIM0002"].channels.push_back({490000, false, false, false});
-    BandView view;
-    view.resize(1200, 300);
-    view.set_units(lanes(rig));
+    // A click on a carrier names its unit and channel; the enabled channel wins over the
+    // disabled one drawn on the same place.
+    UnitSettingsMap more = rig;
+    more["SIM0002"].channels.push_back({490000, false, false, true});
+    more["SIM0002"].channels.push_back({490000, false, false, false});
+    view.set_units(lanes(more));
     QSignalSpy clicked(&view, &BandView::carrier_clicked);
-    // The enabled channel wins over the disabled one drawn on the same place.
     QTest::mouseClick(&view, Qt::LeftButton, {},
                       (centre(view.layout(), 2, 490000) + QPointF(2, 0)).toPoint());
     QCOMPARE(clicked.count(), 1);
@@ -178,7 +171,7 @@ class CoordinationViewTest : public QObject {
     QVERIFY(view.tooltip_at(QPointF(l.x_of(492000), l.lanes_top + 2)).startsWith("scan"));
   }
 
-  void panel_count_follows_a_frequency_edit() {
+  void panel_counts_and_lists_conflicts() {
     CoordinationPanel panel;
     QSignalSpy analysed(&panel, &CoordinationPanel::analysed);
     QSignalSpy edited(&panel, &CoordinationPanel::fields_edited);
@@ -202,11 +195,10 @@ class CoordinationViewTest : public QObject {
     QCOMPARE(CoordinationPanel::conflict_count_text(1), QStringLiteral("1 conflict"));
     QCOMPARE(CoordinationPanel::conflict_count_text(coord::MAX_CONFLICTS, false),
              QStringLiteral("Over 10000 conflicts"));
-  }
 
-  void conflict_list_reads_and_selects_what_a_ring_says() {
-    CoordinationPanel panel;
+    // The list reads and selects what a ring says.
     QSignalSpy activated(&panel, &CoordinationPanel::conflict_activated);
+    child<QSpinBox>(panel, "carrier_spacing")->setValue(300);
     panel.set_units(three_tone_rig());
     auto* list = child<QListWidget>(panel, "conflict_list");
     QCOMPARE(list->count(), 4);
@@ -316,13 +308,24 @@ class CoordinationViewTest : public QObject {
     }
   }
 
-  void new_band_colours_stay_readable_in_both_themes() {
-    for (const QPalette& palette : {QPalette(Qt::white), dark_palette()}) {
+  void band_and_text_colours_stay_readable_in_both_themes() {
+    for (const QPalette& palette : {QPalette(QColor(0xef, 0xef, 0xef)), dark_palette()}) {
       const Theme t = theme_for(palette);
-      for (const QColor& mark : {t.product, t.scan_trace}) {
-        QVERIFY2(contrast_ratio(mark, palette.color(QPalette::Base)) >= 3, qPrintable(mark.name()));
+      for (auto role : {QPalette::Base, QPalette::Window}) {
+        const QColor bg = palette.color(role);
+        for (const QColor& text : {t.problem, t.ok, t.writing}) {
+          QVERIFY2(contrast_ratio(text, bg) >= 4.5, qPrintable(text.name() + " on " + bg.name()));
+        }
+        // Marks are not text; they need 3:1 to be told from the background.
+        for (const QColor& mark : {t.enabled, t.shared, t.problem, t.product, t.scan_trace}) {
+          QVERIFY2(contrast_ratio(mark, bg) >= 3, qPrintable(mark.name() + " on " + bg.name()));
+        }
       }
+      QVERIFY(contrast_ratio(t.warn_text, t.warn_background) >= 4.5);
+      QVERIFY(contrast_ratio(t.error_text, t.error_background) >= 4.5);
     }
+    QVERIFY(is_dark(dark_palette()));
+    QCOMPARE(contrast_ratio(Qt::black, Qt::white), 21.0);
   }
 
   void unticked_lock_boxes_show_on_a_dark_palette() {

@@ -37,6 +37,7 @@
 #include "ui/settings_form.hpp"
 #include "ui/theme.hpp"
 #include "ui/unit_list_model.hpp"
+#include "widget_test_helpers.hpp"
 
 using namespace owl;
 using namespace owl::desktop;
@@ -46,13 +47,6 @@ namespace {
 constexpr int STARTUP_TIMEOUT_MS = 20000;
 // A write is confirmed about a second after it is sent, or reported failed after six.
 constexpr int WRITE_TIMEOUT_MS = 20000;
-
-template <class T>
-T* child(const QObject& parent, const char* name) {
-  T* found = parent.findChild<T*>(QString::fromLatin1(name));
-  if (found == nullptr) qFatal("no child widget %s", name);
-  return found;
-}
 
 bool listed_with_settings(const MainWindow& w, const char* key) {
   const UnitRow* row = w.units()->find(QString::fromLatin1(key));
@@ -125,11 +119,6 @@ std::unique_ptr<MainWindow> started_window() {
   return w;
 }
 
-void type_into(QLineEdit* edit, const QString& text) {
-  edit->selectAll();
-  QTest::keyClicks(edit, text);
-}
-
 // Types over what a focused field holds, as a user selecting all first would.
 void retype(QWidget* field, const char* text) {
   field->setFocus();
@@ -144,42 +133,14 @@ bool write_file(const QString& path, const std::string& text) {
          file.write(QByteArray::fromStdString(text)) == static_cast<qint64>(text.size());
 }
 
-// Opens the first channel's frequency cell for typing.
-QLineEdit* open_frequency_cell(QTableWidget* table) {
-  table->setCurrentCell(0, 0);
-  table->editItem(table->item(0, 0));
-  auto* editor = table->findChild<QLineEdit*>("frequency_editor");
-  if (editor == nullptr) qFatal("no frequency editor");
-  return editor;
-}
-
-// Pixels of the image that have exactly this colour.
-int count_colour(const QImage& image, const QColor& colour) {
-  int n = 0;
-  for (int y = 0; y < image.height(); ++y) {
-    for (int x = 0; x < image.width(); ++x) n += image.pixelColor(x, y).rgb() == colour.rgb();
-  }
-  return n;
-}
-
-QPoint place(const QWidget* w) {
-  return w->mapTo(w->window(), QPoint(0, 0));
-}
-
 // Answers the question box that is about to be shown.
 void answer_question(QMessageBox::StandardButton answer) {
-  QTimer::singleShot(0, [answer] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr) qFatal("no question was asked");
-    box->button(answer)->click();
-  });
+  on_modal<QMessageBox>([answer](QMessageBox* box) { box->button(answer)->click(); });
 }
 
 // Answers the preview that is about to be shown with its write button, after `look` has seen it.
 void accept_preview(std::function<void(PreviewDialog&)> look = {}) {
-  QTimer::singleShot(0, [look] {
-    auto* dialog = qobject_cast<PreviewDialog*>(QApplication::activeModalWidget());
-    if (dialog == nullptr) qFatal("no preview was shown");
+  on_modal<PreviewDialog>([look](PreviewDialog* dialog) {
     if (look) look(*dialog);
     dialog->findChild<QPushButton*>("preview_write")->click();
   });
@@ -207,10 +168,6 @@ frontend::Show show_from(const UiSettings& model, int count) {
   return show;
 }
 
-bool present(const MainWindow& w, const char* key) {
-  return w.units()->present(QString::fromLatin1(key));
-}
-
 std::vector<BandUnit> many_units(int n) {
   std::vector<BandUnit> units;
   for (int i = 0; i < n; ++i) {
@@ -231,30 +188,22 @@ class DesktopTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void startsWithBothSimulatedUnits();
-  void invalidEditThenWriteOneThenAllInPlace();
+  void startsWithBothSimulatedUnitsAndKeyboardPaths();
+  void invalidEditThenWriteOneThenAllThenTheCellBeingEdited();
   void refusedWriteKeepsEveryDraft();
-  void addAndRemoveSimulatedUnit();
   void unknownOptionValueStaysSelectable();
-  void bandViewSharedFrequenciesAndProblems();
-  void bandViewReachesEveryLaneOfFiftyUnits();
-  void frequencyCellsInMegahertz();
-  void keyboardLeavesTablesAndReachesActions();
-  void closingWithUnsavedEditsAsks();
-  void firstUnitInListOrderAndPlainLog();
+  void bandViewAndFirstUnitWithoutAnEngine();
   void hardwareModeInADarkPalette();
   void closingWindowEndsProgram();
-  void writeCommitsTheCellBeingEdited();
   void writeAskedForWhileCheckingWaitsForTheCheck();
-  void goneUnitKeepsDraftAndCanBeForgotten();
-  void simulatedIdSuggestionAndBandInMegahertz();
-  void offlineShowThenConnectCompareAndWrite();
+  void unitsGoneForgottenAddedAndRemoved();
+  void refusedThenOfflineShowThenConnectCompareAndWrite();
   void showRoundTripAndUndo();
-  void refusedShowFileAndMenuBar();
   void coordinationFromBandToUnitsAndBack();
 };
 
-void DesktopTest::startsWithBothSimulatedUnits() {
+void DesktopTest::startsWithBothSimulatedUnitsAndKeyboardPaths() {
+  apply_desktop_style(*qApp);
   auto w = started_window();
   QVERIFY(w);
   QCOMPARE(w->windowTitle(), QStringLiteral("OWL Configurator — simulator"));
@@ -266,7 +215,6 @@ void DesktopTest::startsWithBothSimulatedUnits() {
   QTRY_COMPARE_WITH_TIMEOUT(w->units()->find("SIM0002")->identity,
                             QStringLiteral("OWL 9.99 sn1002"), STARTUP_TIMEOUT_MS);
   QCOMPARE(UnitListModel::state_text(rows[0]), QStringLiteral("reporting"));
-  QCOMPARE(w->band_view()->units().size(), std::size_t{2});
   QVERIFY(log_text(*w).contains("SIM0002 connected (simulator)"));
 
   // The form shows the selected unit, one table row per channel.
@@ -310,9 +258,51 @@ void DesktopTest::startsWithBothSimulatedUnits() {
   const std::vector<std::uint32_t> expected{215180};
   QTRY_COMPARE_WITH_TIMEOUT(BandView::shared_frequencies(w->band_view()->units()), expected, 5000);
   QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>(*w, "write")->isEnabled() && check_passed(*w), 10000);
+
+  // Tab leaves the unit table and leaves the selection alone; arrows move between units.
+  w->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(w.get()));
+  w->select_unit("SIM0001");
+  auto* units = child<QTableView>(*w, "unit_table");
+  units->setFocus();
+  QTRY_VERIFY(units->hasFocus());
+  QTest::keyClick(units, Qt::Key_Tab);
+  QVERIFY(!units->hasFocus());
+  QCOMPARE(w->selected_key(), QStringLiteral("SIM0001"));
+  units->setFocus();
+  QTest::keyClick(units, Qt::Key_Down);
+  QCOMPARE(w->selected_key(), QStringLiteral("SIM0002"));
+  table->setFocus();
+  QTest::keyClick(table, Qt::Key_Tab);
+  QVERIFY(!table->hasFocus());
+
+  // Mnemonics on the buttons, shortcuts for the actions: SIM0002's kept edit is written.
+  for (const char* name : {"write", "write_all", "refresh", "revert"}) {
+    QVERIFY2(child<QPushButton>(*w, name)->text().contains('&'), name);
+  }
+  QVERIFY(child<QPushButton>(*w, "write")->toolTip().endsWith("(Ctrl+Return)"));
+  QVERIFY(child<QPushButton>(*w, "revert")->toolTip().endsWith("(Ctrl+Shift+R)"));
+  QTest::keyClick(w.get(), Qt::Key_F5);
+  QVERIFY(log_text(*w).contains("asking SIM0002 to report again"));
+  QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>(*w, "write")->isEnabled() && check_passed(*w), 10000);
+  QTest::keyClick(w.get(), Qt::Key_Return, Qt::ControlModifier);
+  QCOMPARE(w->units()->find("SIM0002")->state, UnitState::Writing);
+
+  // The focused control wears a frame in the highlight colour: a check box, a button.
+  units->setFocus();
+  for (const char* name : {"keep_name", "refresh"}) {
+    auto* control = child<QAbstractButton>(*w, name);
+    const QColor mark = control->palette().color(QPalette::Highlight);
+    const int without = count_colour(control->grab().toImage(), mark);
+    control->setFocus();
+    QTRY_VERIFY(control->hasFocus());
+    const int with = count_colour(control->grab().toImage(), mark);
+    QVERIFY2(with > without + 2 * control->width(), name);
+    units->setFocus();
+  }
 }
 
-void DesktopTest::invalidEditThenWriteOneThenAllInPlace() {
+void DesktopTest::invalidEditThenWriteOneThenAllThenTheCellBeingEdited() {
   auto w = started_window();
   QVERIFY(w);
   auto* write = child<QPushButton>(*w, "write");
@@ -320,6 +310,7 @@ void DesktopTest::invalidEditThenWriteOneThenAllInPlace() {
   auto* problems = child<QListWidget>(*w, "problems");
   auto* delay = child<QSpinBox>(*w, "delay_ms");
   // The write panel keeps its place while a write is under way, and beside a long note.
+  auto place = [](const QWidget* x) { return x->mapTo(x->window(), QPoint(0, 0)); };
   const QPoint write_at = place(write);
   const QPoint revert_at = place(child<QPushButton>(*w, "revert"));
   auto panel_in_place = [&] {
@@ -393,6 +384,51 @@ void DesktopTest::invalidEditThenWriteOneThenAllInPlace() {
   w->select_unit("SIM0002");
   QVERIFY(!child<QLabel>(*w, "form_note")->text().isEmpty());
   QVERIFY(panel_in_place());
+
+  // Back on SIM0001, a value the cell refuses stops the write, by shortcut or by click, and
+  // says why.
+  w->select_unit("SIM0001");
+  w->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(w.get()));
+  auto* table = child<QTableWidget>(*w, "channels");
+  auto writing = [&] { return w->units()->find("SIM0001")->state == UnitState::Writing; };
+  QLineEdit* editor = open_frequency_cell(table);
+  type_into(editor, "216.502");
+  QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier);
+  QVERIFY(!writing());
+  QVERIFY(
+      log_text(*w).contains("nothing written: channel 1: 216.502 MHz is not on the 5 kHz step"));
+  QTest::mouseClick(write, Qt::LeftButton);
+  QVERIFY(!writing());
+  QVERIFY(editor->isVisible());
+  QCOMPARE(editor->text(), QStringLiteral("216.502"));
+
+  // So does a delay field left empty while typing.
+  delay->setFocus();
+  QTest::keyClick(delay, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(delay, Qt::Key_Backspace);
+  QTest::keyClick(delay, Qt::Key_Return, Qt::ControlModifier);
+  QVERIFY(!writing());
+  QVERIFY(log_text(*w).contains("nothing written: Delay: type a number of milliseconds"));
+  QTest::keyClicks(delay, "20");
+  QCOMPARE(delay->value(), 20);
+
+  // A good value is committed and written with the rest of the form: by shortcut, by a click
+  // while the cell is open, and by the button's mnemonic, which moves the focus first.
+  const std::tuple<const char*, std::uint32_t, std::function<void()>> ways[] = {
+      {"216.5", 216500, [&] { QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier); }},
+      {"216.25", 216250, [&] { QTest::mouseClick(write, Qt::LeftButton); }},
+      {"216.3", 216300, [&] { QTest::keyClick(editor, Qt::Key_W, Qt::AltModifier); }}};
+  for (const auto& [typed, khz, send] : ways) {
+    QTRY_VERIFY_WITH_TIMEOUT(write->isEnabled() && check_passed(*w), 10000);
+    editor = open_frequency_cell(table);
+    type_into(editor, typed);
+    send();
+    QTRY_VERIFY(writing());
+    QCOMPARE(table->item(0, 0)->text(), mhz_text(khz));
+    QTRY_VERIFY_WITH_TIMEOUT(confirmed(*w, "SIM0001"), WRITE_TIMEOUT_MS);
+    QCOMPARE(w->units()->find("SIM0001")->settings->channels[0].frequency, khz);
+  }
 }
 
 void DesktopTest::refusedWriteKeepsEveryDraft() {
@@ -452,40 +488,6 @@ void DesktopTest::refusedWriteKeepsEveryDraft() {
   w->bridge()->remove_simulated_unit("SIM0001");
   QTRY_VERIFY_WITH_TIMEOUT(w->write_all_refusal().isEmpty(), 10000);
   QVERIFY(write_all->isEnabled());
-}
-
-void DesktopTest::addAndRemoveSimulatedUnit() {
-  auto w = started_window();
-  QVERIFY(w);
-  child<QLineEdit>(*w, "sim_id")->setText("SIM0007");
-  child<QSpinBox>(*w, "sim_serial")->setValue(4242);
-  child<QLineEdit>(*w, "sim_low")->setText("500");
-  child<QLineEdit>(*w, "sim_high")->setText("510");
-  child<QSpinBox>(*w, "sim_channels")->setValue(4);
-  QTest::mouseClick(child<QPushButton>(*w, "sim_add"), Qt::LeftButton);
-  QTRY_VERIFY_WITH_TIMEOUT(listed_with_settings(*w, "SIM0007"), STARTUP_TIMEOUT_MS);
-  QCOMPARE(w->units()->rowCount(), 3);
-  QCOMPARE(w->units()->rows()[2].key, QStringLiteral("SIM0007"));
-  w->select_unit("SIM0007");
-  QCOMPARE(child<QTableWidget>(*w, "channels")->rowCount(), 4);
-  QCOMPARE(child<QLineEdit>(*w, "unit_name")->text(), QStringLiteral("SIM-4242"));
-
-  // A duplicate id is refused in the window, with a reason.
-  child<QLineEdit>(*w, "sim_id")->setText("SIM0007");
-  QTest::mouseClick(child<QPushButton>(*w, "sim_add"), Qt::LeftButton);
-  QVERIFY(log_text(*w).contains("a unit with the id SIM0007 is already listed"));
-
-  w->select_unit("SIM0002");
-  QTest::mouseClick(child<QPushButton>(*w, "sim_remove"), Qt::LeftButton);
-  QTRY_VERIFY_WITH_TIMEOUT(w->units()->find("SIM0002") == nullptr, STARTUP_TIMEOUT_MS);
-  QCOMPARE(w->units()->rowCount(), 2);
-  QVERIFY(log_text(*w).contains("SIM0002 stopped: "));
-  // The form moves on to a unit that is still there.
-  const UnitRow* shown = w->units()->find(w->selected_key());
-  QVERIFY(shown != nullptr);
-  QCOMPARE(child<QLineEdit>(*w, "unit_name")->text(),
-           QString::fromStdString(shown->settings->unit_name));
-  QCOMPARE(w->band_view()->units().size(), std::size_t{2});
 }
 
 void DesktopTest::unknownOptionValueStaysSelectable() {
@@ -556,7 +558,7 @@ void DesktopTest::unknownOptionValueStaysSelectable() {
   QVERIFY(edited.count() >= 2);
 }
 
-void DesktopTest::bandViewSharedFrequenciesAndProblems() {
+void DesktopTest::bandViewAndFirstUnitWithoutAnEngine() {
   BandUnit a{
       "A", "a", 190000, 230000, {{215180, false, false, true}, {216000, false, false, false}}};
   BandUnit b{
@@ -593,17 +595,32 @@ void DesktopTest::bandViewSharedFrequenciesAndProblems() {
   outside.channels[1].frequency = 240000;
   QVERIFY(count_colour(render({a, outside}), theme.problem) >
           count_colour(render({a, b}), theme.problem) + 20);
-}
 
-void DesktopTest::bandViewReachesEveryLaneOfFiftyUnits() {
-  // How the scale maps kHz both ways is pinned in the coordination view's tests.
-  const std::vector<BandUnit> two = many_units(2);
-  const BandLayout l = band_layout(two, QSize(800, 200));
-  QCOMPARE(l.lane_height, BandLayout::LANE_HEIGHT);
-  QVERIFY((l.f1 - l.f0) / l.tick_step <= (l.right - l.left) / 90.0);  // labels do not overlap
-
+  // In a window without an engine: the first unit in list order is selected.
   MainWindow w(true);
   w.show();
+  emit w.bridge()->announced("SIM0002", "simulator");
+  emit w.bridge()->announced("SIM0001", "simulator");
+  QCOMPARE(w.selected_key(), QStringLiteral("SIM0001"));
+  // Once the user picks a unit, a newcomer does not take the selection.
+  w.select_unit("SIM0002");
+  emit w.bridge()->announced("SIM0000", "simulator");
+  QCOMPARE(w.selected_key(), QStringLiteral("SIM0002"));
+
+  // The engine's error kind in brackets is dropped; an OS error number stays.
+  const std::pair<const char*, const char*> reasons[] = {
+      {"read failed: Broken pipe (BrokenPipe)", "read failed: Broken pipe"},
+      {"read failed: Input/output error (Other)", "read failed: Input/output error"},
+      {"write failed: Broken pipe (os error 32)", "write failed: Broken pipe (os error 32)"},
+      {"device closed", "device closed"}};
+  for (const auto& [reason, shown] : reasons) {
+    QCOMPARE(reason_text(reason), QString::fromLatin1(shown));
+  }
+  emit w.bridge()->stopped("SIM0001", "read failed: Broken pipe (BrokenPipe)");
+  QVERIFY(log_text(w).contains("SIM0001 stopped: read failed: Broken pipe\n") ||
+          log_text(w).endsWith("SIM0001 stopped: read failed: Broken pipe"));
+
+  // The band view reaches every lane of fifty units.
   const std::vector<BandUnit> fifty = many_units(50);
   w.band_view()->set_units(fifty);
   QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -628,173 +645,17 @@ void DesktopTest::bandViewReachesEveryLaneOfFiftyUnits() {
   // The last lane's channel mark and the shared mark are painted.
   QImage image(view->size(), QImage::Format_ARGB32);
   view->render(&image);
-  const Theme theme = theme_for(view->palette());
+  const QColor shared_mark = theme_for(view->palette()).shared;
   const int last_top = big.lanes_top + 49 * big.lane_height;
   const int x = static_cast<int>(big.x_of(fifty.back().channels[0].frequency));
   bool marked = false;
   for (int dx = -2; dx <= 2 && !marked; ++dx) {
-    marked = image.pixelColor(x + dx, last_top + big.lane_height / 2).rgb() == theme.shared.rgb();
+    marked = image.pixelColor(x + dx, last_top + big.lane_height / 2).rgb() == shared_mark.rgb();
   }
   QVERIFY2(marked, "the 50th unit's shared channel is drawn");
 }
 
-void DesktopTest::frequencyCellsInMegahertz() {
-  struct Case {
-    const char* text;
-    std::uint32_t khz;  // 0: refused
-    const char* error_part;
-  };
-  const Case cases[] = {
-      {"216.5", 216500, ""},         {"216.500", 216500, ""},
-      {" 216,505 ", 216505, ""},     {"216", 216000, ""},
-      {"216500", 216500, ""},        {"216.5000", 216500, ""},
-      {"216.502", 0, "5 kHz step"},  {"216.5001", 0, "5 kHz step"},
-      {"216502", 0, "5 kHz step"},   {"230", 0, "outside this unit's 215.000–217.000 MHz"},
-      {"2165", 0, "outside"},        {"10000", 0, "outside"},
-      {"", 0, "type MHz"},           {"abc", 0, "type MHz"},
-      {"99999999999", 0, "type MHz"}};
-  for (const auto& c : cases) {
-    const FrequencyInput in = parse_frequency(QString::fromUtf8(c.text), 215000, 217000);
-    QCOMPARE(in.khz.value_or(0), c.khz);
-    QVERIFY2(in.error.contains(QString::fromUtf8(c.error_part)), c.text);
-  }
-  QCOMPARE(mhz_text(216500), QStringLiteral("216.500"));
-  QCOMPARE(mhz_text(5), QStringLiteral("0.005"));
-
-  // In the cell: a refused value is named there and never reaches the settings.
-  SettingsForm form;
-  UiSettings s;
-  s.min_freq = 215000;
-  s.max_freq = 217000;
-  s.channels = {{215180, false, false, true}};
-  form.load(s);
-  form.show();
-  auto* table = child<QTableWidget>(form, "channels");
-  QCOMPARE(table->item(0, 0)->text(), QStringLiteral("215.180"));
-  auto* editor = open_frequency_cell(table);
-  type_into(editor, "216.502");
-  QVERIFY(form.frequency_note().contains("not on the 5 kHz step"));
-  QTest::keyClick(editor, Qt::Key_Return);
-  QApplication::processEvents();
-  QCOMPARE(form.form().channels[0].frequency, 215180u);
-  QVERIFY(editor->isVisible());  // still editing
-  type_into(editor, "216505");
-  QVERIFY(form.frequency_note().isEmpty());
-  QTest::keyClick(editor, Qt::Key_Return);
-  QTRY_COMPARE(form.form().channels[0].frequency, 216505u);
-  QCOMPARE(table->item(0, 0)->text(), QStringLiteral("216.505"));
-}
-
-void DesktopTest::keyboardLeavesTablesAndReachesActions() {
-  apply_desktop_style(*qApp);
-  auto w = started_window();
-  QVERIFY(w);
-  w->activateWindow();
-  QVERIFY(QTest::qWaitForWindowActive(w.get()));
-  auto* table = child<QTableView>(*w, "unit_table");
-  table->setFocus();
-  QTRY_VERIFY(table->hasFocus());
-  // Tab leaves the table and leaves the selection alone; arrows move between units.
-  QTest::keyClick(table, Qt::Key_Tab);
-  QVERIFY(!table->hasFocus());
-  QCOMPARE(w->selected_key(), QStringLiteral("SIM0001"));
-  table->setFocus();
-  QTest::keyClick(table, Qt::Key_Down);
-  QCOMPARE(w->selected_key(), QStringLiteral("SIM0002"));
-  auto* channels = child<QTableWidget>(*w, "channels");
-  channels->setFocus();
-  QTest::keyClick(channels, Qt::Key_Tab);
-  QVERIFY(!channels->hasFocus());
-
-  // Mnemonics on the buttons, shortcuts for the actions.
-  for (const char* name : {"write", "write_all", "refresh", "revert"}) {
-    QVERIFY2(child<QPushButton>(*w, name)->text().contains('&'), name);
-  }
-  QVERIFY(child<QPushButton>(*w, "write")->toolTip().endsWith("(Ctrl+Return)"));
-  QVERIFY(child<QPushButton>(*w, "revert")->toolTip().endsWith("(Ctrl+Shift+R)"));
-  QTest::keyClick(w.get(), Qt::Key_F5);
-  QVERIFY(log_text(*w).contains("asking SIM0002 to report again"));
-  auto* write = child<QPushButton>(*w, "write");
-  QTRY_VERIFY_WITH_TIMEOUT(write->isEnabled() && check_passed(*w), 10000);
-  QTest::keyClick(w.get(), Qt::Key_Return, Qt::ControlModifier);
-  QCOMPARE(w->units()->find("SIM0002")->state, UnitState::Writing);
-
-  // The focused control wears a frame in the highlight colour: a check box, a button.
-  table->setFocus();
-  for (const char* name : {"keep_name", "refresh"}) {
-    auto* control = child<QAbstractButton>(*w, name);
-    const QColor mark = control->palette().color(QPalette::Highlight);
-    const int without = count_colour(control->grab().toImage(), mark);
-    control->setFocus();
-    QTRY_VERIFY(control->hasFocus());
-    const int with = count_colour(control->grab().toImage(), mark);
-    QVERIFY2(with > without + 2 * control->width(), name);
-    table->setFocus();
-  }
-}
-
-void DesktopTest::closingWithUnsavedEditsAsks() {
-  auto w = started_window();
-  QVERIFY(w);
-  // A value still being typed into a cell is an unsaved edit too.
-  type_into(open_frequency_cell(child<QTableWidget>(*w, "channels")), "216.5");
-  answer_question(QMessageBox::Cancel);
-  QVERIFY(!w->close());
-  QCOMPARE(w->settings_form()->form().channels[0].frequency, 216500u);
-  child<QSpinBox>(*w, "delay_ms")->setValue(100);
-  w->select_unit("SIM0002");  // the edit becomes a draft of SIM0001
-  QCOMPARE(w->unsaved_units(), QStringList{"SIM0001"});
-  answer_question(QMessageBox::Cancel);
-  QVERIFY(!w->close());
-  QVERIFY(w->isVisible());
-  answer_question(QMessageBox::Discard);
-  QVERIFY(w->close());
-}
-
-void DesktopTest::firstUnitInListOrderAndPlainLog() {
-  MainWindow w(true);
-  w.show();
-  emit w.bridge()->announced("SIM0002", "simulator");
-  emit w.bridge()->announced("SIM0001", "simulator");
-  QCOMPARE(w.selected_key(), QStringLiteral("SIM0001"));
-  // Once the user picks a unit, a newcomer does not take the selection.
-  w.select_unit("SIM0002");
-  emit w.bridge()->announced("SIM0000", "simulator");
-  QCOMPARE(w.selected_key(), QStringLiteral("SIM0002"));
-
-  // The engine's error kind in brackets is dropped; an OS error number stays.
-  const std::pair<const char*, const char*> reasons[] = {
-      {"read failed: Broken pipe (BrokenPipe)", "read failed: Broken pipe"},
-      {"read failed: Input/output error (Other)", "read failed: Input/output error"},
-      {"write failed: Broken pipe (os error 32)", "write failed: Broken pipe (os error 32)"},
-      {"device closed", "device closed"}};
-  for (const auto& [reason, shown] : reasons) {
-    QCOMPARE(reason_text(reason), QString::fromLatin1(shown));
-  }
-  emit w.bridge()->stopped("SIM0001", "read failed: Broken pipe (BrokenPipe)");
-  QVERIFY(log_text(w).contains("SIM0001 stopped: read failed: Broken pipe\n") ||
-          log_text(w).endsWith("SIM0001 stopped: read failed: Broken pipe"));
-}
-
 void DesktopTest::hardwareModeInADarkPalette() {
-  for (const QPalette& palette : {QPalette(QColor(0xef, 0xef, 0xef)), dark_palette()}) {
-    const Theme t = theme_for(palette);
-    for (auto role : {QPalette::Base, QPalette::Window}) {
-      const QColor bg = palette.color(role);
-      for (const QColor& text : {t.problem, t.ok, t.writing}) {
-        QVERIFY2(contrast_ratio(text, bg) >= 4.5, qPrintable(text.name() + " on " + bg.name()));
-      }
-      // Marks are not text; they need 3:1 to be told from the background.
-      for (const QColor& mark : {t.enabled, t.shared, t.problem}) {
-        QVERIFY2(contrast_ratio(mark, bg) >= 3, qPrintable(mark.name() + " on " + bg.name()));
-      }
-    }
-    QVERIFY(contrast_ratio(t.warn_text, t.warn_background) >= 4.5);
-    QVERIFY(contrast_ratio(t.error_text, t.error_background) >= 4.5);
-  }
-  QVERIFY(is_dark(dark_palette()));
-  QCOMPARE(contrast_ratio(Qt::black, Qt::white), 21.0);
-
   // The window itself follows a dark palette: banner and problem texts use the dark choices.
   MainWindow w(false);
   w.setPalette(dark_palette());
@@ -847,59 +708,16 @@ void DesktopTest::closingWindowEndsProgram() {
   QVERIFY(process.readAllStandardOutput().contains("ready after"));
 }
 
-void DesktopTest::writeCommitsTheCellBeingEdited() {
-  auto w = started_window();
-  QVERIFY(w);
-  w->activateWindow();
-  QVERIFY(QTest::qWaitForWindowActive(w.get()));
-  auto* table = child<QTableWidget>(*w, "channels");
-  auto* write = child<QPushButton>(*w, "write");
-  auto writing = [&] { return w->units()->find("SIM0001")->state == UnitState::Writing; };
-
-  // A value the cell refuses stops the write, by shortcut or by click, and says why.
-  QLineEdit* editor = open_frequency_cell(table);
-  type_into(editor, "216.502");
-  QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier);
-  QVERIFY(!writing());
-  QVERIFY(
-      log_text(*w).contains("nothing written: channel 1: 216.502 MHz is not on the 5 kHz step"));
-  QTest::mouseClick(write, Qt::LeftButton);
-  QVERIFY(!writing());
-  QVERIFY(editor->isVisible());
-  QCOMPARE(editor->text(), QStringLiteral("216.502"));
-
-  // So does a delay field left empty while typing.
-  auto* delay = child<QSpinBox>(*w, "delay_ms");
-  delay->setFocus();
-  QTest::keyClick(delay, Qt::Key_A, Qt::ControlModifier);
-  QTest::keyClick(delay, Qt::Key_Backspace);
-  QTest::keyClick(delay, Qt::Key_Return, Qt::ControlModifier);
-  QVERIFY(!writing());
-  QVERIFY(log_text(*w).contains("nothing written: Delay: type a number of milliseconds"));
-  QTest::keyClicks(delay, "20");
-  QCOMPARE(delay->value(), 20);
-
-  // A good value is committed and written with the rest of the form: by shortcut, by a click
-  // while the cell is open, and by the button's mnemonic, which moves the focus first.
-  const std::tuple<const char*, std::uint32_t, std::function<void()>> ways[] = {
-      {"216.5", 216500, [&] { QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier); }},
-      {"216.25", 216250, [&] { QTest::mouseClick(write, Qt::LeftButton); }},
-      {"216.3", 216300, [&] { QTest::keyClick(editor, Qt::Key_W, Qt::AltModifier); }}};
-  for (const auto& [typed, khz, send] : ways) {
-    QTRY_VERIFY_WITH_TIMEOUT(write->isEnabled() && check_passed(*w), 10000);
-    editor = open_frequency_cell(table);
-    type_into(editor, typed);
-    send();
-    QTRY_VERIFY(writing());
-    QCOMPARE(table->item(0, 0)->text(), mhz_text(khz));
-    QTRY_VERIFY_WITH_TIMEOUT(confirmed(*w, "SIM0001"), WRITE_TIMEOUT_MS);
-    QCOMPARE(w->units()->find("SIM0001")->settings->channels[0].frequency, khz);
-  }
-}
-
 void DesktopTest::writeAskedForWhileCheckingWaitsForTheCheck() {
   auto w = started_window();
   QVERIFY(w);
+  // A value still being typed into a cell, the only edit yet, is asked about when closing.
+  auto* table = child<QTableWidget>(*w, "channels");
+  type_into(open_frequency_cell(table), "216.5");
+  answer_question(QMessageBox::Cancel);
+  QVERIFY(!w->close());
+  QVERIFY(w->isVisible());
+  QCOMPARE(w->settings_form()->form().channels[0].frequency, 216500u);
   w->activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(w.get()));
   auto* delay = child<QSpinBox>(*w, "delay_ms");
@@ -945,15 +763,22 @@ void DesktopTest::writeAskedForWhileCheckingWaitsForTheCheck() {
   // So does a channel cell typed into before the answer, even if it was not committed yet.
   retype(delay, "90");
   QTest::keyClick(delay, Qt::Key_Return, Qt::ControlModifier);
-  auto* table = child<QTableWidget>(*w, "channels");
-  type_into(open_frequency_cell(table), "216.5");
+  type_into(open_frequency_cell(table), "216.4");
   QTRY_VERIFY_WITH_TIMEOUT(log_text(*w).count("write cancelled before it started") == 2, 10000);
   QVERIFY(!writing("SIM0001"));
-  QCOMPARE(table->item(0, 0)->text(), QStringLiteral("216.500"));
+  QCOMPARE(table->item(0, 0)->text(), QStringLiteral("216.400"));
   QCOMPARE(w->units()->find("SIM0001")->settings->delay_ms, std::uint16_t{60});
+
+  // The edit, now a draft of a unit not in the form, is asked about too.
+  w->select_unit("SIM0002");
+  QCOMPARE(w->unsaved_units(), QStringList{"SIM0001"});
+  answer_question(QMessageBox::Cancel);
+  QVERIFY(!w->close());
+  answer_question(QMessageBox::Discard);
+  QVERIFY(w->close());
 }
 
-void DesktopTest::goneUnitKeepsDraftAndCanBeForgotten() {
+void DesktopTest::unitsGoneForgottenAddedAndRemoved() {
   auto w = started_window();
   QVERIFY(w);
   w->activateWindow();
@@ -1017,24 +842,17 @@ void DesktopTest::goneUnitKeepsDraftAndCanBeForgotten() {
   QVERIFY(w->unsaved_units().isEmpty());
 
   // Once its kept draft is reverted, a gone row goes at once, by the button.
-  delay->setValue(40);
-  QTRY_VERIFY_WITH_TIMEOUT(write->isEnabled() && check_passed(*w), 10000);
-  QTest::mouseClick(write, Qt::LeftButton);
-  QCOMPARE(w->units()->find("SIM0002")->state, UnitState::Writing);
-  w->bridge()->remove_simulated_unit("SIM0002");
-  QTRY_VERIFY_WITH_TIMEOUT(w->units()->find("SIM0002")->state == UnitState::Gone, 10000);
+  QVERIFY(lose_sim0002_during_write(*w));
   QTest::mouseClick(child<QPushButton>(*w, "revert"), Qt::LeftButton);
   QVERIFY(w->unsaved_units().isEmpty());
   QTest::mouseClick(forget, Qt::LeftButton);
   QVERIFY(w->units()->find("SIM0002") == nullptr);
-}
 
-void DesktopTest::simulatedIdSuggestionAndBandInMegahertz() {
-  auto w = started_window();
-  QVERIFY(w);
+  // Simulated units added by the box and removed by the button.
   auto* id = child<QLineEdit>(*w, "sim_id");
   auto* add = child<QPushButton>(*w, "sim_add");
-  QCOMPARE(id->text(), QStringLiteral("SIM0003"));
+  // One past the highest listed: the forgotten SIM0002 no longer counts.
+  QCOMPARE(id->text(), QStringLiteral("SIM0002"));
   // Added some other way than by this box: the offer moves past it.
   w->bridge()->add_simulated_unit("SIM0003", 1003, 192000, 216975, 4);
   QTRY_VERIFY_WITH_TIMEOUT(listed_with_settings(*w, "SIM0003"), STARTUP_TIMEOUT_MS);
@@ -1066,22 +884,107 @@ void DesktopTest::simulatedIdSuggestionAndBandInMegahertz() {
   QVERIFY(!log_text(*w).contains("adding simulated unit SIM0008"));
   retype(low, "470.5");
   retype(high, "480000");  // kHz as a whole number
+  child<QSpinBox>(*w, "sim_serial")->setValue(4242);
+  child<QSpinBox>(*w, "sim_channels")->setValue(4);
   QTest::mouseClick(add, Qt::LeftButton);
   QTRY_VERIFY_WITH_TIMEOUT(listed_with_settings(*w, "SIM0008"), STARTUP_TIMEOUT_MS);
   QCOMPARE(w->units()->find("SIM0008")->settings->min_freq, 470500u);
   QCOMPARE(w->units()->find("SIM0008")->settings->max_freq, 480000u);
+  // Listed once, in key order, with the serial and channel count asked for.
+  QCOMPARE(w->units()->rowCount(), 5);
+  QCOMPARE(w->units()->rows()[2].key, QStringLiteral("SIM0008"));
+  w->select_unit("SIM0008");
+  QCOMPARE(child<QTableWidget>(*w, "channels")->rowCount(), 4);
+  QCOMPARE(child<QLineEdit>(*w, "unit_name")->text(), QStringLiteral("SIM-4242"));
+
+  // A duplicate id is refused in the window, with a reason.
+  id->setText("SIM0008");
+  QTest::mouseClick(add, Qt::LeftButton);
+  QVERIFY(log_text(*w).contains("a unit with the id SIM0008 is already listed"));
+
+  w->select_unit("SIM0003");
+  QTest::mouseClick(remove, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(w->units()->find("SIM0003") == nullptr, STARTUP_TIMEOUT_MS);
+  QCOMPARE(w->units()->rowCount(), 4);
+  QVERIFY(log_text(*w).contains("SIM0003 stopped: "));
+  // The form moves on to a unit that is still there.
+  const UnitRow* shown = w->units()->find(w->selected_key());
+  QVERIFY(shown != nullptr);
+  QCOMPARE(child<QLineEdit>(*w, "unit_name")->text(),
+           QString::fromStdString(shown->settings->unit_name));
+  QCOMPARE(w->band_view()->units().size(), std::size_t{4});
 }
 
-void DesktopTest::offlineShowThenConnectCompareAndWrite() {
+void DesktopTest::refusedThenOfflineShowThenConnectCompareAndWrite() {
   auto w = started_window();
   QVERIFY(w);
   const LogOnFailure dump{w.get()};
   QTemporaryDir dir;
-  const QString path = dir.filePath("friday.json");
   const UiSettings model = *w->units()->find("SIM0001")->settings;
-  QVERIFY(!frontend::write_show(path.toStdString(), show_from(model, 20)));
+  // A show with a misspelt field is refused whole; the window stays as it was.
+  auto json = nlohmann::ordered_json::parse(frontend::show_to_text(show_from(model, 3)));
+  json["units"][1]["settings"]["dely_ms"] = 5;
+  const QString bad = dir.filePath("bad.json");
+  QVERIFY(write_file(bad, json.dump(2)));
+  QVERIFY(!w->open_show(bad));
+  QVERIFY(w->show_refusal().contains(bad));
+  QVERIFY2(w->show_refusal().contains("units[1].settings.dely_ms: unknown field"),
+           qPrintable(w->show_refusal()));
+  QVERIFY(w->statusBar()->currentMessage().contains("units[1].settings.dely_ms"));
+  QVERIFY(!w->show_document().is_open());
+  QCOMPARE(w->units()->rowCount(), 2);
+  QVERIFY(!log_text(*w).contains("writing"));
 
-  // None of the show's 20 units is connected: all listed offline, drawn in the band.
+  // A single unit's settings file is named as such, not listed field by field.
+  const QString single = dir.filePath("one.json");
+  QVERIFY(write_file(single, frontend::settings_to_json(model).dump(2)));
+  QVERIFY(!w->open_show(single));
+  QVERIFY2(w->show_refusal().contains("settings file"), qPrintable(w->show_refusal()));
+  QCOMPARE(w->units()->find("SIM0001")->last_write, QString());
+  QCOMPARE(w->units()->find("SIM0002")->last_write, QString());
+
+  // The menu bar, with no show open.
+  QStringList menus;
+  for (QAction* a : w->menuBar()->actions()) menus << a->text();
+  QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Units", "He&lp"}));
+  // A letter used twice in the window reaches neither control.
+  QStringList texts = menus;
+  // Per window: the coordination and backups windows have letters of their own.
+  for (auto* b : w->findChildren<QAbstractButton*>()) {
+    if (b->window() == w.get()) texts << b->text();
+  }
+  for (auto* l : w->findChildren<QLabel*>()) {
+    if (l->window() == w.get()) texts << l->text();
+  }
+  QMap<QChar, QString> taken;
+  for (const QString& t : texts) {
+    const qsizetype at = t.indexOf('&');
+    if (at < 0 || at + 1 >= t.size() || t[at + 1] == '&') continue;
+    const QChar key = t[at + 1].toLower();
+    QVERIFY2(!taken.contains(key), qPrintable(taken.value(key) + " / " + t));
+    taken.insert(key, t);
+  }
+  // Every entry has a mnemonic; the common ones have shortcuts.
+  for (QAction* m : w->menuBar()->actions()) {
+    for (QAction* a : m->menu()->actions()) {
+      if (!a->isSeparator()) QVERIFY2(a->text().contains('&'), qPrintable(a->text()));
+    }
+  }
+  QCOMPARE(action(*w, "open_show")->shortcut(), QKeySequence(QKeySequence::Open));
+  QCOMPARE(action(*w, "save_show")->shortcut(), QKeySequence(QKeySequence::Save));
+  QCOMPARE(action(*w, "undo_write")->shortcut().toString(), QStringLiteral("Ctrl+Alt+Z"));
+  QCOMPARE(action(*w, "write_all_action")->shortcut().toString(),
+           QStringLiteral("Ctrl+Shift+Return"));
+  // Saving needs a show; importing and exporting need a unit in the form.
+  QVERIFY(!action(*w, "save_show")->isEnabled());
+  QVERIFY(action(*w, "export_settings")->isEnabled());
+  // Undo without any backup says so and writes nothing.
+  action(*w, "undo_write")->trigger();
+  QVERIFY(w->statusBar()->currentMessage().contains("no backup of SIM0001"));
+
+  // A good show of 20 units, none of them connected: all listed offline, drawn in the band.
+  const QString path = dir.filePath("friday.json");
+  QVERIFY(!frontend::write_show(path.toStdString(), show_from(model, 20)));
   QVERIFY(w->open_show(path));
   QCOMPARE(w->units()->rowCount(), 22);
   QCOMPARE(w->units()->find("SIM0030")->state, UnitState::Offline);
@@ -1108,7 +1011,8 @@ void DesktopTest::offlineShowThenConnectCompareAndWrite() {
     w->bridge()->add_simulated_unit(key, serial, model.min_freq, model.max_freq,
                                     static_cast<quint32>(model.channels.size()));
   }
-  QTRY_VERIFY_WITH_TIMEOUT(present(*w, "SIM0011") && present(*w, "SIM0012"), STARTUP_TIMEOUT_MS);
+  QTRY_VERIFY_WITH_TIMEOUT(w->units()->present("SIM0011") && w->units()->present("SIM0012"),
+                           STARTUP_TIMEOUT_MS);
   QCOMPARE(w->selected_key(), QStringLiteral("SIM0012"));
   QTRY_VERIFY_WITH_TIMEOUT(w->differences().contains("Delay: unit 0 ms → show 150 ms"), 10000);
   QVERIFY(w->differences().contains("Name: unit SIM-1012 → show Pack-2"));
@@ -1189,73 +1093,6 @@ void DesktopTest::showRoundTripAndUndo() {
                             WRITE_TIMEOUT_MS);
   QCOMPARE(w->units()->find("SIM0002")->settings->delay_ms, std::uint16_t{0});
   QCOMPARE(frontend::list_backups(MainWindow::backup_folder(), "SIM0001").size(), std::size_t{3});
-}
-
-void DesktopTest::refusedShowFileAndMenuBar() {
-  auto w = started_window();
-  QVERIFY(w);
-  QTemporaryDir dir;
-  auto json = nlohmann::ordered_json::parse(
-      frontend::show_to_text(show_from(*w->units()->find("SIM0001")->settings, 3)));
-  json["units"][1]["settings"]["dely_ms"] = 5;
-  const QString path = dir.filePath("bad.json");
-  QVERIFY(write_file(path, json.dump(2)));
-  QVERIFY(!w->open_show(path));
-  QVERIFY(w->show_refusal().contains(path));
-  QVERIFY2(w->show_refusal().contains("units[1].settings.dely_ms: unknown field"),
-           qPrintable(w->show_refusal()));
-  QVERIFY(w->statusBar()->currentMessage().contains("units[1].settings.dely_ms"));
-  QVERIFY(!w->show_document().is_open());
-  QCOMPARE(w->units()->rowCount(), 2);
-  QVERIFY(!log_text(*w).contains("writing"));
-
-  // A single unit's settings file is named as such, not listed field by field.
-  const QString single = dir.filePath("one.json");
-  QVERIFY(write_file(single,
-                     frontend::settings_to_json(*w->units()->find("SIM0001")->settings).dump(2)));
-  QVERIFY(!w->open_show(single));
-  QVERIFY2(w->show_refusal().contains("settings file"), qPrintable(w->show_refusal()));
-  QCOMPARE(w->units()->find("SIM0001")->last_write, QString());
-  QCOMPARE(w->units()->find("SIM0002")->last_write, QString());
-
-  // The menu bar, with no show open.
-  QStringList menus;
-  for (QAction* a : w->menuBar()->actions()) menus << a->text();
-  QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Units", "He&lp"}));
-  // A letter used twice in the window reaches neither control.
-  QStringList texts = menus;
-  // Per window: the coordination and backups windows have letters of their own.
-  for (auto* b : w->findChildren<QAbstractButton*>()) {
-    if (b->window() == w.get()) texts << b->text();
-  }
-  for (auto* l : w->findChildren<QLabel*>()) {
-    if (l->window() == w.get()) texts << l->text();
-  }
-  QMap<QChar, QString> taken;
-  for (const QString& t : texts) {
-    const qsizetype at = t.indexOf('&');
-    if (at < 0 || at + 1 >= t.size() || t[at + 1] == '&') continue;
-    const QChar key = t[at + 1].toLower();
-    QVERIFY2(!taken.contains(key), qPrintable(taken.value(key) + " / " + t));
-    taken.insert(key, t);
-  }
-  // Every entry has a mnemonic; the common ones have shortcuts.
-  for (QAction* m : w->menuBar()->actions()) {
-    for (QAction* a : m->menu()->actions()) {
-      if (!a->isSeparator()) QVERIFY2(a->text().contains('&'), qPrintable(a->text()));
-    }
-  }
-  QCOMPARE(action(*w, "open_show")->shortcut(), QKeySequence(QKeySequence::Open));
-  QCOMPARE(action(*w, "save_show")->shortcut(), QKeySequence(QKeySequence::Save));
-  QCOMPARE(action(*w, "undo_write")->shortcut().toString(), QStringLiteral("Ctrl+Alt+Z"));
-  QCOMPARE(action(*w, "write_all_action")->shortcut().toString(),
-           QStringLiteral("Ctrl+Shift+Return"));
-  // Saving needs a show; importing and exporting need a unit in the form.
-  QVERIFY(!action(*w, "save_show")->isEnabled());
-  QVERIFY(action(*w, "export_settings")->isEnabled());
-  // Undo without any backup says so and writes nothing.
-  action(*w, "undo_write")->trigger();
-  QVERIFY(w->statusBar()->currentMessage().contains("no backup of SIM0001"));
 }
 
 void DesktopTest::coordinationFromBandToUnitsAndBack() {

@@ -22,11 +22,8 @@ class EditSessionTest : public QObject {
 
  private slots:
   void switchingUnitsKeepsEdits();
-  void onlyTheNewestCheckCounts();
-  void waitingWriteStartsOnceOrIsCancelled();
-  void confirmedWriteCleansOnlyAnUnchangedForm();
-  void unitGoneDuringWriteKeepsWhatItWasSent();
-  void writtenDraftOfAnotherUnitIsDropped();
+  void onlyTheNewestCheckCountsAndStartsAWaitingWrite();
+  void writesCleanOnlyWhatTheUnitConfirmedOrKeepWhatAGoneUnitWasSent();
 };
 
 void EditSessionTest::switchingUnitsKeepsEdits() {
@@ -50,7 +47,7 @@ void EditSessionTest::switchingUnitsKeepsEdits() {
   QVERIFY(s.unsaved(with_delay(60)).isEmpty());
 }
 
-void EditSessionTest::onlyTheNewestCheckCounts() {
+void EditSessionTest::onlyTheNewestCheckCountsAndStartsAWaitingWrite() {
   EditSession s;
   s.select("A", std::nullopt);
   s.expect_check();
@@ -66,11 +63,8 @@ void EditSessionTest::onlyTheNewestCheckCounts() {
   const quint64 third = s.next_check();
   s.reloaded();
   QVERIFY(!s.check_answered("A", third));
-}
 
-void EditSessionTest::waitingWriteStartsOnceOrIsCancelled() {
-  EditSession s;
-  s.select("A", std::nullopt);
+  // A write waiting for the check starts once, or is cancelled by another edit.
   s.expect_check();
   quint64 n = s.next_check();
   s.wait(WriteRequest::All);
@@ -86,7 +80,7 @@ void EditSessionTest::waitingWriteStartsOnceOrIsCancelled() {
   QVERIFY(!s.cancel_waiting());
 }
 
-void EditSessionTest::confirmedWriteCleansOnlyAnUnchangedForm() {
+void EditSessionTest::writesCleanOnlyWhatTheUnitConfirmedOrKeepWhatAGoneUnitWasSent() {
   EditSession s;
   s.select("A", std::nullopt);
   s.edited();
@@ -105,11 +99,18 @@ void EditSessionTest::confirmedWriteCleansOnlyAnUnchangedForm() {
   // Only some fields written (a preview): the rest stays an edit.
   s.write_started("A", with_delay(30), false);
   QVERIFY(!s.write_done("A", true));
-}
 
-void EditSessionTest::unitGoneDuringWriteKeepsWhatItWasSent() {
-  EditSession s;
-  s.select("A", std::nullopt);
+  // The draft of another unit goes once that unit confirms exactly what the draft holds.
+  s.set_draft("B", with_delay(40));
+  s.set_draft("C", with_delay(40));
+  s.write_started("B", with_delay(40), true);
+  s.write_started("C", with_delay(41), true);
+  QVERIFY(!s.write_done("B", true));
+  QVERIFY(!s.write_done("C", true));
+  QVERIFY(!s.has_draft("B"));
+  QVERIFY(s.has_draft("C"));
+
+  // A unit gone during a write keeps what it was sent as its draft.
   s.write_started("B", with_delay(70), true);
   s.unit_stopped("B", true, with_delay(1));  // the form is A's, not B's
   QCOMPARE(s.draft("B"), with_delay(70));
@@ -122,19 +123,6 @@ void EditSessionTest::unitGoneDuringWriteKeepsWhatItWasSent() {
   s.forget("C");
   s.unit_stopped("C", true, std::nullopt);
   QVERIFY(!s.has_draft("C"));
-}
-
-void EditSessionTest::writtenDraftOfAnotherUnitIsDropped() {
-  EditSession s;
-  s.select("A", std::nullopt);
-  s.set_draft("B", with_delay(40));
-  s.set_draft("C", with_delay(40));
-  s.write_started("B", with_delay(40), true);
-  s.write_started("C", with_delay(41), true);
-  QVERIFY(!s.write_done("B", true));
-  QVERIFY(!s.write_done("C", true));
-  QVERIFY(!s.has_draft("B"));
-  QVERIFY(s.has_draft("C"));
 }
 
 QTEST_MAIN(EditSessionTest)

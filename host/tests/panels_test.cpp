@@ -12,27 +12,21 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
-#include <functional>
 
 #include <ctime>
 #include <fstream>
 
 #include "backup.hpp"
 #include "ui/backups_panel.hpp"
+#include "ui/labels.hpp"
 #include "ui/settings_form.hpp"
 #include "ui/theme.hpp"
+#include "widget_test_helpers.hpp"
 
 using namespace owl;
 using namespace owl::desktop;
 
 namespace {
-
-template <class T>
-T* child(const QObject& parent, const char* name) {
-  T* found = parent.findChild<T*>(QString::fromLatin1(name));
-  if (found == nullptr) qFatal("no child %s", name);
-  return found;
-}
 
 // A unit of 10 channels, 215.000 to 220.000 MHz, channel n on 215.000 + n × 0.1 MHz with only
 // odd channels enabled.
@@ -67,29 +61,19 @@ std::vector<std::uint32_t> frequencies(const SettingsForm& form) {
   return out;
 }
 
-// Runs `act` once the modal dialog that the next action opens is up.
-void with_dialog(std::function<void(QDialog*)> act) {
-  QTimer::singleShot(0, [act] {
-    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (dialog == nullptr) qFatal("no dialog was opened");
-    act(dialog);
-  });
-}
-
 }  // namespace
 
 class PanelsTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void copyThenPasteRestoresTheRows();
-  void pasteFromSpreadsheetTextOrRefused();
+  void copyAndPasteChannels();
   void fillFrequenciesFromStartAndStep();
-  void cellsMarkFrequenciesTheUnitCannotTake();
+  void frequencyCellsInMegahertzMarkWhatTheUnitCannotTake();
   void backupsListedNewestFirstWithDifferences();
 };
 
-void PanelsTest::copyThenPasteRestoresTheRows() {
+void PanelsTest::copyAndPasteChannels() {
   SettingsForm form;
   form.load(unit());
   form.show();
@@ -127,12 +111,7 @@ void PanelsTest::copyThenPasteRestoresTheRows() {
   QCOMPARE(form.selected_channel_rows(), QList<int>{6});
   form.select_channel(10);
   QCOMPARE(form.selected_channel_rows(), QList<int>{6});
-}
 
-void PanelsTest::pasteFromSpreadsheetTextOrRefused() {
-  SettingsForm form;
-  form.load(unit());
-  auto* table = child<QTableWidget>(form, "channels");
   // A sheet's own heading, its columns in its own order, kHz and MHz, CRLF and TRUE/FALSE.
   QGuiApplication::clipboard()->setText(
       QStringLiteral("Frequency (MHz)\tEnabled\tVoting\r\n"
@@ -148,10 +127,7 @@ void PanelsTest::pasteFromSpreadsheetTextOrRefused() {
   QCOMPARE(form.form().channels, want);
 
   // A value still being typed is committed first, so it cannot land over the paste later.
-  form.show();
-  table->setCurrentCell(6, 0);
-  table->editItem(table->item(6, 0));
-  table->findChild<QLineEdit*>("frequency_editor")->setText(QStringLiteral("219.5"));
+  open_frequency_cell(table, 6)->setText(QStringLiteral("219.5"));
   QGuiApplication::clipboard()->setText(QStringLiteral("218\n"));
   select_rows(table, 6, 6);
   action(form, "paste_channels")->trigger();
@@ -168,7 +144,7 @@ void PanelsTest::pasteFromSpreadsheetTextOrRefused() {
 
   // A refused paste changes nothing and says why.
   auto* note = child<QLabel>(form, "frequency_note");
-  QSignalSpy edited(&form, &SettingsForm::edited);
+  edited.clear();
   const UiSettings before = form.form();
 
   QGuiApplication::clipboard()->setText(QStringLiteral(
@@ -196,7 +172,7 @@ void PanelsTest::fillFrequenciesFromStartAndStep() {
   QString first_start;
   QString refused_preview;
   bool refused_ok = true;
-  with_dialog([&](QDialog* d) {
+  on_modal<QDialog>([&](QDialog* d) {
     auto* start = child<QLineEdit>(*d, "fill_start");
     first_start = start->text();
     start->setText(QStringLiteral("219"));
@@ -222,7 +198,7 @@ void PanelsTest::fillFrequenciesFromStartAndStep() {
   bool all_rows = false;
   int step = 0;
   QString preview;
-  with_dialog([&](QDialog* d) {
+  on_modal<QDialog>([&](QDialog* d) {
     all_rows = child<QRadioButton>(*d, "fill_all")->isChecked();
     step = child<QSpinBox>(*d, "fill_step")->value();
     child<QLineEdit>(*d, "fill_start")->setText(QStringLiteral("215000"));
@@ -237,7 +213,28 @@ void PanelsTest::fillFrequenciesFromStartAndStep() {
   QCOMPARE(frequencies(form).back(), 219500u);
 }
 
-void PanelsTest::cellsMarkFrequenciesTheUnitCannotTake() {
+void PanelsTest::frequencyCellsInMegahertzMarkWhatTheUnitCannotTake() {
+  struct Case {
+    const char* text;
+    std::uint32_t khz;  // 0: refused
+    const char* error_part;
+  };
+  const Case cases[] = {
+      {"216.5", 216500, ""},         {"216.500", 216500, ""},
+      {" 216,505 ", 216505, ""},     {"216", 216000, ""},
+      {"216500", 216500, ""},        {"216.5000", 216500, ""},
+      {"216.502", 0, "5 kHz step"},  {"216.5001", 0, "5 kHz step"},
+      {"216502", 0, "5 kHz step"},   {"230", 0, "outside this unit's 215.000–217.000 MHz"},
+      {"2165", 0, "outside"},        {"10000", 0, "outside"},
+      {"", 0, "type MHz"},           {"abc", 0, "type MHz"},
+      {"99999999999", 0, "type MHz"}};
+  for (const auto& c : cases) {
+    const FrequencyInput in = parse_frequency(QString::fromUtf8(c.text), 215000, 217000);
+    QCOMPARE(in.khz.value_or(0), c.khz);
+    QVERIFY2(in.error.contains(QString::fromUtf8(c.error_part)), c.text);
+  }
+  QCOMPARE(mhz_text(5), QStringLiteral("0.005"));
+
   SettingsForm form;
   UiSettings s = unit();
   s.channels[2].frequency = 214000;  // below the range
@@ -259,20 +256,25 @@ void PanelsTest::cellsMarkFrequenciesTheUnitCannotTake() {
   QVERIFY(theme_for(dark_palette()).error_background != t.error_background);
   form.setPalette(QPalette());
 
-  // A good value typed over it clears the mark; while typing, the editor says what is wrong.
+  // While typing, the cell and the note below say what is wrong, and Return keeps the cell open
+  // and the settings as they were. A good value typed over it clears the mark.
   form.show();
-  table->setCurrentCell(2, 0);
-  table->editItem(table->item(2, 0));
-  auto* editor = table->findChild<QLineEdit*>("frequency_editor");
-  QVERIFY(editor);
-  editor->setText(QStringLiteral("230"));
+  auto* editor = open_frequency_cell(table, 2);
+  type_into(editor, QStringLiteral("230"));
   QCOMPARE(editor->toolTip(),
            QStringLiteral("230.000 MHz is outside this unit's 215.000–220.000 MHz range"));
+  QCOMPARE(form.frequency_note(), editor->toolTip());
   QVERIFY(editor->styleSheet().contains(t.error_border.name()));
-  editor->setText(QStringLiteral("216.25"));
+  QTest::keyClick(editor, Qt::Key_Return);
+  QApplication::processEvents();
+  QCOMPARE(form.form().channels[2].frequency, 214000u);
+  QVERIFY(editor->isVisible());
+  type_into(editor, QStringLiteral("216.25"));
   QVERIFY(editor->styleSheet().isEmpty());
+  QVERIFY(form.frequency_note().isEmpty());
   QTest::keyClick(editor, Qt::Key_Return);
   QTRY_COMPARE(table->item(2, 0)->text(), QStringLiteral("216.250"));
+  QCOMPARE(form.form().channels[2].frequency, 216250u);
   QVERIFY(table->item(2, 0)->toolTip().isEmpty());
   QCOMPARE(table->item(2, 0)->data(Qt::BackgroundRole), QVariant());
 }

@@ -45,12 +45,11 @@ class PreviewTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void changedFieldsInFormOrderWithMhz();
-  void applyFieldsTakesOnlyTheNamedOnes();
+  void changedFieldsInFormOrderAndApplyingTheNamedOnes();
   void dialogUntickAndApplyToAll();
 };
 
-void PreviewTest::changedFieldsInFormOrderWithMhz() {
+void PreviewTest::changedFieldsInFormOrderAndApplyingTheNamedOnes() {
   const UiSettings a = pack("A");
   QVERIFY(changed_fields(a, a).empty());
   UiSettings b = a;
@@ -81,18 +80,15 @@ void PreviewTest::changedFieldsInFormOrderWithMhz() {
   b = a;
   b.max_freq = 217500;
   QCOMPARE(changed_fields(a, b).front().new_text, QStringLiteral("217.500 MHz"));
-}
 
-void PreviewTest::applyFieldsTakesOnlyTheNamedOnes() {
   // A change of the channel count is one field.
-  const UiSettings a = pack("A");
-  UiSettings b = a;
+  b = a;
   b.channels.push_back({215500, false, false, true});
   b.channels[0].frequency = 215000;
-  const auto changes = changed_fields(a, b);
-  QCOMPARE(names(changes), QStringList{"channels"});
-  QCOMPARE(changes[0].old_text, QStringLiteral("2: 216.000, 216.500"));
-  QCOMPARE(changes[0].new_text, QStringLiteral("3: 215.000, 216.500, 215.500"));
+  const auto count = changed_fields(a, b);
+  QCOMPARE(names(count), QStringList{"channels"});
+  QCOMPARE(count[0].old_text, QStringLiteral("2: 216.000, 216.500"));
+  QCOMPARE(count[0].new_text, QStringLiteral("3: 215.000, 216.500, 215.500"));
   QCOMPARE(apply_fields(a, b, {"channels"}).channels, b.channels);
   // Channel numbers do not line up, so one of them cannot be taken alone.
   QCOMPARE(apply_fields(a, b, {"channel.3"}), a);
