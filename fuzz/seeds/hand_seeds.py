@@ -101,12 +101,12 @@ def settings_seeds():
 
 
 def ui_settings_seeds():
-    rng = random.Random(11)
-    return {
-        "hand-empty": b"",
-        "hand-random-1": bytes(rng.randrange(256) for _ in range(240)),
-        "hand-random-2": bytes(rng.randrange(256) for _ in range(240)),
-    }
+    # Two payloads of the full 144 bytes each: asked for, then the unit's.
+    full = SIM_1002_PAYLOAD + bytes(16)
+    other = bytearray(full)
+    other[8:12] = b"UNIT"
+    other[28:40] = bytes(range(200, 212))  # codes no enumeration knows
+    return {"hand-empty": b"", "hand-sim-1002": full + bytes(other)}
 
 
 def coordination_seeds():
