@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "exports.h"
+#include "fuzz_check.hpp"
 
 namespace {
 
@@ -20,7 +21,7 @@ std::map<std::int64_t, int>& responses = *new std::map<std::int64_t, int>;
 bool record(Dart_Port port, Dart_CObject* message) {
   if (message->type == Dart_CObject_kExternalTypedData) {
     auto& data = message->value.as_external_typed_data;
-    if (data.length < 1) __builtin_trap();
+    FUZZ_CHECK(data.length >= 1);
     data.callback(nullptr, data.peer);
   }
   const std::lock_guard<std::mutex> lock(mutex);
@@ -36,7 +37,7 @@ void call(std::int32_t id, std::int64_t port, const std::uint8_t* data, std::siz
   if (size > 0) std::memcpy(buffer, data, size);
   if (sync) {
     WireSyncRust2DartSse r = frb_pde_ffi_dispatcher_sync(id, buffer, n, n);
-    if (r.ptr == nullptr || r.len < 1) __builtin_trap();
+    FUZZ_CHECK(r.ptr != nullptr && r.len >= 1);
     frb_free_wire_sync_rust2dart_sse(r);
   } else {
     frb_pde_ffi_dispatcher_primary(id, port, buffer, n, n);
@@ -67,10 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   call(id, port, data + 2, size - 2, sync);
   if (sync) return 0;
   std::unique_lock<std::mutex> lock(mutex);
-  if (!answered.wait_for(lock, std::chrono::seconds(10), [&] { return responses[port] >= 1; })) {
-    __builtin_trap();  // no answer
-  }
-  if (responses[port] != 1) __builtin_trap();
+  const bool answered_in_time =
+      answered.wait_for(lock, std::chrono::seconds(10), [&] { return responses[port] >= 1; });
+  FUZZ_CHECK(answered_in_time);
+  FUZZ_CHECK(responses[port] == 1);
   responses.erase(port);
   return 0;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
-// The frame decoder's reference and its stream check, shared by the unit test (on seeded inputs)
-// and the fuzzer (on whatever it finds).
+// The frame decoder's reference and its stream check: the unit test compares against the
+// reference on worked examples, the fuzz target runs the stream check (on its seeds in every build,
+// on whatever libFuzzer finds in the fuzz build).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
