@@ -200,11 +200,9 @@ TEST(OwlSimulator, ConcurrentStartsSecondStreamAndUnitsThatComeAndGo) {
   refresh_unit("NOPE");
   // Well before the 5 s poll.
   ASSERT_TRUE(first.wait(is<ui_event::Settings>("SIM0003"), reported->next, 2000ms));
+  // Why a removed unit stops is the engine's test; here, that the removal reaches the engine.
   sim_remove_unit("SIM0003");
-  auto stopped = first.wait(is<ui_event::Stopped>("SIM0003"));
-  ASSERT_TRUE(stopped);
-  EXPECT_EQ(std::get<ui_event::Stopped>(stopped->event).reason,
-            "read failed: Broken pipe (BrokenPipe)");
+  ASSERT_TRUE(first.wait(is<ui_event::Stopped>("SIM0003")));
   EXPECT_EQ(units().size(), 2u);
 }
 

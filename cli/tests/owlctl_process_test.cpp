@@ -394,15 +394,10 @@ TEST_F(Owlctl, WhatIsNoSettingsFileIsRefusedAtOnce) {
        "owlctl: standard input: not valid JSON: parse error at line 1"},
       {{"load", "SIM0001", (home_ / "absent.json").string()}, "/dev/null", "absent.json"},
   };
-  const std::pair<std::string, std::string> malformed[] = {
-      {"{\"unit_name\": ", "not valid JSON"},
-      {"[]", "expected a JSON object"},
-      {missing.dump(), "squelch: missing field"}};
-  for (const auto& [text, problem] : malformed) {
-    const std::string file = put("bad" + std::to_string(cases.size()) + ".json", text);
-    for (const char* target : {"SIM0001", "--all"})
-      cases.push_back({{"load", target, file}, "/dev/null", problem});
-  }
+  // What else the file reader refuses is its own test's; one such file for each load form.
+  const std::string file = put("bad.json", missing.dump());
+  for (const char* target : {"SIM0001", "--all"})
+    cases.push_back({{"load", target, file}, "/dev/null", "squelch: missing field"});
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[1] + " " + c.args[2] + " < " + c.input + ": " + c.says);
     const auto started = Clock::now();
