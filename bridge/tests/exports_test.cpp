@@ -207,19 +207,6 @@ TEST(BridgeExports, RefusedPostsAndShutdownDeliverNothing) {
   EXPECT_EQ(count_for(9), 0u);
 }
 
-TEST(BridgeExports, Buffers) {
-  std::uint8_t* p = frb_rust_vec_u8_new(0);
-  EXPECT_NE(p, nullptr);
-  frb_rust_vec_u8_free(p, 0);
-  EXPECT_EQ(frb_rust_vec_u8_new(-1), nullptr);
-  p = frb_rust_vec_u8_new(4);
-  p[0] = 7;
-  p = frb_rust_vec_u8_resize(p, 4, 64);
-  EXPECT_EQ(p[0], 7);
-  for (int i = 4; i < 64; ++i) EXPECT_EQ(p[i], 0) << i;
-  frb_rust_vec_u8_free(p, 64);
-}
-
 }  // namespace
 
 namespace {
@@ -250,12 +237,19 @@ TEST(BridgeExports, EngineOwnedBuffersAreReleasedOnEveryPath) {
   frb_pde_ffi_dispatcher_primary(12, 300, p, 2, 5);
   EXPECT_EQ(wait_for(300), expected);
 
-  // Growing from nothing, shrinking to nothing and below what was written.
+  // Growing from nothing, growing what was written, shrinking below it and to nothing.
+  EXPECT_EQ(frb_rust_vec_u8_new(-1), nullptr);
+  std::uint8_t* none = frb_rust_vec_u8_new(0);
+  EXPECT_NE(none, nullptr);
+  frb_rust_vec_u8_free(none, 0);
   p = frb_rust_vec_u8_resize(frb_rust_vec_u8_new(0), 0, 3);
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(Bytes(p, p + 3), (Bytes{0, 0, 0}));
   p[0] = 9;
-  p = frb_rust_vec_u8_resize(p, 3, 1);
+  p = frb_rust_vec_u8_resize(p, 3, 64);
+  EXPECT_EQ(p[0], 9);
+  EXPECT_EQ(Bytes(p + 1, p + 64), Bytes(63, 0));
+  p = frb_rust_vec_u8_resize(p, 64, 1);
   EXPECT_EQ(p[0], 9);
   p = frb_rust_vec_u8_resize(p, 1, 0);
   EXPECT_NE(p, nullptr);

@@ -115,10 +115,9 @@ TEST(UdevRule, InstallIntoAnotherPrefixNamesThatCopy) {
   const auto status = find_udev_rule(udev_rule_dirs(tree.root), tree.dir("opt/owl/bin"));
   ASSERT_EQ(status.origin.kind, ProgramOrigin::Kind::Installed);
   EXPECT_FALSE(status.installed);
-  EXPECT_EQ(rule_advice(status), "install the rule: sudo cp " + copy.string() +
-                                     " /etc/udev/rules.d/ && sudo udevadm control --reload && sudo "
-                                     "udevadm trigger --subsystem-match=tty; then unplug and "
-                                     "replug the unit");
+  // The rest of the advice is the build tree's.
+  EXPECT_EQ(rule_advice(status).rfind("install the rule: sudo cp " + copy.string() + " /etc/", 0),
+            0u);
 }
 
 TEST(UdevRule, UnknownOriginPointsToThePackage) {
