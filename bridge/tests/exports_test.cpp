@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -343,10 +344,8 @@ TEST(BridgeExports, RuntimeTablesWithPartsMissingAreSurvived) {
   struct Case {
     const char* name;
     std::vector<DartApiEntry> entries;
-    void* decoded;  // what the UI gets back
-    int makes;
-    int deletes;
-    int isolate_calls;
+    void* decoded;              // what the UI gets back
+    std::array<int, 3> counts;  // handles made, handles deleted, isolate look-ups
   };
   const Case cases[] = {
       {"complete",
@@ -354,39 +353,29 @@ TEST(BridgeExports, RuntimeTablesWithPartsMissingAreSurvived) {
         {"Dart_HandleFromPersistent", from_handle},
         {"Dart_DeletePersistentHandle", delete_handle}},
        &object,
-       1,
-       1,
-       0},
+       {1, 1, 0}},
       {"no HandleFromPersistent",
        {{"Dart_NewPersistentHandle", make_handle}, {"Dart_DeletePersistentHandle", delete_handle}},
        nullptr,
-       1,
-       1,
-       0},
+       {1, 1, 0}},
       {"no DeletePersistentHandle",
        {{"Dart_NewPersistentHandle", make_handle}, {"Dart_HandleFromPersistent", from_handle}},
        &object,
-       1,
-       0,
-       0},
+       {1, 0, 0}},
       // A handle the runtime could not make is never handed back to be deleted.
       {"no persistent handle",
        {{"Dart_NewPersistentHandle", make_no_handle},
         {"Dart_HandleFromPersistent", from_handle},
         {"Dart_DeletePersistentHandle", delete_handle}},
        nullptr,
-       0,
-       0,
-       0},
+       {0, 0, 0}},
       {"with CurrentIsolate",
        {{"Dart_NewPersistentHandle", make_handle},
         {"Dart_HandleFromPersistent", from_handle},
         {"Dart_DeletePersistentHandle", delete_handle},
         {"Dart_CurrentIsolate", current_isolate}},
        &object,
-       1,
-       1,
-       1},
+       {1, 1, 1}},
   };
   for (const Case& c : cases) {
     made = 0;
@@ -400,9 +389,7 @@ TEST(BridgeExports, RuntimeTablesWithPartsMissingAreSurvived) {
     ASSERT_NE(holder, nullptr) << c.name;
     EXPECT_EQ(frb_dart_opaque_rust2dart_decode(reinterpret_cast<uintptr_t>(holder)), c.decoded)
         << c.name;
-    EXPECT_EQ(made, c.makes) << c.name;
-    EXPECT_EQ(deleted, c.deletes) << c.name;
-    EXPECT_EQ(isolates, c.isolate_calls) << c.name;
+    EXPECT_EQ((std::array{made, deleted, isolates}), c.counts) << c.name;
   }
 }
 
