@@ -309,9 +309,6 @@ TEST_F(Owlctl, SaveDiffAndLoad) {
   json["hph_mode"] = "MONO";
   json["delay_ms"] = 120;
   std::ofstream(file) << json.dump(2);
-  const auto changed = sim({"diff", "SIM0001", file.string()});
-  EXPECT_EQ(changed.out, "delay_ms: 0 | 120\n");
-  EXPECT_EQ(changed.status, 1);
   const auto one = sim({"load", "SIM0001", file.string()});
   EXPECT_EQ(one.status, 0) << one.err;
   EXPECT_EQ(one.out, "SIM0001: confirmed\n");
@@ -324,9 +321,8 @@ TEST_F(Owlctl, SaveDiffAndLoad) {
 
   const auto units = sim({"diff", "SIM0001", "SIM0002"});
   EXPECT_EQ(units.status, 1) << units.err;
+  // The rows of a difference in channel count are Form.DiffListsChangedFieldsInOrder's.
   EXPECT_NE(units.out.find("unit_name: SIM-1001 | SIM-1002\n"), std::string::npos) << units.out;
-  EXPECT_NE(units.out.find("channel_count: 10 | 8\n"), std::string::npos) << units.out;
-  EXPECT_NE(units.out.find("channel.9.frequency: "), std::string::npos) << units.out;
 
   // SIM0002's channels lie outside SIM0001's band: a write to all units is refused as a whole.
   ASSERT_EQ(sim({"save", "SIM0002", file.string()}).status, 0);
