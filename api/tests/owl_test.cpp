@@ -104,7 +104,6 @@ TEST(OwlSimulator, UnitsEventsChecksAndWrites) {
   EXPECT_EQ(list[1].settings->unit_name, "SIM-1002");
   EXPECT_EQ(list[1].settings->channels.size(), 8u);
   EXPECT_EQ(list[1].settings_json.rfind("{\n  \"unitName\": \"SIM-1002\",\n", 0), 0u);
-  EXPECT_NE(list[1].settings_json.find("\"squelch\": \"MED\""), std::string::npos);
 
   EXPECT_TRUE(check_settings("NOPE", example_settings()).empty());
   UiSettings form = *list[0].settings;

@@ -205,21 +205,15 @@ TEST(DeviceLoop, ConfirmationComparesWithWhatWasWritten) {
   const UnitSettings s = unit_settings();
   UnitSettings moved = s;
   moved.channels[2].frequency += 5;
-  UnitSettings other_preset = s;
-  other_preset.curPresetIndex = 4;
 
   FakeIo io(T0);
   DeviceLoop loop(KEY, T0);
   write_at(loop, io, T0, s);
   receive(loop, io, T0 + 1500ms, settings_frame(moved));
+  // Which fields count, and how they are named, is VerificationDifferences'.
   EXPECT_EQ(io.events, (std::vector<UnitEvent>{result(outcome::KeptDifferent{{"channel 3"}}),
                                                settings_event(moved)}));
-
-  io.events.clear();
-  write_at(loop, io, T0 + 2s, s);
-  receive(loop, io, T0 + 3500ms, settings_frame(other_preset));
-  EXPECT_EQ(io.events,
-            (std::vector<UnitEvent>{result(outcome::Confirmed{}), settings_event(other_preset)}));
+  EXPECT_FALSE(loop.write_pending());
 }
 
 TEST(DeviceLoop, SecondWriteIsBusyAndLeavesThePendingOneAlone) {
