@@ -347,7 +347,6 @@ void fail_second_section(bool locked) {
 
 TEST(OwlSimulator, AFailedCallPoisonsTheRegistryWithoutEndingTheProcess) {
   testing_support::SeamGuard seams;
-  set_fault_sink(&testing_support::FaultLog::sink);
   start(true);
   ASSERT_TRUE(both_reported(subscribed()));
   failing_thread = std::this_thread::get_id();
@@ -358,12 +357,7 @@ TEST(OwlSimulator, AFailedCallPoisonsTheRegistryWithoutEndingTheProcess) {
   sys::registry_hook = nullptr;
   expect_panic([] { units(); }, "unit registry lock poisoned");
   expect_panic([] { refresh_unit("SIM0001"); }, "unit registry lock poisoned");
-  // The unit's end reaches a pump that can no longer apply it: reported, and the process lives on.
-  sim_remove_unit("SIM0001");
-  EXPECT_TRUE(testing_support::eventually([] {
-    return testing_support::FaultLog::seen() ==
-           std::vector<std::string>{"owl-events: unit registry lock poisoned"};
-  }));
+  // That the event pump outlives the poisoned registry is RunEventPump's to show.
 }
 
 TEST(OwlSimulator, AnAddWhoseThreadCannotStartLeavesNoUnit) {
