@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -207,19 +208,6 @@ TEST(BridgeExports, RefusedPostsAndShutdownDeliverNothing) {
   EXPECT_EQ(count_for(9), 0u);
 }
 
-TEST(BridgeExports, Buffers) {
-  std::uint8_t* p = frb_rust_vec_u8_new(0);
-  EXPECT_NE(p, nullptr);
-  frb_rust_vec_u8_free(p, 0);
-  EXPECT_EQ(frb_rust_vec_u8_new(-1), nullptr);
-  p = frb_rust_vec_u8_new(4);
-  p[0] = 7;
-  p = frb_rust_vec_u8_resize(p, 4, 64);
-  EXPECT_EQ(p[0], 7);
-  for (int i = 4; i < 64; ++i) EXPECT_EQ(p[i], 0) << i;
-  frb_rust_vec_u8_free(p, 64);
-}
-
 }  // namespace
 
 namespace {
@@ -250,12 +238,19 @@ TEST(BridgeExports, EngineOwnedBuffersAreReleasedOnEveryPath) {
   frb_pde_ffi_dispatcher_primary(12, 300, p, 2, 5);
   EXPECT_EQ(wait_for(300), expected);
 
-  // Growing from nothing, shrinking to nothing and below what was written.
+  // Growing from nothing, growing what was written, shrinking below it and to nothing.
+  EXPECT_EQ(frb_rust_vec_u8_new(-1), nullptr);
+  std::uint8_t* none = frb_rust_vec_u8_new(0);
+  EXPECT_NE(none, nullptr);
+  frb_rust_vec_u8_free(none, 0);
   p = frb_rust_vec_u8_resize(frb_rust_vec_u8_new(0), 0, 3);
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(Bytes(p, p + 3), (Bytes{0, 0, 0}));
   p[0] = 9;
-  p = frb_rust_vec_u8_resize(p, 3, 1);
+  p = frb_rust_vec_u8_resize(p, 3, 64);
+  EXPECT_EQ(p[0], 9);
+  EXPECT_EQ(Bytes(p + 1, p + 64), Bytes(63, 0));
+  p = frb_rust_vec_u8_resize(p, 64, 1);
   EXPECT_EQ(p[0], 9);
   p = frb_rust_vec_u8_resize(p, 1, 0);
   EXPECT_NE(p, nullptr);
@@ -349,10 +344,8 @@ TEST(BridgeExports, RuntimeTablesWithPartsMissingAreSurvived) {
   struct Case {
     const char* name;
     std::vector<DartApiEntry> entries;
-    void* decoded;  // what the UI gets back
-    int makes;
-    int deletes;
-    int isolate_calls;
+    void* decoded;              // what the UI gets back
+    std::array<int, 3> counts;  // handles made, handles deleted, isolate look-ups
   };
   const Case cases[] = {
       {"complete",
@@ -360,39 +353,29 @@ TEST(BridgeExports, RuntimeTablesWithPartsMissingAreSurvived) {
         {"Dart_HandleFromPersistent", from_handle},
         {"Dart_DeletePersistentHandle", delete_handle}},
        &object,
-       1,
-       1,
-       0},
+       {1, 1, 0}},
       {"no HandleFromPersistent",
        {{"Dart_NewPersistentHandle", make_handle}, {"Dart_DeletePersistentHandle", delete_handle}},
        nullptr,
-       1,
-       1,
-       0},
+       {1, 1, 0}},
       {"no DeletePersistentHandle",
        {{"Dart_NewPersistentHandle", make_handle}, {"Dart_HandleFromPersistent", from_handle}},
        &object,
-       1,
-       0,
-       0},
+       {1, 0, 0}},
       // A handle the runtime could not make is never handed back to be deleted.
       {"no persistent handle",
        {{"Dart_NewPersistentHandle", make_no_handle},
         {"Dart_HandleFromPersistent", from_handle},
         {"Dart_DeletePersistentHandle", delete_handle}},
        nullptr,
-       0,
-       0,
-       0},
+       {0, 0, 0}},
       {"with CurrentIsolate",
        {{"Dart_NewPersistentHandle", make_handle},
         {"Dart_HandleFromPersistent", from_handle},
         {"Dart_DeletePersistentHandle", delete_handle},
         {"Dart_CurrentIsolate", current_isolate}},
        &object,
-       1,
-       1,
-       1},
+       {1, 1, 1}},
   };
   for (const Case& c : cases) {
     made = 0;
@@ -406,9 +389,7 @@ TEST(BridgeExports, RuntimeTablesWithPartsMissingAreSurvived) {
     ASSERT_NE(holder, nullptr) << c.name;
     EXPECT_EQ(frb_dart_opaque_rust2dart_decode(reinterpret_cast<uintptr_t>(holder)), c.decoded)
         << c.name;
-    EXPECT_EQ(made, c.makes) << c.name;
-    EXPECT_EQ(deleted, c.deletes) << c.name;
-    EXPECT_EQ(isolates, c.isolate_calls) << c.name;
+    EXPECT_EQ((std::array{made, deleted, isolates}), c.counts) << c.name;
   }
 }
 

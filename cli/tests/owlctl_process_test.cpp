@@ -309,9 +309,6 @@ TEST_F(Owlctl, SaveDiffAndLoad) {
   json["hph_mode"] = "MONO";
   json["delay_ms"] = 120;
   std::ofstream(file) << json.dump(2);
-  const auto changed = sim({"diff", "SIM0001", file.string()});
-  EXPECT_EQ(changed.out, "delay_ms: 0 | 120\n");
-  EXPECT_EQ(changed.status, 1);
   const auto one = sim({"load", "SIM0001", file.string()});
   EXPECT_EQ(one.status, 0) << one.err;
   EXPECT_EQ(one.out, "SIM0001: confirmed\n");
@@ -324,9 +321,8 @@ TEST_F(Owlctl, SaveDiffAndLoad) {
 
   const auto units = sim({"diff", "SIM0001", "SIM0002"});
   EXPECT_EQ(units.status, 1) << units.err;
+  // The rows of a difference in channel count are Form.DiffListsChangedFieldsInOrder's.
   EXPECT_NE(units.out.find("unit_name: SIM-1001 | SIM-1002\n"), std::string::npos) << units.out;
-  EXPECT_NE(units.out.find("channel_count: 10 | 8\n"), std::string::npos) << units.out;
-  EXPECT_NE(units.out.find("channel.9.frequency: "), std::string::npos) << units.out;
 
   // SIM0002's channels lie outside SIM0001's band: a write to all units is refused as a whole.
   ASSERT_EQ(sim({"save", "SIM0002", file.string()}).status, 0);
@@ -394,15 +390,10 @@ TEST_F(Owlctl, WhatIsNoSettingsFileIsRefusedAtOnce) {
        "owlctl: standard input: not valid JSON: parse error at line 1"},
       {{"load", "SIM0001", (home_ / "absent.json").string()}, "/dev/null", "absent.json"},
   };
-  const std::pair<std::string, std::string> malformed[] = {
-      {"{\"unit_name\": ", "not valid JSON"},
-      {"[]", "expected a JSON object"},
-      {missing.dump(), "squelch: missing field"}};
-  for (const auto& [text, problem] : malformed) {
-    const std::string file = put("bad" + std::to_string(cases.size()) + ".json", text);
-    for (const char* target : {"SIM0001", "--all"})
-      cases.push_back({{"load", target, file}, "/dev/null", problem});
-  }
+  // What else the file reader refuses is its own test's; one such file for each load form.
+  const std::string file = put("bad.json", missing.dump());
+  for (const char* target : {"SIM0001", "--all"})
+    cases.push_back({{"load", target, file}, "/dev/null", "squelch: missing field"});
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[1] + " " + c.args[2] + " < " + c.input + ": " + c.says);
     const auto started = Clock::now();

@@ -103,6 +103,16 @@ Bytes concat(std::initializer_list<Bytes> parts) {
   return out;
 }
 
+// The text of the panic a call raises, or "(no panic)".
+std::string panic_of(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const EnginePanic& p) {
+    return p.what();
+  }
+  return "(no panic)";
+}
+
 // Answers `call` with a panic, an action no call answers with, a panic whose text is cut short,
 // nothing at all, and a value with a byte too many: each must reach the caller as a panic.
 template <class Call>
@@ -117,12 +127,7 @@ void expect_every_failure(const std::string& name, const Bytes& success, Bytes& 
       {concat({success, {0x07}}), "malformed response from the engine: "}};
   for (const auto& [bytes, text] : failures) {
     answer_slot = bytes;
-    try {
-      call();
-      ADD_FAILURE() << name << ": no panic for " << text;
-    } catch (const EnginePanic& p) {
-      EXPECT_EQ(std::string(p.what()).substr(0, text.size()), text) << name;
-    }
+    EXPECT_EQ(panic_of([&] { call(); }).substr(0, text.size()), text) << name;
   }
 }
 
@@ -147,12 +152,9 @@ TEST(Client, ATruncatedListIsMalformedAndAReplyPortTakesOneMessage) {
     EXPECT_EQ(id, wire::UNITS);
     EXPECT_TRUE(post(port, {0x00, 0x01, 0x00, 0x00, 0x00}));
   };
-  try {
-    c.units_wait();
-    ADD_FAILURE() << "a list of one unit with nothing after its count decoded";
-  } catch (const EnginePanic& p) {
-    EXPECT_EQ(std::string(p.what()).substr(0, 36), "malformed response from the engine: ");
-  }
+  // A list of one unit with nothing after its count.
+  EXPECT_EQ(panic_of([&] { c.units_wait(); }).substr(0, 36),
+            "malformed response from the engine: ");
   answer_async = [](std::int32_t, std::int64_t port, const Bytes&) {
     EXPECT_TRUE(post(port, {0x00, 0x00, 0x00, 0x00, 0x00}, true));
     EXPECT_FALSE(post(port, {0x00, 0x00, 0x00, 0x00, 0x00}));
@@ -299,13 +301,8 @@ TEST(Client, AMessageOfAnotherKindReachesTheCallerAsMalformed) {
     message.type = Dart_CObject_kNull;
     EXPECT_TRUE(runtime_post(port, &message));
   };
-  try {
-    c.units_wait();
-    ADD_FAILURE() << "a null message decoded";
-  } catch (const EnginePanic& p) {
-    EXPECT_STREQ(p.what(),
-                 "malformed response from the engine: unexpected end of the argument bytes");
-  }
+  EXPECT_EQ(panic_of([&] { c.units_wait(); }),
+            "malformed response from the engine: unexpected end of the argument bytes");
 }
 
 }  // namespace

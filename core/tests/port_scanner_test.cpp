@@ -144,6 +144,9 @@ TEST_F(PortScanPass, ServesOnlyPortsWithTheUnitsUsbIdentity) {
 
   pass(tree.list());
   EXPECT_EQ(opened_.size(), 2u) << "served units are not opened again";
+  // Nothing attached at all publishes no (empty) problem list either.
+  pass(std::vector<SerialPortInfo>{});
+  EXPECT_TRUE(sent().empty());
 }
 
 TEST_F(PortScanPass, AUnitIsOpenedThroughOnePathOnly) {
@@ -244,16 +247,6 @@ TEST_F(PortScanPass, WhatAPassOpensIsTracedWhenSwitchedOn) {
       << out;
 }
 
-TEST_F(PortScanPass, NothingAttachedSendsNothing) {
-  FakeSysfs tree;
-  tree.add_platform_port("ttyS0");
-  tree.add_usb_port("ttyACM0", {.vid = "1a86", .pid = "7523"});
-  for (int i = 0; i < 3; ++i) pass(tree.list());
-  pass(std::vector<SerialPortInfo>{});
-  EXPECT_TRUE(opened_.empty());
-  EXPECT_TRUE(sent().empty());
-}
-
 TEST(PortScanFormat, OptionalStringsAreWrittenInDebugForm) {
   EXPECT_EQ(debug_quoted(std::string("Quillon")), "Some(\"Quillon\")");
   EXPECT_EQ(debug_quoted(std::nullopt), "None");
@@ -283,40 +276,35 @@ class PauseRecordingClock final : public Clock {
   std::vector<Duration> sleeps_;
 };
 
-TEST(PortScanThread, RunsAPassAtOnceThenPausesOneSecond) {
-  FakeSysfs tree;
-  tree.add_usb_port("ttyACM0", {});  // no device node behind it
-
-  // The parked thread keeps using the clock for the rest of the process.
-  auto* clock = new PauseRecordingClock;
-  auto [sender, receiver] = make_channel<UnitEvent>();
-  Manager manager{std::make_shared<UnitRegistry>(), std::move(sender), clock};
-  spawn_port_scanner(manager, std::make_shared<PortProblemTable>(),
-                     {tree.sysfs().string(), tree.dev()});
-
-  auto r = receiver.recv_until(std::chrono::steady_clock::now() + 5s);
-  ASSERT_EQ(r.status, RecvStatus::Value);
-  EXPECT_EQ(
-      *r.value,
-      UnitEvent(event::PortProblems{{tree.dev_path("ttyACM0") + ": No such file or directory"}}));
-  EXPECT_EQ(clock->wait_for_sleep(), std::vector<Duration>{SCAN_INTERVAL});
-  EXPECT_FALSE(manager.registry->contains("K1"));
-}
-
-TEST(PortScanThread, AFailingPassIsReportedAndTheScannerGoesOn) {
+// A failing pass (a registry that failed once fails every pass alike) is reported, and the
+// scanner pauses as after any other.
+TEST(PortScanThread, RunsAPassAtOnceThenPausesOneSecondEvenWhenThePassFails) {
   testing_support::SeamGuard seams;
   set_fault_sink(&testing_support::FaultLog::sink);
-  auto* clock = new PauseRecordingClock;
-  auto [sender, receiver] = make_channel<UnitEvent>();
-  Manager manager{std::make_shared<UnitRegistry>(), std::move(sender), clock};
-  // A registry that failed once fails every pass alike.
-  EXPECT_THROW(manager.registry->with_lock([](UnitMap&) -> int { throw std::bad_alloc(); }),
-               std::bad_alloc);
   FakeSysfs tree;
-  tree.add_usb_port("ttyACM0", {});
-  spawn_port_scanner(manager, std::make_shared<PortProblemTable>(),
-                     {tree.sysfs().string(), tree.dev()});
-  EXPECT_EQ(clock->wait_for_sleep(), std::vector<Duration>{SCAN_INTERVAL});
+  tree.add_usb_port("ttyACM0", {});  // no device node behind it
+  for (const bool poisoned : {false, true}) {
+    SCOPED_TRACE(poisoned);
+    // The parked thread keeps using the clock for the rest of the process.
+    auto* clock = new PauseRecordingClock;
+    auto [sender, receiver] = make_channel<UnitEvent>();
+    Manager manager{std::make_shared<UnitRegistry>(), std::move(sender), clock};
+    if (poisoned) {
+      EXPECT_THROW(manager.registry->with_lock([](UnitMap&) -> int { throw std::bad_alloc(); }),
+                   std::bad_alloc);
+    }
+    spawn_port_scanner(manager, std::make_shared<PortProblemTable>(),
+                       {tree.sysfs().string(), tree.dev()});
+    EXPECT_EQ(clock->wait_for_sleep(), std::vector<Duration>{SCAN_INTERVAL});
+    if (poisoned) break;
+    auto r = receiver.recv_until(std::chrono::steady_clock::now() + 5s);
+    ASSERT_EQ(r.status, RecvStatus::Value);
+    EXPECT_EQ(
+        *r.value,
+        UnitEvent(event::PortProblems{{tree.dev_path("ttyACM0") + ": No such file or directory"}}));
+    EXPECT_FALSE(manager.registry->contains("K1"));
+    EXPECT_TRUE(testing_support::FaultLog::seen().empty());
+  }
   EXPECT_EQ(testing_support::FaultLog::seen(),
             std::vector<std::string>{"owl-scan: unit registry lock poisoned"});
 }

@@ -292,41 +292,33 @@ bool fails(const std::string& call) {
   return step && step->error != 0;
 }
 
+// The name of a call, as a template argument.
+template <std::size_t N>
+struct CallName {
+  constexpr CallName(const char (&name)[N]) { std::copy_n(name, N, text); }
+  char text[N];
+};
+
+// A call with no special rule fails when the script says so and is otherwise passed on.
+template <CallName call, auto real, class... Args>
+auto scripted(Args... args) -> decltype(real(args...)) {
+  return fails(call.text) ? -1 : real(args...);
+}
+
 ssize_t scripted_write(int fd, const void* data, size_t size) {
   auto step = script().take("write", std::to_string(size));
   if (step && step->error != 0) return -1;
   if (step) size = std::min(size, static_cast<size_t>(step->limit));
   return size == 0 ? 0 : ::write(fd, data, size);
 }
-ssize_t scripted_read(int fd, void* data, size_t size) {
-  return fails("read") ? -1 : ::read(fd, data, size);
-}
 int scripted_poll(pollfd* fds, nfds_t count, int timeout_ms) {
   auto step = script().take("poll");
   if (step) return step->error != 0 ? -1 : static_cast<int>(step->limit);
   return ::poll(fds, count, timeout_ms);
 }
-int scripted_tcdrain(int fd) {
-  return fails("tcdrain") ? -1 : ::tcdrain(fd);
-}
-int scripted_open(const char* path, int flags) {
-  return fails("open") ? -1 : ::open(path, flags);
-}
-int scripted_flock(int fd, int operation) {
-  return fails("flock") ? -1 : ::flock(fd, operation);
-}
 int scripted_ioctl(int fd, unsigned long request, void* arg) {
   if (request == script().ioctl_request && fails("ioctl")) return -1;
   return ::ioctl(fd, request, arg);
-}
-int scripted_tcgetattr(int fd, termios* attributes) {
-  return fails("tcgetattr") ? -1 : ::tcgetattr(fd, attributes);
-}
-int scripted_tcflush(int fd, int queue) {
-  return fails("tcflush") ? -1 : ::tcflush(fd, queue);
-}
-int scripted_fcntl(int fd, int command, int argument) {
-  return fails("fcntl") ? -1 : ::fcntl(fd, command, argument);
 }
 // A limit of 0 claims success without applying anything.
 int scripted_tcsetattr(int fd, int actions, const termios* attributes) {
@@ -342,16 +334,16 @@ class ScriptedPortTest : public SerialPortTest {
     script() = Script{};
     sys::SystemCalls& calls = sys::calls();
     calls.write = &scripted_write;
-    calls.read = &scripted_read;
+    calls.read = &scripted<"read", ::read>;
     calls.poll = &scripted_poll;
-    calls.tcdrain = &scripted_tcdrain;
-    calls.open = &scripted_open;
-    calls.flock = &scripted_flock;
+    calls.tcdrain = &scripted<"tcdrain", ::tcdrain>;
+    calls.open = &scripted<"open", ::open>;
+    calls.flock = &scripted<"flock", ::flock>;
     calls.ioctl = &scripted_ioctl;
     calls.tcsetattr = &scripted_tcsetattr;
-    calls.tcgetattr = &scripted_tcgetattr;
-    calls.tcflush = &scripted_tcflush;
-    calls.fcntl = &scripted_fcntl;
+    calls.tcgetattr = &scripted<"tcgetattr", ::tcgetattr>;
+    calls.tcflush = &scripted<"tcflush", ::tcflush>;
+    calls.fcntl = &scripted<"fcntl", ::fcntl>;
   }
   void expect(std::initializer_list<std::pair<const std::string, std::deque<Step>>> steps) {
     script() = Script{};

@@ -6,32 +6,23 @@
 #include <string>
 #include <vector>
 
+#include "sim/simulated_port.hpp"
+
 namespace owl {
 namespace {
 
 using Kind = SettingsProblem::Kind;
 using Texts = std::vector<std::string>;
 
-// A unit as it reports itself: range 215000-217000 kHz, `count` channels on the 5 kHz grid.
-UnitSettings unit(std::size_t count = 10) {
-  UnitSettings s;
+// A unit as it reports itself: range 215000-217000 kHz, `count` channels on the 5 kHz grid, and
+// values in the fields a write keeps that differ from any a request below sets.
+UnitSettings unit(std::uint32_t count = 10) {
+  UnitSettings s = simulated_unit_settings(1001, 215000, 217000, count);
   s.unitName = "UNIT-1";
-  s.unitSerialNum = 1001;
-  s.structVer = 5;
-  s.delayMs = 100;
-  s.minFreq = 215000;
-  s.maxFreq = 217000;
   s.curPresetIndex = 2;
   s.hpCompressor = 7;
   s.reserved51 = 9;
   s.reserved60 = 0xDEADBEEF;
-  for (std::size_t i = 0; i < count; ++i) {
-    ChannelSettings c;
-    c.frequency = 215000 + static_cast<std::uint32_t>(i) * 100;
-    c.channelNumber = static_cast<std::uint8_t>(i + 1);
-    c.channelEnable = i == 0;
-    s.channels.push_back(c);
-  }
   return s;
 }
 
@@ -87,7 +78,7 @@ TEST(ValidationRequest, FieldsTheUserMayNotChangeComeFromTheUnit) {
   req.curPresetIndex = 8;
   req.hpCompressor = 0;
   req.reserved51 = 0;
-  req.rfMode = RfMode::DIGITAL;
+  req.rfMode = RfMode::FM_ANALOG;
   // Fields the user may change survive.
   req.delayMs = 250;
   req.hphMode = HphMode::BALANCED;
@@ -104,15 +95,14 @@ TEST(ValidationRequest, FieldsTheUserMayNotChangeComeFromTheUnit) {
   want.curPresetIndex = 2;
   want.hpCompressor = 7;
   want.reserved51 = 9;
-  want.rfMode = RfMode::FM_ANALOG;
+  want.rfMode = RfMode::DIGITAL;
   EXPECT_EQ(build_write_request(req, current, false, false), want);
 
-  req.charge = ChargeMode::SLOW;
   for (const bool keep_name : {false, true}) {
     for (const bool keep_charge : {false, true}) {
       const UnitSettings out = build_write_request(req, current, keep_name, keep_charge);
       EXPECT_EQ(out.unitName, keep_name ? "UNIT-1" : "NEW_NAME") << keep_name << keep_charge;
-      EXPECT_EQ(out.charge, keep_charge ? ChargeMode::OFF : ChargeMode::SLOW)
+      EXPECT_EQ(out.charge, keep_charge ? ChargeMode::SLOW : ChargeMode::FAST)
           << keep_name << keep_charge;
     }
   }

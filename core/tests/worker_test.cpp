@@ -177,20 +177,6 @@ TEST(WorkerSpawn, AFailingLoopStopsOnlyItsOwnUnitAndIsReported) {
   EXPECT_EQ(testing_support::FaultLog::seen(), std::vector<std::string>{"owl-K: link exploded"});
 }
 
-TEST(WorkerSpawn, AThreadThatCannotStartLeavesNoUnitBehind) {
-  testing_support::SeamGuard seams;
-  auto [events, receiver] = make_channel<UnitEvent>();
-  Manager manager{std::make_shared<UnitRegistry>(), events};
-  sys::calls().pthread_create = &testing_support::refuse_thread;
-  try {
-    spawn_device_worker(manager, "K", "/dev/ttyACM0", std::make_unique<RecordingLink>());
-    ADD_FAILURE() << "the spawn did not fail";
-  } catch (const Panic& p) {
-    EXPECT_EQ(std::string(p.what()), "spawn device thread: Resource temporarily unavailable");
-  }
-  EXPECT_FALSE(manager.registry->contains("K"));
-}
-
 TEST(WorkerSpawn, ReplacingAUnitEndsItsPendingWriteAtOnce) {
   auto [events, receiver] = make_channel<UnitEvent>();
   Manager manager{std::make_shared<UnitRegistry>(), events};
