@@ -5,6 +5,7 @@
 #include <set>
 #include <tuple>
 
+#include "option_names.hpp"
 #include "user_error.hpp"
 
 namespace owl::frontend {
@@ -30,16 +31,7 @@ std::pair<int, std::string> refusal_of(const std::function<void()>& action) {
 }
 
 EnumOptions options() {
-  return {{"OFF", "RIGHT", "LEFT", "CENTER"},
-          {"MONO", "STEREO", "BALANCED"},
-          {"OFF", "ON", "DIM"},
-          {"OFF", "SLOW", "FAST"},
-          {"HIGH", "MED", "LOW"},
-          {"OFF", "CHANNEL", "DELAY", "ANNOUNCE"},
-          {"FM_ANALOG", "DIGITAL"},
-          {"OFF", "COMPANDER1", "COMPANDER2"},
-          {"NIMH", "ALKALINE", "LITHIUM"},
-          {"NORMAL", "BOOST_LOW", "BOOST_HIGH"}};
+  return testing_support::engine_option_names();
 }
 
 TEST(Form, AssignmentSplitsAtFirstEquals) {

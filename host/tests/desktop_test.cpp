@@ -24,6 +24,7 @@
 #include <tuple>
 
 #include "backup.hpp"
+#include "option_names.hpp"
 #include "settings_file.hpp"
 #include "show_file.hpp"
 
@@ -492,16 +493,7 @@ void DesktopTest::refusedWriteKeepsEveryDraft() {
 
 void DesktopTest::unknownOptionValueStaysSelectable() {
   SettingsForm form;
-  const EnumOptions options{{"OFF", "RIGHT", "LEFT", "CENTER"},
-                            {"MONO", "STEREO", "BALANCED"},
-                            {"OFF", "ON", "DIM"},
-                            {"OFF", "SLOW", "FAST"},
-                            {"HIGH", "MED", "LOW"},
-                            {"OFF", "CHANNEL", "DELAY", "ANNOUNCE"},
-                            {"FM_ANALOG", "DIGITAL"},
-                            {"OFF", "COMPANDER1", "COMPANDER2"},
-                            {"NIMH", "ALKALINE", "LITHIUM"},
-                            {"NORMAL", "BOOST_LOW", "BOOST_HIGH"}};
+  const EnumOptions options = testing_support::engine_option_names();
   form.set_options(options);
   // Every field differs from its neighbours, so a swapped widget shows in the round trip.
   UiSettings s{"Front",      77,          "CENTER",     true,      35,

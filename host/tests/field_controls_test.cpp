@@ -8,6 +8,7 @@
 #include <QSpinBox>
 #include <QtTest>
 
+#include "option_names.hpp"
 #include "ui/field_controls.hpp"
 #include "ui_fields.hpp"
 
@@ -15,19 +16,6 @@ using namespace owl;
 using namespace owl::desktop;
 
 namespace {
-
-EnumOptions options() {
-  return {{"OFF", "RIGHT", "LEFT", "CENTER"},
-          {"MONO", "STEREO", "BALANCED"},
-          {"OFF", "ON", "DIM"},
-          {"OFF", "SLOW", "FAST"},
-          {"HIGH", "MED", "LOW"},
-          {"OFF", "CHANNEL", "DELAY", "ANNOUNCE"},
-          {"FM_ANALOG", "DIGITAL"},
-          {"OFF", "COMPANDER1", "COMPANDER2"},
-          {"NIMH", "ALKALINE", "LITHIUM"},
-          {"NORMAL", "BOOST_LOW", "BOOST_HIGH"}};
-}
 
 // Every field differs from a default record.
 UiSettings unit() {
@@ -75,7 +63,7 @@ void FieldControlsTest::everyFieldHasANamedControlThatReadsBackItsValue() {
   top->addLayout(enumerations);
   controls.lay_out(plain, enumerations);
   QCOMPARE(plain->rowCount() + enumerations->rowCount(), static_cast<int>(UI_FIELDS.size()));
-  controls.set_options(options());
+  controls.set_options(testing_support::engine_option_names());
 
   // One control per row of the table, by the field's name, with a name a screen reader reads;
   // what the unit keeps cannot be edited.
