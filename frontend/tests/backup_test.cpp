@@ -1,7 +1,6 @@
 #include "backup.hpp"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <set>
 

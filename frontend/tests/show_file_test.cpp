@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <functional>
 
 #include "temp_dir.hpp"
@@ -338,8 +337,7 @@ TEST(ShowFile, RefusesWhatIsNotAShowFileBeforeReadingIt) {
 
   const std::string too_large = "larger than 4 MiB; a show file is far smaller, so this is not one";
   // Sparse: the size alone must refuse it.
-  const fs::path big = dir.path / "big.json";
-  { std::ofstream(big) << ""; }
+  const fs::path big = dir.write("big.json", "");
   fs::resize_file(big, MAX_SHOW_BYTES + 1);
   EXPECT_EQ(problem_texts(read_show(big, check_settings)), std::vector<std::string>{too_large});
   // Exactly at the limit is read.
