@@ -1,30 +1,22 @@
 #include "input.hpp"
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "errors.hpp"
+#include "temp_dir.hpp"
 
 namespace owl::cli {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct TempDir {
-  TempDir() {
-    char pattern[] = "/tmp/owlctl-input-XXXXXX";
-    path = ::mkdtemp(pattern);
-  }
-  ~TempDir() { fs::remove_all(path); }
-  fs::path path;
-};
+using testing_support::TempDir;
 
 std::string refusal(const std::string& path, int stdin_fd = -1) {
   try {
@@ -39,10 +31,8 @@ std::string refusal(const std::string& path, int stdin_fd = -1) {
 TEST(Input, ReadsSmallRegularFilesAndStandardInput) {
   TempDir dir;
   const std::string text(MAX_INPUT_BYTES, 'x');  // the limit itself is allowed
-  std::ofstream(dir.path / "limit.json") << text;
-  EXPECT_EQ(read_input((dir.path / "limit.json").string(), -1), text);
-  std::ofstream(dir.path / "small.json") << "{}";
-  const int fd = ::open((dir.path / "small.json").c_str(), O_RDONLY);
+  EXPECT_EQ(read_input(dir.write("limit.json", text).string(), -1), text);
+  const int fd = ::open(dir.write("small.json", "{}").c_str(), O_RDONLY);
   EXPECT_EQ(read_input("-", fd), "{}");
   ::close(fd);
 }
@@ -51,8 +41,7 @@ TEST(Input, RefusesWhatIsNoSettingsFileWithoutReadingIt) {
   TempDir dir;
   const fs::path fifo = dir.path / "fifo";  // nobody ever writes to it
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const fs::path big = dir.path / "big.json";
-  std::ofstream{big}.close();
+  const fs::path big = dir.write("big.json", "");
   fs::resize_file(big, 2 * MAX_INPUT_BYTES);
   const std::pair<std::string, std::string> cases[] = {
       {"/dev/zero", "/dev/zero: not a regular file"},
@@ -68,8 +57,7 @@ TEST(Input, RefusesWhatIsNoSettingsFileWithoutReadingIt) {
 
 TEST(Input, StandardInputIsBoundedToo) {
   TempDir dir;
-  const fs::path big = dir.path / "big.json";
-  std::ofstream{big}.close();
+  const fs::path big = dir.write("big.json", "");
   fs::resize_file(big, MAX_INPUT_BYTES + 1);
   for (const fs::path& source : {big, fs::path("/dev/zero")}) {
     const int fd = ::open(source.c_str(), O_RDONLY);

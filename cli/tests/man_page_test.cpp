@@ -5,8 +5,11 @@
 namespace owl::cli {
 namespace {
 
+// The same in the main help and a command's, so the page has it once.
+const std::string EXIT_STATUS = "EXIT STATUS\n    0  success\n    2  usage error\n\n";
+
 // Shaped like ManHelp's output: titles in capitals, prose four columns in, CLI11 lists two.
-const char* const MAIN_HELP =
+const std::string MAIN_HELP =
     "NAME\n"
     "    tool - do things to units\n"
     "\n"
@@ -27,17 +30,14 @@ const char* const MAIN_HELP =
     "COMMANDS\n"
     "  list                            list the units found\n"
     "  set                             change fields\n"
-    "\n"
-    "EXIT STATUS\n"
-    "    0  success\n"
-    "    2  usage error\n"
-    "\n"
+    "\n" +
+    EXIT_STATUS +
     "EXAMPLES\n"
     "    tool list\n"
     "    tool --simulator set SIM0001 delay_ms=120\n"
     "\n";
 
-const char* const SET_HELP =
+const std::string SET_HELP =
     "NAME\n"
     "    tool set - change fields\n"
     "\n"
@@ -46,11 +46,8 @@ const char* const SET_HELP =
     "\n"
     "ARGUMENTS\n"
     "  KEY TEXT REQUIRED               the unit\n"
-    "\n"
-    "EXIT STATUS\n"
-    "    0  success\n"
-    "    2  usage error\n"
-    "\n"
+    "\n" +
+    EXIT_STATUS +
     "EXAMPLES\n"
     "    tool set A delay_ms=1\n";
 

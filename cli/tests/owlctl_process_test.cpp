@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "fake_sysfs.hpp"
+#include "temp_dir.hpp"
 
 extern char** environ;
 
@@ -26,17 +27,13 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using Args = std::vector<std::string>;
+using owl::testing_support::read_file;
 
 struct Outcome {
   int status = -1;
   std::string out;
   std::string err;
 };
-
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // A running owlctl whose standard output and error go to files, so neither is a terminal.
 class Child {
@@ -66,7 +63,7 @@ class Child {
   }
 
   bool read_until(const std::string& text, Clock::time_point deadline) {
-    while (slurp(out_).find(text) == std::string::npos) {
+    while (read_file(out_).find(text) == std::string::npos) {
       if (Clock::now() > deadline) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -82,7 +79,8 @@ class Child {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     pid_ = -1;
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), slurp(out_), slurp(err_)};
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), read_file(out_),
+            read_file(err_)};
   }
 
  private:
@@ -94,13 +92,9 @@ class Child {
 class Owlctl : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/owlctl-test-XXXXXX";
-    home_ = ::mkdtemp(pattern);
-    data_ = home_ / "data";
     ::setenv("XDG_DATA_HOME", data_.c_str(), 1);
     ::setenv("HOME", home_.c_str(), 1);
   }
-  void TearDown() override { fs::remove_all(home_); }
 
   Outcome run(const Args& args, const std::string& input = "/dev/null") {
     return Child(args, home_, input).finish(Clock::now() + std::chrono::seconds(60));
@@ -121,11 +115,12 @@ class Owlctl : public ::testing::Test {
   }
 
   static nlohmann::json read_json(const fs::path& path) {
-    return nlohmann::json::parse(slurp(path));
+    return nlohmann::json::parse(read_file(path));
   }
 
-  fs::path home_;
-  fs::path data_;
+  const owl::testing_support::TempDir home_dir_{"owlctl-test"};
+  const fs::path home_ = home_dir_.path;
+  const fs::path data_ = home_ / "data";
 };
 
 std::vector<std::string> lines_of(const std::string& text) {
@@ -364,8 +359,7 @@ TEST_F(Owlctl, SaveWritesThroughLinksAndIntoFifosWithoutReplacingThem) {
 // refuses with the input reader; here, that both loads and diff use them, before any write.
 TEST_F(Owlctl, WhatIsNoSettingsFileIsRefusedAtOnce) {
   const auto put = [&](const std::string& name, const std::string& text) {
-    std::ofstream(home_ / name) << text;
-    return (home_ / name).string();
+    return home_dir_.write(name, text).string();
   };
   ASSERT_EQ(sim({"save", "SIM0001", (home_ / "unit.json").string()}).status, 0);
   auto missing = read_json(home_ / "unit.json");

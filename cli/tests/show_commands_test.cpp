@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -15,6 +14,7 @@
 
 #include "owl_client.hpp"
 #include "session.hpp"
+#include "temp_dir.hpp"
 
 // The commands on the built-in simulated units (SIM0001 with 10 channels, SIM0002 with 8),
 // through the same engine owlctl runs.
@@ -24,6 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
 using Units = std::map<std::string, UiSettings>;
+using testing_support::read_file;
 
 // The engine starts once per process; ctest runs each case in a process of its own.
 Session& simulator() {
@@ -42,19 +43,8 @@ Units units() {
   return out;
 }
 
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void put(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
 class ShowCommands : public ::testing::Test {
  protected:
-  ~ShowCommands() override { fs::remove_all(dir); }
-
   // Every command run so far in this case, its output kept for checks.
   int run(const std::function<int(CommandContext&)>& command) {
     out.str("");
@@ -94,16 +84,12 @@ class ShowCommands : public ::testing::Test {
   Json saved_show() {
     EXPECT_EQ(run([&](auto& c) { return save_all(c, (dir / "base.json").string(), "Friday"); }),
               EXIT_OK);
-    return Json::parse(slurp(dir / "base.json"));
-  }
-
-  static fs::path fresh_folder() {
-    char pattern[] = "/tmp/owlctl-show-XXXXXX";
-    return ::mkdtemp(pattern);
+    return Json::parse(read_file(dir / "base.json"));
   }
 
   // Before the context, which keeps its backups in it.
-  fs::path dir = fresh_folder();
+  const testing_support::TempDir folder{"owlctl-show"};
+  const fs::path dir = folder.path;
   std::ostringstream out;
   std::ostringstream err;
   CommandContext context{simulator(),
@@ -242,7 +228,7 @@ TEST_F(ShowCommands, RefusedShowsNameTheOffendingValueAndWriteNothing) {
     fs::path path = dir / (item.name + ".json");
     if (item.name == "fifo") path = fifo;
     if (item.name == "folder") path = dir;
-    if (!item.text.empty()) put(path, item.text);
+    if (!item.text.empty()) folder.write(item.name + ".json", item.text);
     EXPECT_EQ(refused([&](auto& c) { return load_show(c, path.string(), {}, {}); }), EXIT_FAILED);
     EXPECT_NE(err.str().find("owlctl: " + path.string() + item.expected), std::string::npos)
         << err.str();
@@ -270,8 +256,7 @@ TEST_F(ShowCommands, LoadShowNamesUnitsOnOneSideOnlyAndIsAllOrNothing) {
   Json absent = show["units"][0];
   absent["key"] = "SIM0009";
   show["units"].push_back(absent);
-  const std::string path = (dir / "show.json").string();
-  put(path, show.dump(2));
+  const std::string path = folder.write("show.json", show.dump(2)).string();
 
   std::size_t cursor = simulator().cursor();
   EXPECT_EQ(refused([&](auto& c) { return load_show(c, path, {}, {}); }), EXIT_FAILED);
@@ -289,8 +274,7 @@ TEST_F(ShowCommands, LoadShowNamesUnitsOnOneSideOnlyAndIsAllOrNothing) {
   Json& channels = short_plan["units"][0]["settings"]["channels"];
   channels.erase(channels.begin() + 3, channels.end());
   short_plan["units"][0]["settings"]["channels"][0]["frequency"] = 216500;
-  const std::string short_path = (dir / "short.json").string();
-  put(short_path, short_plan.dump(2));
+  const std::string short_path = folder.write("short.json", short_plan.dump(2)).string();
   ASSERT_EQ(run([&](auto& c) { return load_show(c, short_path, {"SIM0001"}, {.dry_run = true}); }),
             EXIT_OK);
   EXPECT_EQ(out.str(), "SIM0001: delay_ms: " + std::to_string(before.at("SIM0001").delay_ms) +
@@ -311,7 +295,7 @@ TEST_F(ShowCommands, LoadShowNamesUnitsOnOneSideOnlyAndIsAllOrNothing) {
   EXPECT_EQ(units().at("SIM0002"), before.at("SIM0002"));
 
   show["units"].erase(1);
-  put(path, show.dump(2));
+  folder.write("show.json", show.dump(2));
   EXPECT_EQ(run([&](auto& c) { return diff_show(c, path, true); }), EXIT_DIFFERENT);
   const auto report = nlohmann::json::parse(out.str());
   ASSERT_EQ(report.size(), 3U);
@@ -338,15 +322,14 @@ TEST_F(ShowCommands, SavingOntoAShowUpdatesItAndKeepsThePlan) {
   Json offline = show["units"][1];
   offline["key"] = "SIM0009";
   show["units"].push_back(offline);
-  const fs::path path = dir / "friday.json";
-  put(path, show.dump(2));
+  const fs::path path = folder.write("friday.json", show.dump(2));
 
   // The connected units' settings are taken from the units; the rest of the plan stays.
   ASSERT_EQ(run([&](auto& c) { return save_all(c, path.string(), ""); }), EXIT_OK);
   EXPECT_NE(err.str().find("kept as they were in the show (not connected): SIM0009"),
             std::string::npos)
       << err.str();
-  const Json saved = Json::parse(slurp(path));
+  const Json saved = Json::parse(read_file(path));
   EXPECT_EQ(saved["name"], "Friday");
   EXPECT_EQ(saved["profile"]["carrier_spacing_khz"], 400);
   EXPECT_EQ(saved["exclusions"], show["exclusions"]);
@@ -357,11 +340,10 @@ TEST_F(ShowCommands, SavingOntoAShowUpdatesItAndKeepsThePlan) {
   EXPECT_EQ(saved["units"][2], offline);
 
   // A file under the name that is not a show is not overwritten.
-  const fs::path other = dir / "notes.json";
-  put(other, "{\"todo\": 1}\n");
+  const fs::path other = folder.write("notes.json", "{\"todo\": 1}\n");
   EXPECT_EQ(refused([&](auto& c) { return save_all(c, other.string(), ""); }), EXIT_FAILED);
   EXPECT_NE(err.str().find("is not a show that can be updated"), std::string::npos) << err.str();
-  EXPECT_EQ(slurp(other), "{\"todo\": 1}\n");
+  EXPECT_EQ(read_file(other), "{\"todo\": 1}\n");
 }
 
 }  // namespace

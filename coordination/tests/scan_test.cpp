@@ -1,13 +1,11 @@
 #include "scan.hpp"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "analysis.hpp"
+#include "temp_dir.hpp"
 
 namespace owl::coord {
 namespace {
@@ -63,17 +61,13 @@ TEST(ScanCsv, RefusesDataItCannotRead) {
 }
 
 TEST(ScanCsv, ReadsOnlyRegularFilesAndNamesThePath) {
-  char dir[] = "/tmp/owl-scan-XXXXXX";
-  ASSERT_NE(::mkdtemp(dir), nullptr);
-  const std::string path = std::string(dir) + "/scan.csv";
-  std::ofstream(path) << "470.000,-70\n";
+  const testing_support::TempDir dir;
+  const std::string path = dir.write("scan.csv", "470.000,-70\n").string();
   EXPECT_EQ(read_scan_csv(path).points, (Points{{470000, -70.0}}));
-  EXPECT_EQ(read_scan_csv(dir).error, std::string(dir) + ": not a regular file");
+  EXPECT_EQ(read_scan_csv(dir.path.string()).error, dir.path.string() + ": not a regular file");
   EXPECT_EQ(read_scan_csv(path + ".missing").error, path + ".missing: cannot be read");
-  std::ofstream(path) << "header only\n";
+  dir.write("scan.csv", "header only\n");
   EXPECT_EQ(read_scan_csv(path).error, path + ": no scan points found");
-  std::remove(path.c_str());
-  ::rmdir(dir);
 }
 
 TEST(ScanExclusions, PointsAtOrAboveThresholdWidenedByHalfAStep) {

@@ -94,6 +94,16 @@ void write_at(DeviceLoop& loop, FakeIo& io, TimePoint at, UnitSettings s) {
   loop.on_timers(at, io);
 }
 
+// A fresh loop told at T0 to write the simulated unit's own record.
+class DeviceLoopWriting : public ::testing::Test {
+ protected:
+  DeviceLoopWriting() { write_at(loop, io, T0, s); }
+
+  FakeIo io{T0};
+  DeviceLoop loop{KEY, T0};
+  const UnitSettings s = unit_settings();
+};
+
 UnitEvent settings_event(const UnitSettings& s) {
   return event::Settings{KEY, s};
 }
@@ -168,12 +178,7 @@ TEST(DeviceLoop, UnansweredWriteTimesOutAfterFourRequests) {
   EXPECT_EQ(io.events.size(), 1u);
 }
 
-TEST(DeviceLoop, OnlyReportsAfterHoldOffWithKnownRangeConfirm) {
-  FakeIo io(T0);
-  DeviceLoop loop(KEY, T0);
-  const UnitSettings s = unit_settings();
-  write_at(loop, io, T0, s);
-
+TEST_F(DeviceLoopWriting, OnlyReportsAfterHoldOffWithKnownRangeConfirm) {
   UnitSettings no_min = s;
   no_min.minFreq = 0;
   UnitSettings empty_range = s;
@@ -201,14 +206,9 @@ TEST(DeviceLoop, OnlyReportsAfterHoldOffWithKnownRangeConfirm) {
   EXPECT_EQ(io.events, (std::vector<UnitEvent>{settings_event(s)}));
 }
 
-TEST(DeviceLoop, ConfirmationComparesWithWhatWasWritten) {
-  const UnitSettings s = unit_settings();
+TEST_F(DeviceLoopWriting, ConfirmationComparesWithWhatWasWritten) {
   UnitSettings moved = s;
   moved.channels[2].frequency += 5;
-
-  FakeIo io(T0);
-  DeviceLoop loop(KEY, T0);
-  write_at(loop, io, T0, s);
   receive(loop, io, T0 + 1500ms, settings_frame(moved));
   // Which fields count, and how they are named, is VerificationDifferences'.
   EXPECT_EQ(io.events, (std::vector<UnitEvent>{result(outcome::KeptDifferent{{"channel 3"}}),
@@ -216,13 +216,9 @@ TEST(DeviceLoop, ConfirmationComparesWithWhatWasWritten) {
   EXPECT_FALSE(loop.write_pending());
 }
 
-TEST(DeviceLoop, SecondWriteIsBusyAndLeavesThePendingOneAlone) {
-  FakeIo io(T0);
-  DeviceLoop loop(KEY, T0);
-  const UnitSettings first = unit_settings();
-  UnitSettings second = first;
+TEST_F(DeviceLoopWriting, SecondWriteIsBusyAndLeavesThePendingOneAlone) {
+  UnitSettings second = s;
   second.delayMs = 200;
-  write_at(loop, io, T0, first);
   write_at(loop, io, T0 + 900ms, second);
   EXPECT_EQ(io.events, (std::vector<UnitEvent>{result(outcome::Busy{})}));
   EXPECT_EQ(io.sent.size(), 1u);  // the second record is not transmitted
@@ -230,7 +226,7 @@ TEST(DeviceLoop, SecondWriteIsBusyAndLeavesThePendingOneAlone) {
   // The hold-off and poll schedule still belong to the first write.
   idle_passes(loop, io, T0 + 910ms, T0 + 1s);
   EXPECT_EQ(io.request_times(T0), (std::vector<Duration>{1s}));
-  receive(loop, io, T0 + 1100ms, settings_frame(first));
+  receive(loop, io, T0 + 1100ms, settings_frame(s));
   EXPECT_EQ(io.events.at(1), result(outcome::Confirmed{}));
 }
 
@@ -324,12 +320,7 @@ TEST(DeviceLoop, IdentityTextIsCutAtNulTrimmedAndMadeValid) {
   EXPECT_EQ(io.events, expected);
 }
 
-TEST(DeviceLoop, FramesThatAreNotReportsChangeNothing) {
-  FakeIo io(T0);
-  DeviceLoop loop(KEY, T0);
-  const UnitSettings s = unit_settings();
-  write_at(loop, io, T0, s);
-
+TEST_F(DeviceLoopWriting, FramesThatAreNotReportsChangeNothing) {
   UnitSettings eleven = s;
   eleven.channels.push_back(s.channels.back());
   std::vector<std::uint8_t> other_type = encode_settings(s);

@@ -7,6 +7,7 @@
 
 #include "settings/model.hpp"
 #include "sim/simulated_port.hpp"
+#include "unit_records.hpp"
 
 namespace owl {
 namespace {
@@ -62,29 +63,7 @@ TEST(JsonText, WorkedExampleRecord) {
 }
 
 TEST(JsonText, NoChannelsEscapedNameAndOtherValues) {
-  UnitSettings s;
-  s.unitName = std::string("a\"b\\c\nd") + '\x01' + "e";
-  s.unitSerialNum = 4294967295u;
-  s.structVer = 255;
-  s.voicePromptsEnable = VoicePrompts::CENTER;
-  s.bootAnnounce = true;
-  s.delayMs = 65535;
-  s.hphMode = HphMode::BALANCED;
-  s.led = LedMode::DIM;
-  s.charge = ChargeMode::FAST;
-  s.squelch = SquelchLevel::HIGH;
-  s.abButton = ButtonAction::DELAY;
-  s.starButton = ButtonAction::OFF;
-  s.rfMode = RfMode::FM_ANALOG;
-  s.compander = CompanderMode::COMPANDER2;
-  s.batteryType = BatteryType::LITHIUM;
-  s.encryption = 0xABCDEF;
-  s.audioEq = AudioEq::BOOST_LOW;
-  s.gainBoost = true;
-  s.curPresetIndex = 3;
-  s.hpCompressor = 9;
-  s.reserved60 = 0xDEADBEEF;
-  EXPECT_EQ(settings_to_json_text(s), R"({
+  EXPECT_EQ(settings_to_json_text(testing_support::unusual_settings()), R"({
   "unitName": "a\"b\\c\nd\u0001e",
   "unitSerialNum": 4294967295,
   "structVer": 255,

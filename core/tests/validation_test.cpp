@@ -69,7 +69,16 @@ TEST(ValidationRequest, ChannelListIsFittedToTheUnitAndRenumbered) {
 
 TEST(ValidationRequest, FieldsTheUserMayNotChangeComeFromTheUnit) {
   const UnitSettings current = unit();
-  UnitSettings req = current;
+  // Fields the user may change survive.
+  UnitSettings want = current;
+  want.delayMs = 250;
+  want.hphMode = HphMode::BALANCED;
+  want.squelch = SquelchLevel::LOW;
+  want.encryption = 0x123456;
+  want.unitName = "NEW_NAME";
+  want.charge = ChargeMode::FAST;
+  // The others keep the unit's values, each of which differs from the request's.
+  UnitSettings req = want;
   req.unitSerialNum = 1;
   req.minFreq = 100;
   req.maxFreq = 900000;
@@ -79,23 +88,6 @@ TEST(ValidationRequest, FieldsTheUserMayNotChangeComeFromTheUnit) {
   req.hpCompressor = 0;
   req.reserved51 = 0;
   req.rfMode = RfMode::FM_ANALOG;
-  // Fields the user may change survive.
-  req.delayMs = 250;
-  req.hphMode = HphMode::BALANCED;
-  req.squelch = SquelchLevel::LOW;
-  req.encryption = 0x123456;
-  req.unitName = "NEW_NAME";
-  req.charge = ChargeMode::FAST;
-  UnitSettings want = req;
-  want.unitSerialNum = 1001;
-  want.minFreq = 215000;
-  want.maxFreq = 217000;
-  want.reserved60 = 0xDEADBEEF;
-  want.structVer = 5;
-  want.curPresetIndex = 2;
-  want.hpCompressor = 7;
-  want.reserved51 = 9;
-  want.rfMode = RfMode::DIGITAL;
   EXPECT_EQ(build_write_request(req, current, false, false), want);
 
   for (const bool keep_name : {false, true}) {

@@ -6,27 +6,19 @@
 #include <string>
 #include <vector>
 
+#include "sim/simulated_port.hpp"
+#include "unit_records.hpp"
+
 namespace owl {
 namespace {
 
 using List = std::vector<std::string>;
 
-UnitSettings written_record(std::size_t count = 10) {
-  UnitSettings s;
-  s.unitName = "SIM-1001";
-  s.unitSerialNum = 1001;
-  s.structVer = 5;
+// A simulated unit's record with a delay and headphone mode of its own.
+UnitSettings written_record() {
+  UnitSettings s = simulated_unit_settings(1001, 192000, 216975, 10);
   s.delayMs = 120;
   s.hphMode = HphMode::STEREO;
-  s.minFreq = 192000;
-  s.maxFreq = 216975;
-  for (std::size_t i = 0; i < count; ++i) {
-    ChannelSettings c;
-    c.frequency = 194775 + static_cast<std::uint32_t>(i) * 2775;
-    c.channelNumber = static_cast<std::uint8_t>(i + 1);
-    c.channelEnable = i == 0;
-    s.channels.push_back(c);
-  }
   return s;
 }
 
@@ -60,37 +52,15 @@ TEST(VerificationDifferences, Cases) {
        [](UnitSettings& r) {
          r.channels.resize(2);
          r.bootAnnounce = true;
-         r.charge = ChargeMode::SLOW;
+         r.charge = ChargeMode::FAST;
        },
        {"bootAnnounce", "channels", "charge"}},
       {"key byte order",
        [](UnitSettings& r) {
-         r.unitName = "OTHER";
-         r.unitSerialNum = 7;
-         r.structVer = 6;
-         r.voicePromptsEnable = VoicePrompts::LEFT;
-         r.bootAnnounce = true;
-         r.delayMs = 0;
-         r.hphMode = HphMode::MONO;
-         r.led = LedMode::DIM;
-         r.charge = ChargeMode::FAST;
-         r.squelch = SquelchLevel::LOW;
-         r.abButton = ButtonAction::DELAY;
-         r.starButton = ButtonAction::ANNOUNCE;
-         r.rfMode = RfMode::DIGITAL;
-         r.compander = CompanderMode::COMPANDER2;
-         r.batteryType = BatteryType::LITHIUM;
-         r.encryption = 1;
-         r.audioEq = AudioEq::BOOST_HIGH;
-         r.gainBoost = true;
-         r.minFreq = 1;
-         r.maxFreq = 2;
-         r.curPresetIndex = 9;
-         r.hpCompressor = 1;
-         r.reserved51 = 1;
-         r.reserved60 = 1;
-         r.channels[7].frequency = 1;
-         r.channels[1].frequency = 1;
+         auto channels = r.channels;
+         channels[7].frequency = 1;
+         channels[1].frequency = 1;
+         r = testing_support::unusual_settings(channels);
        },
        {"abButton",   "audioEq",      "batteryType", "bootAnnounce",  "channel 2",
         "channel 8",  "charge",       "compander",   "delayMs",       "encryption",

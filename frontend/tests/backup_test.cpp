@@ -1,12 +1,11 @@
 #include "backup.hpp"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <fstream>
 #include <set>
 
 #include "settings_file.hpp"
+#include "temp_dir.hpp"
 #include "user_error.hpp"
 
 namespace owl::frontend {
@@ -17,14 +16,7 @@ namespace fs = std::filesystem;
 // 2026-12-06 21:15:00 UTC
 constexpr std::time_t SOME_TIME = 1796591700;
 
-struct TempDir {
-  TempDir() {
-    char pattern[] = "/tmp/owlctl-backup-XXXXXX";
-    path = ::mkdtemp(pattern);
-  }
-  ~TempDir() { fs::remove_all(path); }
-  fs::path path;
-};
+using testing_support::TempDir;
 
 TEST(Backup, RootFollowsXdgDataHome) {
   EXPECT_EQ(backup_root("/data", "/home/u"), fs::path("/data/owl/backups"));
@@ -54,15 +46,13 @@ TEST(Backup, WritesTheFileFormAndNeverOverwrites) {
   ASSERT_EQ(paths.size(), 3u);
   EXPECT_TRUE(paths.count(dir.path / "SIM0001" / "20261206T211500Z.json"));
   EXPECT_TRUE(paths.count(dir.path / "SIM0001" / "20261206T211500Z-3.json"));
-  std::ifstream in(*paths.begin());
-  EXPECT_EQ(settings_from_json_text(std::string(std::istreambuf_iterator<char>(in), {}), "backup")
-                .settings,
+  EXPECT_EQ(settings_from_json_text(testing_support::read_file(*paths.begin()), "backup").settings,
             settings);
 }
 
 TEST(Backup, FailuresAreUserErrors) {
   TempDir dir;
-  std::ofstream(dir.path / "file") << "x";
+  dir.write("file", "x");
   // No place at all, and a directory that cannot be made because its parent is a file.
   const fs::path roots[] = {{}, dir.path / "file"};
   for (const auto& root : roots) {
@@ -86,7 +76,7 @@ TEST(Backup, ListedNewestFirstAndReadBack) {
   settings.delay_ms = 9;
   const auto third = write_backup(dir.path, "SIM0001", settings, SOME_TIME + 60);
   // Not backups: another name, a folder with a backup's name.
-  std::ofstream(dir.path / "SIM0001" / "notes.json") << "{}";
+  dir.write("SIM0001/notes.json", "{}");
   fs::create_directory(dir.path / "SIM0001" / "20200101T000000Z.json");
 
   const auto entries = list_backups(dir.path, "SIM0001");
@@ -99,8 +89,8 @@ TEST(Backup, ListedNewestFirstAndReadBack) {
   EXPECT_EQ(read_backup(entries[1].path).settings.delay_ms, 7);
   EXPECT_TRUE(list_backups(dir.path, "SIM0009").empty());
 
-  std::ofstream(dir.path / "SIM0001" / "20300101T000000Z.json") << "{\"delay_ms\": 1}";
-  EXPECT_THROW(read_backup(dir.path / "SIM0001" / "20300101T000000Z.json"), UserError);
+  EXPECT_THROW(read_backup(dir.write("SIM0001/20300101T000000Z.json", "{\"delay_ms\": 1}")),
+               UserError);
   EXPECT_THROW(read_backup(dir.path / "absent.json"), UserError);
 }
 

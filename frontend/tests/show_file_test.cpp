@@ -7,47 +7,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <functional>
-#include <sstream>
+
+#include "temp_dir.hpp"
 
 namespace owl::frontend {
 namespace {
 
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
-
-struct TempDir {
-  TempDir() {
-    char pattern[] = "/tmp/owl-show-XXXXXX";
-    root = ::mkdtemp(pattern);
-  }
-  ~TempDir() { fs::remove_all(root); }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  fs::path write(const std::string& name, const std::string& text) const {
-    std::ofstream(root / name, std::ios::binary) << text;
-    return root / name;
-  }
-  std::vector<std::string> names() const {
-    std::vector<std::string> out;
-    for (const auto& entry : fs::directory_iterator(root)) {
-      out.push_back(entry.path().filename().string());
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-  }
-
-  fs::path root;
-};
-
-std::string contents(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
+using testing_support::read_file;
+using testing_support::TempDir;
 
 // Stands in for owlctl's settings-file reader: a few fields, unknown ones refused.
 std::vector<ShowProblem> check_settings(const Json& settings) {
@@ -157,10 +127,10 @@ constexpr const char* FULL_TEXT = R"({
 
 TEST(ShowFile, RoundTripIsByteExact) {
   const TempDir dir;
-  const fs::path path = dir.root / "show.json";
+  const fs::path path = dir.path / "show.json";
   const Show show = full_show();
   ASSERT_EQ(write_show(path, show), std::nullopt);
-  EXPECT_EQ(contents(path), FULL_TEXT);
+  EXPECT_EQ(read_file(path), FULL_TEXT);
   const ShowReadResult read = read_show(path, check_settings);
   ASSERT_TRUE(std::holds_alternative<Show>(read)) << problem_texts(read).front();
   EXPECT_EQ(std::get<Show>(read), show);
@@ -355,20 +325,19 @@ TEST(ShowFile, TellsShowFilesFromSettingsFiles) {
 
 TEST(ShowFile, RefusesWhatIsNotAShowFileBeforeReadingIt) {
   const TempDir dir;
-  const fs::path fifo = dir.root / "fifo";
+  const fs::path fifo = dir.path / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   // Nobody writes to the FIFO: a blocking open or read would hang the test here.
   EXPECT_EQ(problem_texts(read_show(fifo, check_settings)),
             std::vector<std::string>{"not a regular file; a show is read from a file"});
-  EXPECT_EQ(problem_texts(read_show(dir.root, check_settings)),
+  EXPECT_EQ(problem_texts(read_show(dir.path, check_settings)),
             std::vector<std::string>{"a folder, not a show file"});
-  EXPECT_EQ(problem_texts(read_show(dir.root / "absent.json", check_settings)),
+  EXPECT_EQ(problem_texts(read_show(dir.path / "absent.json", check_settings)),
             std::vector<std::string>{"cannot read: No such file or directory"});
 
   const std::string too_large = "larger than 4 MiB; a show file is far smaller, so this is not one";
   // Sparse: the size alone must refuse it.
-  const fs::path big = dir.root / "big.json";
-  { std::ofstream(big) << ""; }
+  const fs::path big = dir.write("big.json", "");
   fs::resize_file(big, MAX_SHOW_BYTES + 1);
   EXPECT_EQ(problem_texts(read_show(big, check_settings)), std::vector<std::string>{too_large});
   // Exactly at the limit is read.
@@ -397,41 +366,40 @@ TEST(ShowFile, FailedWriteLeavesTheOldFileIntact) {
   ::signal(SIGXFSZ, old_handler);
 
   EXPECT_EQ(failure, "cannot write " + path.string() + ": File too large");
-  EXPECT_EQ(contents(path), "old show\n");
+  EXPECT_EQ(read_file(path), "old show\n");
   EXPECT_EQ(dir.names(), std::vector<std::string>{"show.json"});
 
   // A folder or a pipe under the name is refused and stays as it was, also behind a link.
-  fs::create_directories(dir.root / "taken" / "inside");
-  EXPECT_EQ(write_show(dir.root / "taken", full_show()),
-            "cannot write " + (dir.root / "taken").string() + ": not a regular file");
-  EXPECT_TRUE(fs::is_directory(dir.root / "taken" / "inside"));
-  ASSERT_EQ(::mkfifo((dir.root / "pipe").c_str(), 0600), 0);
-  fs::create_symlink("pipe", dir.root / "to-pipe");
-  EXPECT_EQ(write_show(dir.root / "to-pipe", full_show()),
-            "cannot write " + (dir.root / "to-pipe").string() + ": not a regular file");
-  EXPECT_TRUE(fs::is_fifo(dir.root / "pipe"));
-  EXPECT_TRUE(fs::is_symlink(dir.root / "to-pipe"));
-  fs::remove(dir.root / "pipe");
-  fs::remove(dir.root / "to-pipe");
+  fs::create_directories(dir.path / "taken" / "inside");
+  EXPECT_EQ(write_show(dir.path / "taken", full_show()),
+            "cannot write " + (dir.path / "taken").string() + ": not a regular file");
+  EXPECT_TRUE(fs::is_directory(dir.path / "taken" / "inside"));
+  ASSERT_EQ(::mkfifo((dir.path / "pipe").c_str(), 0600), 0);
+  fs::create_symlink("pipe", dir.path / "to-pipe");
+  EXPECT_EQ(write_show(dir.path / "to-pipe", full_show()),
+            "cannot write " + (dir.path / "to-pipe").string() + ": not a regular file");
+  EXPECT_TRUE(fs::is_fifo(dir.path / "pipe"));
+  EXPECT_TRUE(fs::is_symlink(dir.path / "to-pipe"));
+  fs::remove(dir.path / "pipe");
+  fs::remove(dir.path / "to-pipe");
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"show.json", "taken"}));
 
   // A successful replacement keeps the permissions the user gave the file.
   ASSERT_EQ(write_show(path, full_show()), std::nullopt);
-  EXPECT_EQ(contents(path), FULL_TEXT);
+  EXPECT_EQ(read_file(path), FULL_TEXT);
   EXPECT_EQ(fs::status(path).permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 
   // Saved through a link, the file it points to is replaced and the link stays a link.
-  fs::create_directories(dir.root / "shows");
   const fs::path real = dir.write("shows/friday.json", "old show\n");
-  fs::create_symlink("shows/friday.json", dir.root / "current.json");
-  ASSERT_EQ(write_show(dir.root / "current.json", full_show()), std::nullopt);
-  EXPECT_TRUE(fs::is_symlink(dir.root / "current.json"));
-  EXPECT_EQ(contents(real), FULL_TEXT);
+  fs::create_symlink("shows/friday.json", dir.path / "current.json");
+  ASSERT_EQ(write_show(dir.path / "current.json", full_show()), std::nullopt);
+  EXPECT_TRUE(fs::is_symlink(dir.path / "current.json"));
+  EXPECT_EQ(read_file(real), FULL_TEXT);
   // A link to nothing yet: the file is made where it points.
-  fs::create_symlink("shows/saturday.json", dir.root / "next.json");
-  ASSERT_EQ(write_show(dir.root / "next.json", full_show()), std::nullopt);
-  EXPECT_EQ(contents(dir.root / "shows" / "saturday.json"), FULL_TEXT);
+  fs::create_symlink("shows/saturday.json", dir.path / "next.json");
+  ASSERT_EQ(write_show(dir.path / "next.json", full_show()), std::nullopt);
+  EXPECT_EQ(read_file(dir.path / "shows" / "saturday.json"), FULL_TEXT);
 }
 
 TEST(ShowFile, WritingAShowTheReaderWouldRefuseIsAProgramFault) {
@@ -444,7 +412,7 @@ TEST(ShowFile, WritingAShowTheReaderWouldRefuseIsAProgramFault) {
     spoil(show);
     EXPECT_THROW(show_to_text(show), std::invalid_argument);
     const TempDir dir;
-    EXPECT_THROW(write_show(dir.root / "x.json", show), std::invalid_argument);
+    EXPECT_THROW(write_show(dir.path / "x.json", show), std::invalid_argument);
     EXPECT_TRUE(dir.names().empty());
   }
 }
