@@ -200,10 +200,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const Plan plan = coordinate(sc, options);
   FUZZ_CHECK(plan.problems.empty());
-  Scenario placed;
-  placed.profile = sc.profile;
-  placed.exclusions = sc.exclusions;
-  placed.other_carriers = sc.other_carriers;
+  Scenario placed = sc;
+  placed.units.clear();
   std::set<std::pair<std::string, unsigned>> moved;
   for (const Assignment& x : plan.assignments) moved.insert({x.key, x.channel});
   FUZZ_CHECK(moved.size() == plan.assignments.size());
