@@ -132,12 +132,10 @@ TEST_F(CoordinationCommand, ShowScanIsReadBesideTheShowAndOverriddenFromTheComma
   fs::current_path("/");
   EXPECT_EQ(run("plan --json --show " + show), EXIT_FAILED);
   fs::current_path(cwd);
-  bool scan_hit = false;
-  const json first = out_json();
-  for (const auto& conflict : first["conflicts"]) {
-    scan_hit = scan_hit || (conflict["kind"] == "scan" && conflict["victim_khz"] == 481000);
-  }
-  EXPECT_TRUE(scan_hit) << out_.str();
+  const json first = out_json()["conflicts"];
+  EXPECT_TRUE(std::any_of(first.begin(), first.end(), [](const json& c) {
+    return c["kind"] == "scan" && c["victim_khz"] == 481000;
+  })) << out_.str();
 
   run("plan --json --show " + show + " --scan " + (dir_ / "venue.csv").string() +
       " --threshold -50");
