@@ -77,6 +77,16 @@ void FieldControlsTest::everyFieldHasANamedControlThatReadsBackItsValue() {
     QCOMPARE(qobject_cast<QComboBox*>(control) != nullptr, f.options != nullptr);
   }
 
+  // Alt+N and Alt+D reach the name and the delay.
+  for (const auto& [name, text] :
+       {std::pair{"unit_name", "&Name"}, std::pair{"delay_ms", "&Delay"}}) {
+    const auto* control = owner.findChild<QWidget*>(name);
+    const auto labels = owner.findChildren<QLabel*>();
+    QVERIFY(std::any_of(labels.begin(), labels.end(), [&](const QLabel* l) {
+      return l->buddy() == control && l->text() == QLatin1String(text);
+    }));
+  }
+
   // A record loaded and read back over another: the editable fields come from the controls,
   // the unit's own from the base.
   const UiSettings loaded = unit();
