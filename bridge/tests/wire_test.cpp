@@ -21,9 +21,8 @@ T round_trip(const T& value) {
 // The version, feature, panic, close and empty success answers are checked through the exports.
 TEST(WireEnvelope, ExactBytes) {
   EXPECT_EQ(success_bytes(std::vector<UnitInfo>{}), (Bytes{0x00, 0x00, 0x00, 0x00, 0x00}));
-  // A boolean answer is one byte, 0 or 1.
+  // A boolean answer is one byte; false, 0, is the features answer.
   EXPECT_EQ(success_bytes(true), (Bytes{0x00, 0x01}));
-  EXPECT_EQ(success_bytes(false), (Bytes{0x00, 0x00}));
   const UiEvent confirmed = ui_event::WriteResult{"SIM0001", true, ""};
   Bytes event{0x00, 0x04, 0x00, 0x00, 0x00, 0x07, 0x00, 0x00, 0x00};
   for (char c : std::string("SIM0001")) event.push_back(static_cast<std::uint8_t>(c));
@@ -101,10 +100,11 @@ void read_whole(Reader& r) {
 }
 
 TEST(WireDecode, FaultsAreDecodeErrors) {
-  // A short number, a negative text length, more bytes claimed than present, invalid UTF-8,
-  // bytes left over, and an event variant that does not exist.
+  // A short number, a negative text length, more bytes claimed than present, a list cut short
+  // after its count, invalid UTF-8, bytes left over, and an event variant that does not exist.
   const std::pair<Bytes, void (*)(Reader&)> faults[] = {
       {{0x01, 0x00}, &read_whole<UiChannel>},
+      {{0x01, 0x00, 0x00, 0x00}, &read_whole<std::vector<UnitInfo>>},
       {{0xFF, 0xFF, 0xFF, 0xFF}, &read_whole<std::string>},
       {{0x10, 0x00, 0x00, 0x00, 'a'}, &read_whole<std::string>},
       {{0x02, 0x00, 0x00, 0x00, 0xC3, 0x28}, &read_whole<std::string>},
