@@ -143,13 +143,11 @@ TEST(BridgeExports, AsynchronousCallsAndDecodingFaults) {
   ASSERT_EQ(expected[1], 0x1C);
   EXPECT_EQ(wait_for(100), expected);
 
-  // Decoding faults (an extra byte, a missing argument, a negative text length, stream ports that
-  // are no numbers), a synchronous id on this dispatcher and an unknown id: panics, running
-  // nothing.
+  // Decoding faults (an extra byte, a missing argument, a stream port that is no number), a
+  // synchronous id on this dispatcher and an unknown id: panics, running nothing. Which bytes the
+  // codec refuses is the wire tests' to show.
   const std::pair<std::int32_t, Bytes> faults[] = {
-      {12, {0x00}},   {11, {}},      {8, {0xFF, 0xFF, 0xFF, 0xFF}},
-      {5, text("+")}, {5, text("")}, {5, text("12a")},
-      {3, {}},        {0, {}}};
+      {12, {0x00}}, {11, {}}, {5, text("+")}, {3, {}}, {0, {}}};
   std::int64_t port = 101;
   for (const auto& [id, args] : faults) {
     call_async(id, port, args);
@@ -176,16 +174,13 @@ TEST(BridgeExports, EventStreamItemsAndClose) {
   EXPECT_EQ(wait_for(1), Bytes{0x00});
   call_async(5, 2, text("+500"));
   EXPECT_EQ(wait_for(2), Bytes{0x00});
-  const auto e = success_value<owl::UiEvent>(wait_for(500));
-  ASSERT_TRUE(std::holds_alternative<owl::ui_event::Announced>(e));  // nothing comes before it
-  EXPECT_EQ(std::get<owl::ui_event::Announced>(e).key.rfind("SIM000", 0), 0u);
+  // Items reach the port named by the argument, each a success holding one event; which events
+  // come, and in what order, is the engine's to show.
+  static_cast<void>(success_value<owl::UiEvent>(wait_for(500)));
   // A second stream is closed at once.
   call_async(5, 3, text("501"));
   EXPECT_EQ(wait_for(3), Bytes{0x00});
   EXPECT_EQ(wait_for(501), Bytes{0x02});
-  // units with the simulator running: a success that decodes as a list.
-  call_async(12, 4);
-  EXPECT_FALSE(success_value<std::vector<owl::UnitInfo>>(wait_for(4)).empty());
 }
 
 TEST(BridgeExports, RefusedPostsAndShutdownDeliverNothing) {
@@ -234,16 +229,18 @@ TEST(BridgeExports, EngineOwnedBuffersAreReleasedOnEveryPath) {
     frb_free_wire_sync_rust2dart_sse(r);
   }
   store_dart_post_cobject(&record_post);
-  std::uint8_t* p = frb_rust_vec_u8_new(2);
-  frb_pde_ffi_dispatcher_primary(12, 300, p, 2, 5);
-  EXPECT_EQ(wait_for(300), expected);
+  std::int64_t port = 300;
+  for (const std::int32_t data_len : {5, -1}) {
+    frb_pde_ffi_dispatcher_primary(12, port, frb_rust_vec_u8_new(2), 2, data_len);
+    EXPECT_EQ(wait_for(port++), expected) << data_len;
+  }
 
   // Growing from nothing, growing what was written, shrinking below it and to nothing.
   EXPECT_EQ(frb_rust_vec_u8_new(-1), nullptr);
   std::uint8_t* none = frb_rust_vec_u8_new(0);
   EXPECT_NE(none, nullptr);
   frb_rust_vec_u8_free(none, 0);
-  p = frb_rust_vec_u8_resize(frb_rust_vec_u8_new(0), 0, 3);
+  std::uint8_t* p = frb_rust_vec_u8_resize(frb_rust_vec_u8_new(0), 0, 3);
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(Bytes(p, p + 3), (Bytes{0, 0, 0}));
   p[0] = 9;
@@ -266,7 +263,7 @@ TEST(BridgeExports, EngineOwnedBuffersAreReleasedOnEveryPath) {
                                               free_zero_copy_buffer_u64, free_zero_copy_buffer_i64,
                                               free_zero_copy_buffer_f32, free_zero_copy_buffer_f64};
   store_dart_post_cobject(&hold_post);
-  for (std::int64_t port = 400; port < 410; ++port) call_async(12, port);
+  for (port = 400; port < 410; ++port) call_async(12, port);
   std::unique_lock<std::mutex> lock(held_mutex);
   ASSERT_TRUE(held_changed.wait_for(lock, 10s, [] { return held_peers.size() == 10; }));
   for (std::size_t i = 0; i < held_peers.size(); ++i) finalisers[i](nullptr, held_peers[i]);
@@ -417,12 +414,6 @@ TEST(BridgeExports, BufferCallsWithImpossibleLengthsOrAddressesFreeNothingTheyDo
   EXPECT_EQ(Bytes(r.ptr, r.ptr + r.len),
             (Bytes{0x00, 0x05, 0x00, 0x00, 0x00, '0', '.', '1', '.', '0'}));
   frb_free_wire_sync_rust2dart_sse(r);
-
-  // A negative length on the asynchronous dispatcher: a panic, and the buffer is freed.
-  store_dart_post_cobject(&record_post);
-  const Bytes expected = panic_bytes("argument length out of range");
-  frb_pde_ffi_dispatcher_primary(12, 600, frb_rust_vec_u8_new(2), 2, -1);
-  EXPECT_EQ(wait_for(600), expected);
 }
 
 }  // namespace
