@@ -159,7 +159,7 @@ TEST(BridgeExports, AsynchronousCallsAndDecodingFaults) {
   owl::wire::Writer add;
   add.text("SIM0009");
   for (std::uint32_t v : {9u, 200000u, 201000u, 2u}) add.u32(v);
-  // initialize, start (any non-zero byte is true: simulator mode), refresh, add and remove a unit
+  // initialize, start (in simulator mode), refresh, add and remove a unit
   const std::pair<std::int32_t, Bytes> calls[] = {
       {7, {}}, {11, {0x02}}, {8, text("NOPE")}, {9, add.take()}, {10, text("SIM0009")}};
   for (const auto& [id, args] : calls) {

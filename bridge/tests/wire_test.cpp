@@ -38,6 +38,11 @@ TEST(WireEnvelope, ExactBytes) {
   EXPECT_EQ(r.u64(), 0x0102030405060708u);
   EXPECT_EQ(r.i64(), -2);
   EXPECT_THROW(r.u64(), DecodeError);
+  // Any byte but 0 reads as true.
+  const Bytes flags{0x02, 0x00};
+  Reader f(flags);
+  EXPECT_TRUE(f.boolean());
+  EXPECT_FALSE(f.boolean());
 }
 
 TEST(WireRecords, UiSettingsLayoutAndRoundTrip) {
