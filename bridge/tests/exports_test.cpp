@@ -222,15 +222,12 @@ bool hold_post(Dart_Port, Dart_CObject* message) {
 TEST(BridgeExports, EngineOwnedBuffersAreReleasedOnEveryPath) {
   // A length past the allocation or below zero: a panic, and the buffer is still freed.
   const Bytes expected = panic_bytes("argument length out of range");
-  for (const std::int32_t data_len : {3, -1}) {
-    std::uint8_t* p = frb_rust_vec_u8_new(2);
-    WireSyncRust2DartSse r = frb_pde_ffi_dispatcher_sync(3, p, 2, data_len);
-    EXPECT_EQ(Bytes(r.ptr, r.ptr + r.len), expected) << data_len;
-    frb_free_wire_sync_rust2dart_sse(r);
-  }
   store_dart_post_cobject(&record_post);
   std::int64_t port = 300;
-  for (const std::int32_t data_len : {5, -1}) {
+  for (const std::int32_t data_len : {3, -1}) {
+    WireSyncRust2DartSse r = frb_pde_ffi_dispatcher_sync(3, frb_rust_vec_u8_new(2), 2, data_len);
+    EXPECT_EQ(Bytes(r.ptr, r.ptr + r.len), expected) << data_len;
+    frb_free_wire_sync_rust2dart_sse(r);
     frb_pde_ffi_dispatcher_primary(12, port, frb_rust_vec_u8_new(2), 2, data_len);
     EXPECT_EQ(wait_for(port++), expected) << data_len;
   }
