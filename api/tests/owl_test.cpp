@@ -102,6 +102,7 @@ TEST(OwlSimulator, UnitsEventsChecksAndWrites) {
   EXPECT_EQ(list[1].label, "simulator");
   ASSERT_TRUE(list[1].settings.has_value());
   EXPECT_EQ(list[1].settings->unit_name, "SIM-1002");
+  EXPECT_EQ(list[1].settings->channels.size(), 8u);
   EXPECT_EQ(list[1].settings_json.rfind("{\n  \"unitName\": \"SIM-1002\",\n", 0), 0u);
 
   EXPECT_TRUE(check_settings("NOPE", example_settings()).empty());
