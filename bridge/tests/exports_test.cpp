@@ -127,9 +127,9 @@ TEST(BridgeExports, SynchronousCallsAnswerExactBytes) {
   EXPECT_EQ(frb_get_rust_content_hash(), 113405340);
   EXPECT_EQ(call_sync(3), (Bytes{0x00, 0x05, 0x00, 0x00, 0x00, '0', '.', '1', '.', '0'}));
   EXPECT_EQ(call_sync(1), (Bytes{0x00, 0x00}));
-  EXPECT_EQ(success_value<owl::EnumOptions>(call_sync(4)).squelch,
-            (std::vector<std::string>{"HIGH", "MED", "LOW"}));
-  EXPECT_EQ(call_sync(6)[0], 0x00);
+  // The option lists and the example are the API's; here, that each id answers its own record.
+  static_cast<void>(success_value<owl::EnumOptions>(call_sync(4)));
+  static_cast<void>(success_value<owl::UiSettings>(call_sync(6)));
   // Wrong dispatcher, unknown id, or arguments to an operation that takes none: a panic response.
   EXPECT_TRUE(is_panic(call_sync(12)));
   EXPECT_TRUE(is_panic(call_sync(99)));
@@ -143,13 +143,11 @@ TEST(BridgeExports, AsynchronousCallsAndDecodingFaults) {
   ASSERT_EQ(expected[1], 0x1C);
   EXPECT_EQ(wait_for(100), expected);
 
-  // Decoding faults (an extra byte, a missing argument, a negative text length, stream ports that
-  // are no numbers), a synchronous id on this dispatcher and an unknown id: panics, running
-  // nothing.
+  // Decoding faults (an extra byte, a missing argument, a stream port that is no number), a
+  // synchronous id on this dispatcher and an unknown id: panics, running nothing. Which bytes the
+  // codec refuses is the wire tests' to show.
   const std::pair<std::int32_t, Bytes> faults[] = {
-      {12, {0x00}},   {11, {}},      {8, {0xFF, 0xFF, 0xFF, 0xFF}},
-      {5, text("+")}, {5, text("")}, {5, text("12a")},
-      {3, {}},        {0, {}}};
+      {12, {0x00}}, {11, {}}, {5, text("+")}, {3, {}}, {0, {}}};
   std::int64_t port = 101;
   for (const auto& [id, args] : faults) {
     call_async(id, port, args);
@@ -161,7 +159,7 @@ TEST(BridgeExports, AsynchronousCallsAndDecodingFaults) {
   owl::wire::Writer add;
   add.text("SIM0009");
   for (std::uint32_t v : {9u, 200000u, 201000u, 2u}) add.u32(v);
-  // initialize, start (any non-zero byte is true: simulator mode), refresh, add and remove a unit
+  // initialize, start (in simulator mode), refresh, add and remove a unit
   const std::pair<std::int32_t, Bytes> calls[] = {
       {7, {}}, {11, {0x02}}, {8, text("NOPE")}, {9, add.take()}, {10, text("SIM0009")}};
   for (const auto& [id, args] : calls) {
@@ -176,16 +174,13 @@ TEST(BridgeExports, EventStreamItemsAndClose) {
   EXPECT_EQ(wait_for(1), Bytes{0x00});
   call_async(5, 2, text("+500"));
   EXPECT_EQ(wait_for(2), Bytes{0x00});
-  const auto e = success_value<owl::UiEvent>(wait_for(500));
-  ASSERT_TRUE(std::holds_alternative<owl::ui_event::Announced>(e));  // nothing comes before it
-  EXPECT_EQ(std::get<owl::ui_event::Announced>(e).key.rfind("SIM000", 0), 0u);
+  // Items reach the port named by the argument, each a success holding one event; which events
+  // come, and in what order, is the engine's to show.
+  static_cast<void>(success_value<owl::UiEvent>(wait_for(500)));
   // A second stream is closed at once.
   call_async(5, 3, text("501"));
   EXPECT_EQ(wait_for(3), Bytes{0x00});
   EXPECT_EQ(wait_for(501), Bytes{0x02});
-  // units with the simulator running: a success that decodes as a list.
-  call_async(12, 4);
-  EXPECT_FALSE(success_value<std::vector<owl::UnitInfo>>(wait_for(4)).empty());
 }
 
 TEST(BridgeExports, RefusedPostsAndShutdownDeliverNothing) {
@@ -227,23 +222,22 @@ bool hold_post(Dart_Port, Dart_CObject* message) {
 TEST(BridgeExports, EngineOwnedBuffersAreReleasedOnEveryPath) {
   // A length past the allocation or below zero: a panic, and the buffer is still freed.
   const Bytes expected = panic_bytes("argument length out of range");
+  store_dart_post_cobject(&record_post);
+  std::int64_t port = 300;
   for (const std::int32_t data_len : {3, -1}) {
-    std::uint8_t* p = frb_rust_vec_u8_new(2);
-    WireSyncRust2DartSse r = frb_pde_ffi_dispatcher_sync(3, p, 2, data_len);
+    WireSyncRust2DartSse r = frb_pde_ffi_dispatcher_sync(3, frb_rust_vec_u8_new(2), 2, data_len);
     EXPECT_EQ(Bytes(r.ptr, r.ptr + r.len), expected) << data_len;
     frb_free_wire_sync_rust2dart_sse(r);
+    frb_pde_ffi_dispatcher_primary(12, port, frb_rust_vec_u8_new(2), 2, data_len);
+    EXPECT_EQ(wait_for(port++), expected) << data_len;
   }
-  store_dart_post_cobject(&record_post);
-  std::uint8_t* p = frb_rust_vec_u8_new(2);
-  frb_pde_ffi_dispatcher_primary(12, 300, p, 2, 5);
-  EXPECT_EQ(wait_for(300), expected);
 
   // Growing from nothing, growing what was written, shrinking below it and to nothing.
   EXPECT_EQ(frb_rust_vec_u8_new(-1), nullptr);
   std::uint8_t* none = frb_rust_vec_u8_new(0);
   EXPECT_NE(none, nullptr);
   frb_rust_vec_u8_free(none, 0);
-  p = frb_rust_vec_u8_resize(frb_rust_vec_u8_new(0), 0, 3);
+  std::uint8_t* p = frb_rust_vec_u8_resize(frb_rust_vec_u8_new(0), 0, 3);
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(Bytes(p, p + 3), (Bytes{0, 0, 0}));
   p[0] = 9;
@@ -266,7 +260,7 @@ TEST(BridgeExports, EngineOwnedBuffersAreReleasedOnEveryPath) {
                                               free_zero_copy_buffer_u64, free_zero_copy_buffer_i64,
                                               free_zero_copy_buffer_f32, free_zero_copy_buffer_f64};
   store_dart_post_cobject(&hold_post);
-  for (std::int64_t port = 400; port < 410; ++port) call_async(12, port);
+  for (port = 400; port < 410; ++port) call_async(12, port);
   std::unique_lock<std::mutex> lock(held_mutex);
   ASSERT_TRUE(held_changed.wait_for(lock, 10s, [] { return held_peers.size() == 10; }));
   for (std::size_t i = 0; i < held_peers.size(); ++i) finalisers[i](nullptr, held_peers[i]);
@@ -284,27 +278,6 @@ TEST(BridgeExports, AnswerBeforeThePostFunctionIsDroppedNotKept) {
   call_async(12, 502);
   EXPECT_TRUE(is_panic(wait_for(502)));
   EXPECT_EQ(count_for(501), 0u);
-}
-
-TEST(BridgeExports, OpaqueObjectsNeedTheRuntimeTable) {
-  int object = 0;
-  EXPECT_EQ(frb_dart_opaque_dart2rust_encode(&object, 1), nullptr);
-  EXPECT_EQ(frb_dart_opaque_rust2dart_decode(0), nullptr);
-  frb_dart_opaque_drop_thread_box_persistent_handle(0);
-
-  static int deleted = 0;
-  DartApiEntry entries[] = {
-      {"Dart_NewPersistentHandle",
-       reinterpret_cast<void (*)()>(+[](void* h) -> void* { return h; })},
-      {"Dart_DeletePersistentHandle", reinterpret_cast<void (*)()>(+[](void*) { ++deleted; })},
-      {nullptr, nullptr}};
-  DartApi api{2, 0, entries};
-  ASSERT_EQ(frb_init_frb_dart_api_dl(&api), 0);
-  // Released on another thread: the holder goes, and with it the persistent handle.
-  const void* holder = frb_dart_opaque_dart2rust_encode(&object, 1);
-  ASSERT_NE(holder, nullptr);
-  frb_dart_opaque_drop_thread_box_persistent_handle(reinterpret_cast<uintptr_t>(holder));
-  EXPECT_EQ(deleted, 1);
 }
 
 }  // namespace
@@ -332,13 +305,18 @@ const Raw current_isolate = reinterpret_cast<Raw>(+[]() -> void* {
 });
 
 TEST(BridgeExports, RuntimeTablesWithPartsMissingAreSurvived) {
+  // Before any table, opaque objects can be neither made nor looked up.
+  int object = 0;
+  EXPECT_EQ(frb_dart_opaque_dart2rust_encode(&object, 1), nullptr);
+  EXPECT_EQ(frb_dart_opaque_rust2dart_decode(0), nullptr);
+  frb_dart_opaque_drop_thread_box_persistent_handle(0);
+
   EXPECT_EQ(frb_init_frb_dart_api_dl(nullptr), -1);
   const DartApi wrong_major{1, 0, nullptr};
   EXPECT_EQ(frb_init_frb_dart_api_dl(const_cast<DartApi*>(&wrong_major)), -1);
   // A table with no functions at all: opaque objects cannot be made.
   const DartApi empty{2, 0, nullptr};
   ASSERT_EQ(frb_init_frb_dart_api_dl(const_cast<DartApi*>(&empty)), 0);
-  int object = 0;
   EXPECT_EQ(frb_dart_opaque_dart2rust_encode(&object, 1), nullptr);
 
   struct Case {
@@ -391,6 +369,13 @@ TEST(BridgeExports, RuntimeTablesWithPartsMissingAreSurvived) {
         << c.name;
     EXPECT_EQ((std::array{made, deleted, isolates}), c.counts) << c.name;
   }
+  // Released by the drop the runtime uses off its own thread, not handed back: the holder goes,
+  // and with it the persistent handle.
+  deleted = 0;
+  const void* holder = frb_dart_opaque_dart2rust_encode(&object, 7);
+  ASSERT_NE(holder, nullptr);
+  frb_dart_opaque_drop_thread_box_persistent_handle(reinterpret_cast<uintptr_t>(holder));
+  EXPECT_EQ(deleted, 1);
 }
 
 TEST(BridgeExports, BufferCallsWithImpossibleLengthsOrAddressesFreeNothingTheyDoNotOwn) {
@@ -417,12 +402,6 @@ TEST(BridgeExports, BufferCallsWithImpossibleLengthsOrAddressesFreeNothingTheyDo
   EXPECT_EQ(Bytes(r.ptr, r.ptr + r.len),
             (Bytes{0x00, 0x05, 0x00, 0x00, 0x00, '0', '.', '1', '.', '0'}));
   frb_free_wire_sync_rust2dart_sse(r);
-
-  // A negative length on the asynchronous dispatcher: a panic, and the buffer is freed.
-  store_dart_post_cobject(&record_post);
-  const Bytes expected = panic_bytes("argument length out of range");
-  frb_pde_ffi_dispatcher_primary(12, 600, frb_rust_vec_u8_new(2), 2, -1);
-  EXPECT_EQ(wait_for(600), expected);
 }
 
 }  // namespace

@@ -21,9 +21,8 @@ T round_trip(const T& value) {
 // The version, feature, panic, close and empty success answers are checked through the exports.
 TEST(WireEnvelope, ExactBytes) {
   EXPECT_EQ(success_bytes(std::vector<UnitInfo>{}), (Bytes{0x00, 0x00, 0x00, 0x00, 0x00}));
-  // A boolean answer is one byte, 0 or 1.
+  // A boolean answer is one byte; false, 0, is the features answer.
   EXPECT_EQ(success_bytes(true), (Bytes{0x00, 0x01}));
-  EXPECT_EQ(success_bytes(false), (Bytes{0x00, 0x00}));
   const UiEvent confirmed = ui_event::WriteResult{"SIM0001", true, ""};
   Bytes event{0x00, 0x04, 0x00, 0x00, 0x00, 0x07, 0x00, 0x00, 0x00};
   for (char c : std::string("SIM0001")) event.push_back(static_cast<std::uint8_t>(c));
@@ -39,6 +38,11 @@ TEST(WireEnvelope, ExactBytes) {
   EXPECT_EQ(r.u64(), 0x0102030405060708u);
   EXPECT_EQ(r.i64(), -2);
   EXPECT_THROW(r.u64(), DecodeError);
+  // Any byte but 0 reads as true.
+  const Bytes flags{0x02, 0x00};
+  Reader f(flags);
+  EXPECT_TRUE(f.boolean());
+  EXPECT_FALSE(f.boolean());
 }
 
 TEST(WireRecords, UiSettingsLayoutAndRoundTrip) {
@@ -101,10 +105,11 @@ void read_whole(Reader& r) {
 }
 
 TEST(WireDecode, FaultsAreDecodeErrors) {
-  // A short number, a negative text length, more bytes claimed than present, invalid UTF-8,
-  // bytes left over, and an event variant that does not exist.
+  // A short number, a negative text length, more bytes claimed than present, a list cut short
+  // after its count, invalid UTF-8, bytes left over, and an event variant that does not exist.
   const std::pair<Bytes, void (*)(Reader&)> faults[] = {
       {{0x01, 0x00}, &read_whole<UiChannel>},
+      {{0x01, 0x00, 0x00, 0x00}, &read_whole<std::vector<UnitInfo>>},
       {{0xFF, 0xFF, 0xFF, 0xFF}, &read_whole<std::string>},
       {{0x10, 0x00, 0x00, 0x00, 'a'}, &read_whole<std::string>},
       {{0x02, 0x00, 0x00, 0x00, 0xC3, 0x28}, &read_whole<std::string>},
