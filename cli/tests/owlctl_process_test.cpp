@@ -214,7 +214,6 @@ TEST_F(Owlctl, RefusalsAndExitStatuses) {
        1,
        "channel 1: 230000 kHz is outside"},
       {{s, "set", "SIM0001", "delay_ms=450"}, 1, "delay 450 ms is over the 400 ms maximum"},
-      {{s, "set", "SIM0001", "hph_mode=loud"}, 1, "headphone mode has an invalid value: loud"},
       {{s, "set", "SIM0001", "rf_mode=FM_ANALOG"}, 2, "rf_mode is read-only"},
       {{s, "check", "SIM0001", "rf_mode=FM_ANALOG"}, 2, "rf_mode is read-only"},
       {{s, "show", "SIM0009"}, 3, absent},
