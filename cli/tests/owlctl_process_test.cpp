@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "fake_sysfs.hpp"
@@ -168,8 +170,8 @@ TEST_F(Owlctl, ShowAndBulkFormsOnTheCommandLine) {
   EXPECT_TRUE(backups("SIM0002").empty());
   for (const Args& args :
        {Args{"save", "--all"}, Args{"save", "--all", show, "x.json"}, Args{"save", "SIM0001"},
-        Args{"set", "SIM0001"}, Args{"set", "--all"}, Args{"diff", "SIM0001"},
-        Args{"diff", "--show", show, "SIM0001"}, Args{"load", "--show", show, "SIM0001", "x.json"},
+        Args{"set", "--all"}, Args{"diff", "SIM0001"}, Args{"diff", "--show", show, "SIM0001"},
+        Args{"load", "--show", show, "SIM0001", "x.json"},
         Args{"load", "--only", "SIM0001", "SIM0001", show}, Args{"undo"}}) {
     const auto r = sim(args);
     EXPECT_EQ(r.status, 2) << args.front() << " (" << args.size() << " words): " << r.err;
@@ -213,7 +215,6 @@ TEST_F(Owlctl, RefusalsAndExitStatuses) {
        1,
        "channel 1: 230000 kHz is outside"},
       {{s, "set", "SIM0001", "delay_ms=450"}, 1, "delay 450 ms is over the 400 ms maximum"},
-      {{s, "set", "SIM0001", "hph_mode=loud"}, 1, "headphone mode has an invalid value: loud"},
       {{s, "set", "SIM0001", "rf_mode=FM_ANALOG"}, 2, "rf_mode is read-only"},
       {{s, "check", "SIM0001", "rf_mode=FM_ANALOG"}, 2, "rf_mode is read-only"},
       {{s, "show", "SIM0009"}, 3, absent},
@@ -226,7 +227,6 @@ TEST_F(Owlctl, RefusalsAndExitStatuses) {
       {{s, "lst"}, 2, "unknown command 'lst' (did you mean 'list'?)"},
       {{"--wait", "3", "sett", "K", "a=1"}, 2, "unknown command 'sett' (did you mean 'set'?)"},
       {{s, "set", "SIM0001"}, 2, ""},
-      {{s, "set", "SIM0001", "channel.11.enable=true"}, 2, ""},
       {{"--wait", "-1", "list"}, 2, "--wait takes a number of seconds from 0 to 3600, not '-1'"},
       {{"--wait", "soon", "list"}, 2, "not 'soon'"},
       {{"--wait", "", s, "list"}, 2, "not ''"},
@@ -298,9 +298,7 @@ TEST_F(Owlctl, SaveDiffAndLoad) {
   const auto piped = sim({"diff", "SIM0001", "-"}, file.string());
   EXPECT_EQ(piped.status, 1) << piped.err;
   EXPECT_EQ(piped.out, "hph_mode: MONO | STEREO\n");
-  const auto absent = sim({"diff", "SIM0001", "./absent.json"});
-  EXPECT_EQ(absent.status, 2);
-  EXPECT_NE(absent.err.find("cannot read ./absent.json"), std::string::npos) << absent.err;
+  EXPECT_EQ(sim({"diff", "SIM0001", "./absent.json"}).status, 2);  // trouble, not "different"
   json["hph_mode"] = "MONO";
   json["delay_ms"] = 120;
   std::ofstream(file) << json.dump(2);
@@ -374,7 +372,6 @@ TEST_F(Owlctl, WhatIsNoSettingsFileIsRefusedAtOnce) {
   std::vector<Case> cases = {
       {{"load", "--all", "/dev/urandom"}, "/dev/null", "/dev/urandom: not a regular file"},
       {{"load", "SIM0001", fifo}, "/dev/null", fifo + ": not a regular file"},
-      {{"load", "SIM0001", "-"}, "/dev/zero", "standard input: more than 1 MiB"},
       {{"load", "SIM0001", put("shown.json", sim({"show", "SIM0001"}).out)},
        "/dev/null",
        "shown.json: this is `owlctl show` output; save a settings file with `owlctl save`"},
@@ -382,7 +379,6 @@ TEST_F(Owlctl, WhatIsNoSettingsFileIsRefusedAtOnce) {
       {{"load", "SIM0001", "-"},
        "/dev/null",
        "owlctl: standard input: not valid JSON: parse error at line 1"},
-      {{"load", "SIM0001", (home_ / "absent.json").string()}, "/dev/null", "absent.json"},
   };
   // What else the file reader refuses is its own test's; one such file for each load form.
   const std::string file = put("bad.json", missing.dump());
@@ -479,38 +475,31 @@ TEST_F(Owlctl, HardwareListWithoutUnitsAnswersAtOnceAndSaysWhereToTurn) {
 }
 
 TEST_F(Owlctl, WatchPrintsEventsUntilInterrupted) {
-  for (int signal_number : {SIGINT, SIGTERM}) {
-    Child child({"--simulator", "watch", "--json"}, home_);
+  // Events of the two units interleave in any order: each case waits for each one it names.
+  const std::vector<std::string> json = {"\"event\":\"announced\"", "\"event\":\"identity\""};
+  const std::vector<std::string> text = {" announced SIM0001 at simulator\n", " settings SIM0002 {",
+                                         "identity SIM0002: "};
+  const std::tuple<bool, int, std::vector<std::string>> cases[] = {
+      {true, SIGINT, json}, {true, SIGTERM, json}, {false, SIGINT, text}};
+  for (const auto& [as_json, signal_number, awaited] : cases) {
+    SCOPED_TRACE(std::string(as_json ? "--json " : "") + ::strsignal(signal_number));
+    Child child(as_json ? Args{"--simulator", "watch", "--json"} : Args{"--simulator", "watch"},
+                home_);
     const auto deadline = Clock::now() + std::chrono::seconds(30);
-    // Events of the two units interleave in any order: wait for each one the checks need.
-    for (const char* text : {"\"event\":\"announced\"", "\"event\":\"identity\""}) {
-      ASSERT_TRUE(child.read_until(text, deadline)) << text;
-    }
+    for (const auto& line : awaited) ASSERT_TRUE(child.read_until(line, deadline)) << line;
     child.signal(signal_number);
     const auto r = child.finish(deadline);
     EXPECT_EQ(r.status, 0) << r.err;
-    bool announced = false;
+    // Each line starts with the time stamp, whose exact form is
+    // RecordsJson.WatchLinesStartWithTheLocalTime's: "2026-12-07T03:41:56.123+01:00 announced ...".
     for (const auto& line : lines_of(r.out)) {
-      const auto event = nlohmann::ordered_json::parse(line);
-      ASSERT_TRUE(event.contains("event")) << line;
-      EXPECT_EQ(event.begin().key(), "time") << line;
-      announced = announced || event["event"] == "announced";
+      if (as_json) {
+        EXPECT_EQ(nlohmann::ordered_json::parse(line).begin().key(), "time") << line;
+      } else {
+        EXPECT_TRUE(line.size() > 30 && line[10] == 'T' && line[19] == '.' && line[29] == ' ')
+            << line;
+      }
     }
-    EXPECT_TRUE(announced) << r.out;
-  }
-  Child child({"--simulator", "watch"}, home_);
-  const auto deadline = Clock::now() + std::chrono::seconds(30);
-  for (const char* text :
-       {" announced SIM0001 at simulator\n", " settings SIM0002 {", "identity SIM0002: "}) {
-    ASSERT_TRUE(child.read_until(text, deadline)) << text;
-  }
-  child.signal(SIGINT);
-  const auto r = child.finish(deadline);
-  EXPECT_EQ(r.status, 0);
-  // Each line after the time stamp, whose exact form RecordsJson.WatchLinesStartWithTheLocalTime
-  // pins down: "2026-12-07T03:41:56.123+01:00 announced ...".
-  for (const auto& line : lines_of(r.out)) {
-    EXPECT_TRUE(line.size() > 30 && line[10] == 'T' && line[19] == '.' && line[29] == ' ') << line;
   }
 }
 
