@@ -96,25 +96,29 @@ UiSettings settings_to_ui(const UnitSettings& s) {
   UiSettings ui;
   for (const UnitField& field : UNIT_FIELDS) {
     if (field.ui_name.empty()) continue;
+    const UiFieldRef& to = find_ui_field(field.ui_name)->ref;
     std::visit(
-        [&](auto from, auto to) {
+        [&](auto from) {
           const auto& v = s.*from;
-          auto& out = ui.*to;
           using V = std::remove_cvref_t<decltype(v)>;
-          using O = std::remove_cvref_t<decltype(out)>;
-          if constexpr (CodedValue<V> && std::is_same_v<O, std::string>) {
-            out = enum_text(v);
-          } else if constexpr (std::is_same_v<V, std::uint32_t> && std::is_same_v<O, std::string>) {
-            char hex[16];  // the encryption key, as six hex digits
-            std::snprintf(hex, sizeof hex, "%06X", v);
-            out = hex;
-          } else if constexpr (std::is_same_v<V, O>) {
-            out = v;
+          // std::get throws for a pair of fields the tables do not allow.
+          if constexpr (CodedValue<V>) {
+            ui.*std::get<std::string UiSettings::*>(to) = enum_text(v);
+          } else if constexpr (std::is_same_v<V, std::uint8_t>) {
+            throw std::logic_error("no form field takes a byte");
+          } else if constexpr (std::is_same_v<V, std::uint32_t>) {
+            if (const auto* text = std::get_if<std::string UiSettings::*>(&to)) {
+              char hex[16];  // the encryption key, as six hex digits
+              std::snprintf(hex, sizeof hex, "%06X", v);
+              ui.** text = hex;
+            } else {
+              ui.*std::get<std::uint32_t UiSettings::*>(to) = v;
+            }
           } else {
-            throw std::logic_error("no conversion for field " + std::string(field.ui_name));
+            ui.*std::get<V UiSettings::*>(to) = v;
           }
         },
-        field.ref, find_ui_field(field.ui_name)->ref);
+        field.ref);
   }
   for (const ChannelSettings& c : s.channels) {
     ui.channels.push_back({c.frequency, c.delayEnable, c.votingEnable, c.channelEnable});
@@ -122,46 +126,56 @@ UiSettings settings_to_ui(const UnitSettings& s) {
   return ui;
 }
 
+namespace {
+
+bool is_enumeration(const UnitField& field) {
+  return std::visit(
+      [](auto member) { return CodedValue<std::remove_cvref_t<decltype(UnitSettings{}.*member)>>; },
+      field.ref);
+}
+
+// Sets one field of s from the form; on failure records the message unless one was recorded.
+void take_from_form(const UnitField& field, const UiField& row, const UiSettings& form,
+                    UnitSettings& s, std::optional<std::string>& error) {
+  std::visit(
+      [&](auto to) {
+        auto& out = s.*to;
+        using O = std::remove_cvref_t<decltype(out)>;
+        if constexpr (CodedValue<O>) {
+          convert(form.*std::get<std::string UiSettings::*>(row.ref), out, row.label, error);
+        } else if constexpr (std::is_same_v<O, std::uint8_t>) {
+          throw std::logic_error("no form field takes a byte");
+        } else if constexpr (std::is_same_v<O, std::uint32_t>) {
+          // Only the encryption key is a number the form edits, and it is text there.
+          if (error) return;
+          if (auto code = parse_encryption(form.*std::get<std::string UiSettings::*>(row.ref))) {
+            out = *code;
+          } else {
+            error = "encryption must be exactly 6 hex digits";
+          }
+        } else {
+          out = form.*std::get<O UiSettings::*>(row.ref);
+        }
+      },
+      field.ref);
+}
+
+}  // namespace
+
 Expected<UnitSettings, std::string> settings_from_ui(const UiSettings& form,
                                                      const UnitSettings& base) {
   UnitSettings s;
   std::optional<std::string> error;
   for (const UnitField& field : UNIT_FIELDS) {
     const UiField* row = field.ui_name.empty() ? nullptr : find_ui_field(field.ui_name);
-    std::visit(
-        [&](auto to) {
-          auto& out = s.*to;
-          using O = std::remove_cvref_t<decltype(out)>;
-          // Bytes no form shows and the numbers the unit owns (serial, range) come from base.
-          // An enumeration is read even when the unit owns it, so that a bad value is reported;
-          // the write keeps the unit's own.
-          if (row == nullptr || (!row->editable && !CodedValue<O>)) {
-            out = base.*to;
-            return;
-          }
-          std::visit(
-              [&](auto from) {
-                const auto& v = form.*from;
-                using V = std::remove_cvref_t<decltype(v)>;
-                if constexpr (CodedValue<O> && std::is_same_v<V, std::string>) {
-                  convert(v, out, row->label, error);
-                } else if constexpr (std::is_same_v<O, std::uint32_t> &&
-                                     std::is_same_v<V, std::string>) {
-                  if (error) return;
-                  if (auto code = parse_encryption(v)) {
-                    out = *code;
-                  } else {
-                    error = "encryption must be exactly 6 hex digits";
-                  }
-                } else if constexpr (std::is_same_v<V, O>) {
-                  out = v;
-                } else {
-                  throw std::logic_error("no conversion for field " + std::string(row->name));
-                }
-              },
-              row->ref);
-        },
-        field.ref);
+    // Bytes no form shows and the numbers the unit owns (serial, range) come from base. An
+    // enumeration is read even when the unit owns it, so that a bad value is reported; the write
+    // keeps the unit's own.
+    if (row == nullptr || (!row->editable && !is_enumeration(field))) {
+      std::visit([&](auto member) { s.*member = base.*member; }, field.ref);
+    } else {
+      take_from_form(field, *row, form, s, error);
+    }
   }
   if (error) return Unexpected{std::move(*error)};
   for (std::size_t i = 0; i < form.channels.size(); ++i) {
