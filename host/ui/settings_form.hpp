@@ -2,7 +2,6 @@
 
 #include <QList>
 #include <QWidget>
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,11 +11,7 @@
 #include "ui/labels.hpp"
 
 class QAction;
-class QCheckBox;
-class QComboBox;
 class QLabel;
-class QLineEdit;
-class QSpinBox;
 class QTableWidget;
 
 namespace owl::desktop {
