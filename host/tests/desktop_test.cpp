@@ -192,7 +192,6 @@ class DesktopTest : public QObject {
   void startsWithBothSimulatedUnitsAndKeyboardPaths();
   void invalidEditThenWriteOneThenAllThenTheCellBeingEdited();
   void refusedWriteKeepsEveryDraft();
-  void unknownOptionValueStaysSelectable();
   void bandViewAndFirstUnitWithoutAnEngine();
   void hardwareModeInADarkPalette();
   void closingWindowEndsProgram();
@@ -489,65 +488,6 @@ void DesktopTest::refusedWriteKeepsEveryDraft() {
   w->bridge()->remove_simulated_unit("SIM0001");
   QTRY_VERIFY_WITH_TIMEOUT(w->write_all_refusal().isEmpty(), 10000);
   QVERIFY(write_all->isEnabled());
-}
-
-void DesktopTest::unknownOptionValueStaysSelectable() {
-  SettingsForm form;
-  const EnumOptions options = testing_support::engine_option_names();
-  form.set_options(options);
-  // Every field differs from its neighbours, so a swapped widget shows in the round trip.
-  UiSettings s{"Front",      77,          "CENTER",     true,      35,
-               "STEREO",     "7",         "FAST",       "39",      "DELAY",
-               "OFF",        "FM_ANALOG", "COMPANDER2", "LITHIUM", "00AB12",
-               "BOOST_HIGH", true,        192000,       229975,    {}};
-  s.channels = {{200000, true, false, true}, {201000, false, true, false}};
-  QSignalSpy edited(&form, &SettingsForm::edited);
-  form.load(s);
-  QCOMPARE(edited.count(), 0);
-  QCOMPARE(form.form(), s);  // every field survives a round trip through the widgets
-
-  // A form loaded before the options came (a show opened at start) offers them in words once
-  // they do, with its values unchanged and no edit reported.
-  SettingsForm early;
-  early.load(s);
-  QCOMPARE(child<QComboBox>(early, "rf_mode")->currentText(), QStringLiteral("FM_ANALOG"));
-  QSignalSpy early_edits(&early, &SettingsForm::edited);
-  early.set_options(options);
-  QCOMPARE(child<QComboBox>(early, "rf_mode")->currentText(), QStringLiteral("FM analogue"));
-  QCOMPARE(early.form(), s);
-  QCOMPARE(early_edits.count(), 0);
-
-  auto* led = child<QComboBox>(form, "led");
-  QCOMPARE(led->count(), 4);
-  QCOMPARE(led->currentText(), QStringLiteral("7"));
-  // People read labels; the settings keep the names.
-  for (const auto& [name, label] :
-       {std::pair{"rf_mode", "FM analogue"}, std::pair{"compander", "Compander 2"},
-        std::pair{"battery_type", "Lithium"}, std::pair{"audio_eq", "Bass boost high"},
-        std::pair{"hph_mode", "Stereo"}, std::pair{"squelch", "39"}}) {
-    QCOMPARE(child<QComboBox>(form, name)->currentText(), QString::fromLatin1(label));
-  }
-  QCOMPARE(child<QComboBox>(form, "battery_type")->itemText(0), QStringLiteral("NiMH"));
-  QCOMPARE(child<QComboBox>(form, "audio_eq")->itemText(1), QStringLiteral("Bass boost low"));
-  auto* channels = child<QTableWidget>(form, "channels");
-  QVERIFY(!channels->horizontalHeaderItem(2)->toolTip().isEmpty());  // Delay
-  QVERIFY(!channels->horizontalHeaderItem(3)->toolTip().isEmpty());  // Voting
-  led->setCurrentText("Dim");
-  QCOMPARE(edited.count(), 1);
-  QCOMPARE(form.form().led, std::string("DIM"));
-  led->setCurrentText("7");
-  QCOMPARE(form.form().led, std::string("7"));
-  QCOMPARE(child<QComboBox>(form, "led")->findText("3"), -1);
-
-  // A name that differs only in case still selects the named entry, not an extra one.
-  s.hph_mode = "stereo";
-  form.load(s);
-  QCOMPARE(child<QComboBox>(form, "hph_mode")->count(), 3);
-  QCOMPARE(form.form().hph_mode, std::string("STEREO"));
-
-  channels->item(1, 1)->setCheckState(Qt::Checked);
-  QVERIFY(form.form().channels[1].channel_enable);
-  QVERIFY(edited.count() >= 2);
 }
 
 void DesktopTest::bandViewAndFirstUnitWithoutAnEngine() {

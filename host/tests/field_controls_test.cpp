@@ -5,40 +5,30 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QtTest>
 
 #include "option_names.hpp"
 #include "ui/field_controls.hpp"
+#include "ui/settings_form.hpp"
 #include "ui_fields.hpp"
+#include "widget_test_helpers.hpp"
 
 using namespace owl;
 using namespace owl::desktop;
 
 namespace {
 
-// Every field differs from a default record.
-UiSettings unit() {
-  UiSettings s;
-  s.unit_name = "Stage-Left";
-  s.serial = 4242;
-  s.voice_prompts = "LEFT";
-  s.boot_announce = true;
-  s.delay_ms = 120;
-  s.hph_mode = "STEREO";
-  s.led = "DIM";
-  s.charge = "FAST";
-  s.squelch = "LOW";
-  s.ab_button = "DELAY";
-  s.star_button = "ANNOUNCE";
-  s.rf_mode = "DIGITAL";
-  s.compander = "COMPANDER2";
-  s.battery_type = "LITHIUM";
-  s.encryption = "00BEEF";
-  s.audio_eq = "BOOST_HIGH";
-  s.gain_boost = true;
-  s.min_freq = 470000;
-  s.max_freq = 542000;
+// Every field differs from a default record and from its neighbours, so a swapped control shows
+// in a round trip; the LED and squelch carry codes that have no name.
+UiSettings front() {
+  UiSettings s{"Front",      77,          "CENTER",     true,      35,
+               "STEREO",     "7",         "FAST",       "39",      "DELAY",
+               "OFF",        "FM_ANALOG", "COMPANDER2", "LITHIUM", "00AB12",
+               "BOOST_HIGH", true,        192000,       229975,    {}};
+  s.channels = {{200000, true, false, true}, {201000, false, true, false}};
   return s;
 }
 
@@ -50,12 +40,12 @@ class FieldControlsTest : public QObject {
  private slots:
   void everyFieldHasANamedControlThatReadsBackItsValue();
   void aNumberBeingTypedIsRefusedWithTheFieldsWords();
+  void unknownOptionValueStaysSelectable();
 };
 
 void FieldControlsTest::everyFieldHasANamedControlThatReadsBackItsValue() {
   QWidget owner;
-  int edits = 0;
-  FieldControls controls(&owner, [&] { ++edits; });
+  FieldControls controls(&owner, [] {});
   auto* plain = new QFormLayout;
   auto* enumerations = new QFormLayout;
   auto* top = new QHBoxLayout(&owner);
@@ -88,38 +78,85 @@ void FieldControlsTest::everyFieldHasANamedControlThatReadsBackItsValue() {
   }
 
   // A record loaded and read back over another: the editable fields come from the controls,
-  // the unit's own from the base.
-  const UiSettings loaded = unit();
+  // the unit's own from the base. The channels are the table's, not these controls'.
+  const UiSettings loaded = front();
   controls.load(loaded);
   UiSettings base;
-  base.rf_mode = "FM_ANALOG";
+  base.channels = loaded.channels;
   QCOMPARE(controls.read(base), as_written(loaded, base, false, false));
-  QCOMPARE(owner.findChild<QLabel*>("max_freq")->text(), QStringLiteral("542.000 MHz"));
-  QCOMPARE(owner.findChild<QLabel*>("serial")->text(), QStringLiteral("4242"));
-  QCOMPARE(owner.findChild<QComboBox*>("battery_type")->currentText(), QStringLiteral("Lithium"));
-  QCOMPARE(owner.findChild<QSpinBox*>("delay_ms")->text(), QStringLiteral("120 ms"));
-
-  // A change a person makes is reported; the options offered again keep the values chosen.
-  edits = 0;
-  owner.findChild<QCheckBox*>("gain_boost")->click();
-  QCOMPARE(edits, 1);
-  controls.refill_options(controls.read(loaded));
-  QCOMPARE(controls.read(loaded).gain_boost, false);
-  QCOMPARE(controls.read(loaded).audio_eq, std::string("BOOST_HIGH"));
+  QCOMPARE(owner.findChild<QLabel*>("max_freq")->text(), QStringLiteral("229.975 MHz"));
+  QCOMPARE(owner.findChild<QLabel*>("serial")->text(), QStringLiteral("77"));
+  QCOMPARE(owner.findChild<QSpinBox*>("delay_ms")->text(), QStringLiteral("35 ms"));
 
   controls.clear();
-  QCOMPARE(controls.read(loaded), as_written(UiSettings{}, loaded, false, false));
+  UiSettings cleared;
+  cleared.channels = loaded.channels;
+  QCOMPARE(controls.read(loaded), as_written(cleared, loaded, false, false));
 }
 
 void FieldControlsTest::aNumberBeingTypedIsRefusedWithTheFieldsWords() {
   QWidget owner;
   FieldControls controls(&owner, [] {});
-  controls.load(unit());
+  controls.load(front());
   QVERIFY(controls.commit().isEmpty());
   auto* delay = owner.findChild<QSpinBox*>("delay_ms");
   delay->findChild<QLineEdit*>()->setText(QString());
   QCOMPARE(controls.commit(),
            QStringLiteral("Delay: type a number of milliseconds from 0 to 65535"));
+}
+
+void FieldControlsTest::unknownOptionValueStaysSelectable() {
+  SettingsForm form;
+  const EnumOptions options = testing_support::engine_option_names();
+  form.set_options(options);
+  UiSettings s = front();
+  QSignalSpy edited(&form, &SettingsForm::edited);
+  form.load(s);
+  QCOMPARE(edited.count(), 0);
+  QCOMPARE(form.form(), s);  // every field survives a round trip through the widgets
+
+  // A form loaded before the options came (a show opened at start) offers them in words once
+  // they do, with its values unchanged and no edit reported.
+  SettingsForm early;
+  early.load(s);
+  QCOMPARE(child<QComboBox>(early, "rf_mode")->currentText(), QStringLiteral("FM_ANALOG"));
+  QSignalSpy early_edits(&early, &SettingsForm::edited);
+  early.set_options(options);
+  QCOMPARE(child<QComboBox>(early, "rf_mode")->currentText(), QStringLiteral("FM analogue"));
+  QCOMPARE(early.form(), s);
+  QCOMPARE(early_edits.count(), 0);
+
+  auto* led = child<QComboBox>(form, "led");
+  QCOMPARE(led->count(), 4);
+  QCOMPARE(led->currentText(), QStringLiteral("7"));
+  // People read labels; the settings keep the names.
+  for (const auto& [name, label] :
+       {std::pair{"rf_mode", "FM analogue"}, std::pair{"compander", "Compander 2"},
+        std::pair{"battery_type", "Lithium"}, std::pair{"audio_eq", "Bass boost high"},
+        std::pair{"hph_mode", "Stereo"}, std::pair{"squelch", "39"}}) {
+    QCOMPARE(child<QComboBox>(form, name)->currentText(), QString::fromLatin1(label));
+  }
+  QCOMPARE(child<QComboBox>(form, "battery_type")->itemText(0), QStringLiteral("NiMH"));
+  QCOMPARE(child<QComboBox>(form, "audio_eq")->itemText(1), QStringLiteral("Bass boost low"));
+  auto* channels = child<QTableWidget>(form, "channels");
+  QVERIFY(!channels->horizontalHeaderItem(2)->toolTip().isEmpty());  // Delay
+  QVERIFY(!channels->horizontalHeaderItem(3)->toolTip().isEmpty());  // Voting
+  led->setCurrentText("Dim");
+  QCOMPARE(edited.count(), 1);
+  QCOMPARE(form.form().led, std::string("DIM"));
+  led->setCurrentText("7");
+  QCOMPARE(form.form().led, std::string("7"));
+  QCOMPARE(child<QComboBox>(form, "led")->findText("3"), -1);
+
+  // A name that differs only in case still selects the named entry, not an extra one.
+  s.hph_mode = "stereo";
+  form.load(s);
+  QCOMPARE(child<QComboBox>(form, "hph_mode")->count(), 3);
+  QCOMPARE(form.form().hph_mode, std::string("STEREO"));
+
+  channels->item(1, 1)->setCheckState(Qt::Checked);
+  QVERIFY(form.form().channels[1].channel_enable);
+  QVERIFY(edited.count() >= 2);
 }
 
 QTEST_MAIN(FieldControlsTest)
